@@ -1,0 +1,38 @@
+# make test   - install what is missing, build everything, run every test
+# make demo   - build the demo medium and start the wizard from it
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: all setup build test demo screenshots bench format clean
+
+all: build
+
+setup:
+	@tools/install-packages.sh
+	@tools/build-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	tools/run-tests.sh $(BUILD)
+
+screenshots: build
+	tools/screenshots.sh $(BUILD)
+
+demo: build
+	tools/demo.sh $(BUILD)
+
+bench: build
+	tools/bench.sh $(BUILD)
+
+format:
+	find app wizard install fileops picker platform tests tools demo bench \
+	  \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,80 @@
+#include "platform/Platform.h"
+
+namespace platform {
+
+std::wstring CurrentDir() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  DWORD n = GetCurrentDirectoryW(MAX_PATH, buffer);
+  if (n == 0 || n > MAX_PATH) return {};
+  return std::wstring(buffer, n);
+}
+
+FolderListing::FolderListing(const std::wstring& folder) {
+  const std::wstring pattern = folder + L"\\*.*";
+  handle_ = FindFirstFileW(pattern.c_str(), &data_);
+  if (handle_ == INVALID_HANDLE_VALUE) {
+    startResult_ = GetLastError();
+    if (startResult_ == 0) startResult_ = ERROR_FILE_NOT_FOUND;
+  } else {
+    havePending_ = true;
+  }
+}
+
+FolderListing::~FolderListing() {
+  if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+}
+
+bool FolderListing::Next(DirEntry& entry) {
+  if (handle_ == INVALID_HANDLE_VALUE) return false;
+  if (!havePending_ && !FindNextFileW(handle_, &data_)) return false;
+  havePending_ = false;
+  entry.name = data_.cFileName;
+  entry.attributes = data_.dwFileAttributes;
+  entry.size = (static_cast<uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
+  return true;
+}
+
+bool FolderExists(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring ExtractFilePath(const std::wstring& path) {
+  const auto pos = path.find_last_of(L"\\:");
+  return pos == std::wstring::npos ? std::wstring() : path.substr(0, pos + 1);
+}
+
+std::wstring ExtractFileName(const std::wstring& path) {
+  const auto pos = path.find_last_of(L"\\:");
+  return pos == std::wstring::npos ? path : path.substr(pos + 1);
+}
+
+bool ForceDirectories(const std::wstring& input) {
+  if (input.empty()) throw SetupError(L"Unable to create directory");
+  std::wstring path = input;
+  if (path.back() == L'\\') path.pop_back();
+  if (path.size() < 3 || FolderExists(path) || ExtractFilePath(path) == path) return true;
+  // The folder part keeps its trailing "\", which the recursion drops again.
+  return ForceDirectories(ExtractFilePath(path)) && CreateDirectoryW(path.c_str(), nullptr);
+}
+
+bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
+  return CopyFileW(source.c_str(), target.c_str(), FALSE) != 0;
+}
+
+DWORD GetAttributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+bool SetAttributes(const std::wstring& path, DWORD attributes) {
+  return SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+
+bool DeleteFileAt(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+bool RemoveFolder(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; }
+
+}  // namespace platform

@@ -1,0 +1,214 @@
+// Thin wrappers over the Win32 services the wizard uses. Every handle and
+// interface is owned by an object and released when it goes out of scope.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <shobjidl.h>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// The one error type of the program: raised by platform operations and by the
+// wizard's own code, shown by the default error display.
+class SetupError : public std::runtime_error {
+ public:
+  explicit SetupError(std::wstring message);
+  const std::wstring& Message() const { return message_; }
+
+ private:
+  std::wstring message_;
+};
+
+std::string Utf8(const std::wstring& text);
+std::wstring Wide(const std::string& utf8);
+
+// ---------------------------------------------------------------- registry
+
+// One open key at a time; opening another key, changing the root or
+// destroying the object closes it. Keys live in the 32-bit view.
+class Registry {
+ public:
+  Registry() = default;
+  ~Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  HKEY RootKey() const { return root_; }
+  void SetRootKey(HKEY root);  // closes the open key
+  // Open-or-create with KEY_ALL_ACCESS; true when a key is open afterwards.
+  bool OpenKey(const std::wstring& subKey);
+  void CloseKey();
+  bool HasOpenKey() const { return key_ != nullptr; }
+
+  // Missing value, size 0 or no open key: empty text. REG_SZ/REG_EXPAND_SZ:
+  // text up to the first NUL, unexpanded. Other types raise SetupError.
+  std::wstring ReadString(const std::wstring& name) const;
+  // REG_SZ with its terminating NUL; raises SetupError on failure.
+  void WriteString(const std::wstring& name, const std::wstring& value);
+  bool ValueExists(const std::wstring& name) const;
+  bool DeleteValue(const std::wstring& name);
+
+ private:
+  HKEY root_ = HKEY_CURRENT_USER;
+  HKEY key_ = nullptr;
+};
+
+// ------------------------------------------------------------- file system
+
+// The current folder; a drive root keeps its "\".
+std::wstring CurrentDir();
+
+struct DirEntry {
+  std::wstring name;
+  DWORD attributes = 0;
+  uint64_t size = 0;
+  bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+
+// Lists folder + "\*.*" with every entry ("." and ".." included), in the
+// order the file system returns them. The search handle is closed by the
+// destructor.
+class FolderListing {
+ public:
+  explicit FolderListing(const std::wstring& folder);
+  ~FolderListing();
+  FolderListing(const FolderListing&) = delete;
+  FolderListing& operator=(const FolderListing&) = delete;
+
+  // 0 when a first entry was found, else the system error code.
+  DWORD StartResult() const { return startResult_; }
+  bool Started() const { return startResult_ == 0; }
+  // The next entry (the first one on the first call); false at the end.
+  bool Next(DirEntry& entry);
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  DWORD startResult_ = 0;
+  bool havePending_ = false;
+  WIN32_FIND_DATAW data_{};
+};
+
+bool FolderExists(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+// Creates path with every missing parent. An empty path raises
+// "Unable to create directory"; an existing folder counts as success.
+bool ForceDirectories(const std::wstring& path);
+bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
+DWORD GetAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES on failure
+bool SetAttributes(const std::wstring& path, DWORD attributes);
+bool DeleteFileAt(const std::wstring& path);
+bool RemoveFolder(const std::wstring& path);
+
+// The folder part of a path: everything up to and including the last "\" or
+// ":" (empty when there is neither).
+std::wstring ExtractFilePath(const std::wstring& path);
+// The text after the last "\" or ":" (the whole text when there is neither).
+std::wstring ExtractFileName(const std::wstring& path);
+
+// ------------------------------------------------------------ shell links
+
+// A shell link object with its IShellLinkW and IPersistFile interfaces,
+// all released by the destructor. COM must be initialised on the thread.
+class ShellLink {
+ public:
+  ShellLink();  // raises SetupError when any of the three cannot be obtained
+  ~ShellLink();
+  ShellLink(const ShellLink&) = delete;
+  ShellLink& operator=(const ShellLink&) = delete;
+
+  HRESULT SetPath(const std::wstring& path);
+  HRESULT SetArguments(const std::wstring& args);
+  HRESULT SetWorkingDirectory(const std::wstring& dir);
+  HRESULT SetDescription(const std::wstring& description);
+  HRESULT Save(const std::wstring& file);
+
+ private:
+  IUnknown* object_ = nullptr;
+  IShellLinkW* link_ = nullptr;
+  IPersistFile* file_ = nullptr;
+};
+
+// What a saved shortcut holds, read back through the shell link object.
+struct ShortcutInfo {
+  std::wstring path, arguments, workingDirectory, description;
+};
+bool ReadShortcut(const std::wstring& file, ShortcutInfo& info);
+
+// Keeps COM initialised on the GUI thread for the object's lifetime.
+class ComApartment {
+ public:
+  ComApartment();
+  ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialised_ = false;
+};
+
+// -------------------------------------------------------------- processes
+
+// CreateProcessW with no application name, no inherited handles,
+// NORMAL_PRIORITY_CLASS, our environment and current folder. The handles
+// are closed at once; the result tells whether the process started.
+bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup);
+
+// ExitWindowsEx(EWX_REBOOT, 0). Tests replace the action.
+void RequestRestart();
+void SetRestartHandler(std::function<void()> handler);
+
+// dwPlatformId, read once at start (1 = Windows 9x family, 2 = NT family).
+DWORD PlatformId();
+void OverridePlatformId(DWORD id);  // for tests: 0 restores the real value
+
+// ----------------------------------------------------- user interface
+
+void SetApplicationTitle(const std::wstring& title);
+const std::wstring& ApplicationTitle();
+void SetMainWindow(HWND window);
+HWND MainWindow();
+
+// A modal message box owned by the active window of the program (else the
+// main window). Returns the button pressed.
+int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
+// Plain message: OK, no icon, the application's title as caption.
+void ShowMessage(const std::wstring& text);
+
+// Tests answer message boxes with a responder; it may act on the program
+// (click a control) before it returns the button.
+using MessageBoxResponder =
+    std::function<int(const std::wstring& text, const std::wstring& caption, UINT flags)>;
+void SetMessageBoxResponder(MessageBoxResponder responder);  // empty: real boxes
+
+// The default error display: flags 16, the application's title, "." added
+// when the last character sorts after ".".
+std::wstring ErrorDisplayText(const std::wstring& message);
+void ShowError(const std::wstring& message);
+// Runs a user action's handler; an error raised inside ends the handler and
+// is shown by the default error display.
+void RunHandler(const std::function<void()>& handler);
+
+// Handles every queued message, then returns. Keyboard input is routed the
+// way a dialog routes it.
+void ProcessMessages();
+// Dispatches one message (with dialog keyboard routing).
+void DispatchOne(MSG& msg);
+// The main loop: runs until Terminate() was called and control is back here.
+void RunMessageLoop();
+void Terminate();
+bool Terminated();
+void ResetTerminated();  // for tests that run several windows in turn
+
+enum class Cursor { Default, AppStart, Wait };
+void SetAppCursor(Cursor cursor);
+Cursor AppCursor();
+// For WM_SETCURSOR: applies the application cursor; false when it is the
+// default and the window's own cursor should show.
+bool ApplyAppCursor();
+
+}  // namespace platform

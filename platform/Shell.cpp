@@ -1,0 +1,124 @@
+#include "platform/Platform.h"
+
+#include <shlobj.h>
+
+namespace platform {
+
+namespace {
+template <typename T>
+void Release(T*& p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+}  // namespace
+
+ShellLink::ShellLink() {
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IUnknown, reinterpret_cast<void**>(&object_))))
+    throw SetupError(L"Cannot create the shell link object");
+  if (FAILED(object_->QueryInterface(IID_IShellLinkW, reinterpret_cast<void**>(&link_))) ||
+      FAILED(object_->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file_)))) {
+    Release(file_);
+    Release(link_);
+    Release(object_);
+    throw SetupError(L"Interface not supported");
+  }
+}
+
+ShellLink::~ShellLink() {
+  Release(file_);
+  Release(link_);
+  Release(object_);
+}
+
+HRESULT ShellLink::SetPath(const std::wstring& path) { return link_->SetPath(path.c_str()); }
+HRESULT ShellLink::SetArguments(const std::wstring& args) {
+  return link_->SetArguments(args.c_str());
+}
+HRESULT ShellLink::SetWorkingDirectory(const std::wstring& dir) {
+  return link_->SetWorkingDirectory(dir.c_str());
+}
+HRESULT ShellLink::SetDescription(const std::wstring& description) {
+  return link_->SetDescription(description.c_str());
+}
+HRESULT ShellLink::Save(const std::wstring& file) { return file_->Save(file.c_str(), FALSE); }
+
+bool ReadShortcut(const std::wstring& file, ShortcutInfo& info) {
+  IShellLinkW* link = nullptr;
+  IPersistFile* persist = nullptr;
+  bool ok = false;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+      SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
+    wchar_t buffer[1024];
+    buffer[0] = 0;
+    link->GetPath(buffer, 1024, nullptr, SLGP_RAWPATH);
+    info.path = buffer;
+    buffer[0] = 0;
+    link->GetArguments(buffer, 1024);
+    info.arguments = buffer;
+    buffer[0] = 0;
+    link->GetWorkingDirectory(buffer, 1024);
+    info.workingDirectory = buffer;
+    buffer[0] = 0;
+    link->GetDescription(buffer, 1024);
+    info.description = buffer;
+    ok = true;
+  }
+  Release(persist);
+  Release(link);
+  return ok;
+}
+
+ComApartment::ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+ComApartment::~ComApartment() {
+  if (initialised_) CoUninitialize();
+}
+
+// ------------------------------------------------------------ processes
+
+bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup) {
+  std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                      nullptr, nullptr, &startup, &info))
+    return false;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return true;
+}
+
+namespace {
+std::function<void()>& RestartHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
+DWORD g_platformOverride = 0;
+}  // namespace
+
+void SetRestartHandler(std::function<void()> handler) { RestartHandler() = std::move(handler); }
+
+void RequestRestart() {
+  if (RestartHandler()) {
+    RestartHandler()();
+    return;
+  }
+  ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+DWORD PlatformId() {
+  static const DWORD real = [] {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return GetVersionExW(&info) ? info.dwPlatformId : 0;
+#pragma GCC diagnostic pop
+  }();
+  return g_platformOverride ? g_platformOverride : real;
+}
+
+void OverridePlatformId(DWORD id) { g_platformOverride = id; }
+
+}  // namespace platform

@@ -1,0 +1,135 @@
+#include "platform/Platform.h"
+
+namespace platform {
+
+SetupError::SetupError(std::wstring message)
+    : std::runtime_error(Utf8(message)), message_(std::move(message)) {}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+namespace {
+std::wstring g_title;
+HWND g_mainWindow = nullptr;
+MessageBoxResponder g_responder;
+bool g_terminated = false;
+Cursor g_cursor = Cursor::Default;
+}  // namespace
+
+void SetApplicationTitle(const std::wstring& title) { g_title = title; }
+const std::wstring& ApplicationTitle() { return g_title; }
+void SetMainWindow(HWND window) { g_mainWindow = window; }
+HWND MainWindow() { return g_mainWindow; }
+
+void SetMessageBoxResponder(MessageBoxResponder responder) { g_responder = std::move(responder); }
+
+int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
+  if (g_responder) return g_responder(text, caption, flags);
+  // Owned by the window the user works in, so the program's other windows
+  // stay disabled while the box is up.
+  HWND owner = GetActiveWindow();
+  if (!owner) owner = g_mainWindow;
+  return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+void ShowMessage(const std::wstring& text) { MessageBox(text, g_title, MB_OK); }
+
+std::wstring ErrorDisplayText(const std::wstring& message) {
+  if (!message.empty() && message.back() > L'.') return message + L".";
+  return message;
+}
+
+void ShowError(const std::wstring& message) {
+  MessageBox(ErrorDisplayText(message), g_title, MB_OK | MB_ICONHAND);
+}
+
+void RunHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const SetupError& e) {
+    ShowError(e.Message());
+  } catch (const std::exception& e) {
+    ShowError(Wide(e.what()));
+  }
+}
+
+void DispatchOne(MSG& msg) {
+  // Dialog keyboard routing (Tab, Enter, Esc, accelerators) for whichever of
+  // our top-level windows the message is for.
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (root && IsDialogMessageW(root, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void ProcessMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      g_terminated = true;
+      continue;
+    }
+    DispatchOne(msg);
+  }
+}
+
+void RunMessageLoop() {
+  MSG msg;
+  while (!g_terminated) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) break;
+    DispatchOne(msg);
+  }
+}
+
+void Terminate() {
+  g_terminated = true;
+  // Wakes the main loop if it is waiting in GetMessage.
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+bool Terminated() { return g_terminated; }
+void ResetTerminated() { g_terminated = false; }
+
+void SetAppCursor(Cursor cursor) {
+  g_cursor = cursor;
+  ApplyAppCursor();
+  if (cursor == Cursor::Default) {
+    POINT p;
+    GetCursorPos(&p);
+    SetCursorPos(p.x, p.y);  // lets the window under the mouse set its own cursor again
+  }
+}
+
+Cursor AppCursor() { return g_cursor; }
+
+bool ApplyAppCursor() {
+  switch (g_cursor) {
+    case Cursor::AppStart:
+      SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+      return true;
+    case Cursor::Wait:
+      SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace platform

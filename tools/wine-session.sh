@@ -1,0 +1,46 @@
+# Sourced by the test, screenshot, demo and benchmark scripts: a Wine prefix of
+# the build's own, a persistent wineserver for it and, when asked for or when
+# there is no display, an Xvfb on a free display. session_stop undoes it all,
+# touching only what session_start started.
+
+session_start() { # session_start BUILD_DIR [xvfb]
+  local build
+  build=$(cd "$1" && pwd)
+  export WINEPREFIX="$build/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml="
+  export WINEARCH=win64
+  SESSION_XVFB_PID=""
+  if [ "${2:-}" = xvfb ] || [ -z "${DISPLAY:-}" ]; then
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    SESSION_XVFB_PID=$!
+    local number
+    read -r number <"$fifo"
+    rm -f "$fifo"
+    export DISPLAY=":$number"
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX ..."
+    wineboot --init >/dev/null 2>&1 || true
+  fi
+  # A server left from the prefix creation (or another session) is waited
+  # out, so that the persistent one below is ours.
+  wineserver -w >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || true
+  # Wine's background services start now, detached from any test's output
+  # pipes (a service started by a test would hold ctest's pipe open).
+  wineboot >/dev/null 2>&1 </dev/null || true
+}
+
+session_stop() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+  [ -n "${WINEPREFIX:-}" ] && wineserver -w >/dev/null 2>&1 || true
+  if [ -n "${SESSION_XVFB_PID:-}" ]; then
+    kill "$SESSION_XVFB_PID" 2>/dev/null || true
+    wait "$SESSION_XVFB_PID" 2>/dev/null || true
+    SESSION_XVFB_PID=""
+  fi
+}
