@@ -10,7 +10,9 @@ namespace {
 constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 }  // namespace
 
-Registry::~Registry() { CloseKey(); }
+Registry::~Registry() {
+  CloseKey();
+}
 
 void Registry::SetRootKey(HKEY root) {
   CloseKey();
@@ -52,8 +54,7 @@ std::wstring Registry::ReadString(const std::wstring& name) const {
 void Registry::WriteString(const std::wstring& name, const std::wstring& value) {
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
   if (!key_ || RegSetValueExW(key_, name.c_str(), 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(value.c_str()),
-                              bytes) != ERROR_SUCCESS)
+                              reinterpret_cast<const BYTE*>(value.c_str()), bytes) != ERROR_SUCCESS)
     throw SetupError(L"Failed to set data for '" + name + L"'");
 }
 

@@ -31,7 +31,9 @@ ShellLink::~ShellLink() {
   Release(object_);
 }
 
-HRESULT ShellLink::SetPath(const std::wstring& path) { return link_->SetPath(path.c_str()); }
+HRESULT ShellLink::SetPath(const std::wstring& path) {
+  return link_->SetPath(path.c_str());
+}
 HRESULT ShellLink::SetArguments(const std::wstring& args) {
   return link_->SetArguments(args.c_str());
 }
@@ -41,7 +43,9 @@ HRESULT ShellLink::SetWorkingDirectory(const std::wstring& dir) {
 HRESULT ShellLink::SetDescription(const std::wstring& description) {
   return link_->SetDescription(description.c_str());
 }
-HRESULT ShellLink::Save(const std::wstring& file) { return file_->Save(file.c_str(), FALSE); }
+HRESULT ShellLink::Save(const std::wstring& file) {
+  return file_->Save(file.c_str(), FALSE);
+}
 
 bool ReadShortcut(const std::wstring& file, ShortcutInfo& info) {
   IShellLinkW* link = nullptr;
@@ -97,7 +101,9 @@ std::function<void()>& RestartHandler() {
 DWORD g_platformOverride = 0;
 }  // namespace
 
-void SetRestartHandler(std::function<void()> handler) { RestartHandler() = std::move(handler); }
+void SetRestartHandler(std::function<void()> handler) {
+  RestartHandler() = std::move(handler);
+}
 
 void RequestRestart() {
   if (RestartHandler()) {
@@ -119,6 +125,8 @@ DWORD PlatformId() {
   return g_platformOverride ? g_platformOverride : real;
 }
 
-void OverridePlatformId(DWORD id) { g_platformOverride = id; }
+void OverridePlatformId(DWORD id) {
+  g_platformOverride = id;
+}
 
 }  // namespace platform

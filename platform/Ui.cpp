@@ -32,12 +32,22 @@ bool g_terminated = false;
 Cursor g_cursor = Cursor::Default;
 }  // namespace
 
-void SetApplicationTitle(const std::wstring& title) { g_title = title; }
-const std::wstring& ApplicationTitle() { return g_title; }
-void SetMainWindow(HWND window) { g_mainWindow = window; }
-HWND MainWindow() { return g_mainWindow; }
+void SetApplicationTitle(const std::wstring& title) {
+  g_title = title;
+}
+const std::wstring& ApplicationTitle() {
+  return g_title;
+}
+void SetMainWindow(HWND window) {
+  g_mainWindow = window;
+}
+HWND MainWindow() {
+  return g_mainWindow;
+}
 
-void SetMessageBoxResponder(MessageBoxResponder responder) { g_responder = std::move(responder); }
+void SetMessageBoxResponder(MessageBoxResponder responder) {
+  g_responder = std::move(responder);
+}
 
 int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
   if (g_responder) return g_responder(text, caption, flags);
@@ -48,7 +58,9 @@ int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags
   return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
 }
 
-void ShowMessage(const std::wstring& text) { MessageBox(text, g_title, MB_OK); }
+void ShowMessage(const std::wstring& text) {
+  MessageBox(text, g_title, MB_OK);
+}
 
 std::wstring ErrorDisplayText(const std::wstring& message) {
   if (!message.empty() && message.back() > L'.') return message + L".";
@@ -104,8 +116,12 @@ void Terminate() {
   PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
-bool Terminated() { return g_terminated; }
-void ResetTerminated() { g_terminated = false; }
+bool Terminated() {
+  return g_terminated;
+}
+void ResetTerminated() {
+  g_terminated = false;
+}
 
 void SetAppCursor(Cursor cursor) {
   g_cursor = cursor;
@@ -117,7 +133,9 @@ void SetAppCursor(Cursor cursor) {
   }
 }
 
-Cursor AppCursor() { return g_cursor; }
+Cursor AppCursor() {
+  return g_cursor;
+}
 
 bool ApplyAppCursor() {
   switch (g_cursor) {

@@ -19,7 +19,9 @@ TempDir::TempDir() {
   MakeDirs(path_);
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+  RemoveTree(path_);
+}
 
 void WriteFile(const std::wstring& path, const std::string& content) {
   std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
@@ -61,6 +63,8 @@ ScriptedBoxes::ScriptedBoxes(std::vector<int> answers) : answers_(std::move(answ
       });
 }
 
-ScriptedBoxes::~ScriptedBoxes() { platform::SetMessageBoxResponder({}); }
+ScriptedBoxes::~ScriptedBoxes() {
+  platform::SetMessageBoxResponder({});
+}
 
 }  // namespace testutil
