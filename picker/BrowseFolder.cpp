@@ -44,7 +44,9 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-std::wstring Root(wchar_t letter) { return {letter, L':', L'\\'}; }
+std::wstring Root(wchar_t letter) {
+  return {letter, L':', L'\\'};
+}
 
 std::wstring VolumeLabel(wchar_t letter) {
   QuietDrives quiet;
@@ -191,18 +193,18 @@ TfrmBrowseFldr::~TfrmBrowseFldr() {
 
 void TfrmBrowseFldr::CreateControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x,
-                  int y, int w, int h, int id, HFONT font) {
-    HWND child = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h,
-                                 handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 instance, nullptr);
+  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
+                  int w, int h, int id, HFONT font) {
+    HWND child =
+        CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, handle_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return child;
   };
   // Creation order is the tab order: the list first, the path field last.
   // "Složka:" stands right before its field so that screen readers name it.
-  lblCaption = make(0, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 1, 8, 330, 13, idLblCaption,
-                    boldFont_);
+  lblCaption =
+      make(0, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 1, 8, 330, 13, idLblCaption, boldFont_);
   lbDir = make(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
                WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                    LBS_NOINTEGRALHEIGHT,
@@ -210,6 +212,15 @@ void TfrmBrowseFldr::CreateControls() {
   cmbDrive = make(0, L"COMBOBOX", L"",
                   WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
                   1, 256, 249, 19 + 8 * kItemHeight, idCmbDrive, font_);
+  // The field's frame differs between systems: its item height is tuned
+  // until the closed box is 19 pixels high.
+  for (int field = 13, tries = 0; tries < 3; ++tries) {
+    SendMessageW(cmbDrive, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    RECT box;
+    GetWindowRect(cmbDrive, &box);
+    if (box.bottom - box.top == 19) break;
+    field += 19 - (box.bottom - box.top);
+  }
   pbOk = make(0, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 257, 48, 75, 25, idPbOk, font_);
   pbCancel =
       make(0, L"BUTTON", L"Storno", WS_TABSTOP | BS_PUSHBUTTON, 257, 80, 75, 25, idPbCancel, font_);
@@ -238,7 +249,9 @@ void TfrmBrowseFldr::FillDrives() {
 
 // ------------------------------------------------------------ directory list
 
-bool TfrmBrowseFldr::OpenDirectory(const std::wstring& path) { return Open(path, true); }
+bool TfrmBrowseFldr::OpenDirectory(const std::wstring& path) {
+  return Open(path, true);
+}
 
 bool TfrmBrowseFldr::Open(const std::wstring& path, bool report) {
   QuietDrives quiet;
@@ -268,8 +281,8 @@ bool TfrmBrowseFldr::Open(const std::wstring& path, bool report) {
   return true;
 }
 
-void TfrmBrowseFldr::Rebuild(const std::wstring& folder, const std::vector<std::wstring>& subFolders,
-                             bool keepCase) {
+void TfrmBrowseFldr::Rebuild(const std::wstring& folder,
+                             const std::vector<std::wstring>& subFolders, bool keepCase) {
   auto shown = [keepCase](const std::wstring& name) { return keepCase ? name : Lower(name); };
   directory_ = folder;
   items_.clear();
@@ -307,7 +320,9 @@ std::wstring TfrmBrowseFldr::ItemPath(int index) const {
 
 // ---------------------------------------------------------------- drive box
 
-wchar_t TfrmBrowseFldr::Drive() const { return directory_.empty() ? L'\0' : directory_[0]; }
+wchar_t TfrmBrowseFldr::Drive() const {
+  return directory_.empty() ? L'\0' : directory_[0];
+}
 
 void TfrmBrowseFldr::ShowDriveOfList() {
   int index = -1;
@@ -382,8 +397,7 @@ void TfrmBrowseFldr::pbOkClick(HWND) {
     ModalResult = 1;
     return;
   }
-  const std::wstring question =
-      L"Složka \r\r" + path + L"\r\rneexistuje! Chcete ji vytvořit?";
+  const std::wstring question = L"Složka \r\r" + path + L"\r\rneexistuje! Chcete ji vytvořit?";
   if (platform::MessageBox(question, kBrowseFldrCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   // An empty path raises here and the dialog stays open. Any other outcome
@@ -492,10 +506,9 @@ LRESULT TfrmBrowseFldr::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
       return 0;
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-      // The drive box's own field is 19 pixels high with its border.
-      measure->itemHeight =
-          measure->CtlID == idCmbDrive && measure->itemID == static_cast<UINT>(-1) ? 13
-                                                                                   : kItemHeight;
+      measure->itemHeight = measure->CtlID == idCmbDrive && measure->itemID == static_cast<UINT>(-1)
+                                ? 13
+                                : kItemHeight;
       return TRUE;
     }
     case WM_DRAWITEM: {

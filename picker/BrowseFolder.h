@@ -31,9 +31,9 @@ inline constexpr const wchar_t* kBrowseFldrCaption = L"Výběr složky";
 struct DirItem {
   enum Kind { Chain, Open, Sub };  // on the way down, the open folder, a sub-folder
   Kind kind = Chain;
-  int level = 0;         // indentation step
-  std::wstring name;     // as shown
-  std::wstring path;     // full path ("C:\" for the root)
+  int level = 0;      // indentation step
+  std::wstring name;  // as shown
+  std::wstring path;  // full path ("C:\" for the root)
 };
 
 // One entry of the drive box.
