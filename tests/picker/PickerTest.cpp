@@ -120,9 +120,15 @@ class PickerTest : public testing::Test {
   void SetUp() override {
     platform::ResetTerminated();
     platform::SetApplicationTitle(L"Instalace VantorPro");
+    // A box no test asked for fails the test instead of waiting for a person.
+    platform::SetMessageBoxResponder([](const std::wstring& text, const std::wstring&, UINT) {
+      ADD_FAILURE() << "unexpected message box: " << platform::Utf8(text);
+      return IDCANCEL;
+    });
   }
   void TearDown() override {
     frmBrowseFldr.reset();
+    platform::SetMessageBoxResponder({});
     platform::SetMainWindow(nullptr);
     platform::ResetTerminated();
   }
@@ -517,6 +523,7 @@ TEST_F(PickerTest, EmptyPathAnsweredYesShowsTheErrorAndTheDialogStays) {
 
 TEST_F(PickerTest, RealQuestionBoxShowsTheLinesAndNoKeepsTheDialog) {
   const std::wstring typed = temp.Path() + L"\\Nikdy";
+  platform::SetMessageBoxResponder({});  // the real box
   Make(L"C:\\");
   std::wstring boxText;
   bool boxFound = false, stillOpen = false;
