@@ -1,0 +1,580 @@
+#include "picker/BrowseFolder.h"
+
+#include <winnetwk.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <functional>
+
+#include "picker/Pictures.h"
+#include "platform/Platform.h"
+
+namespace picker {
+
+std::unique_ptr<TfrmBrowseFldr> frmBrowseFldr;
+
+namespace {
+
+const int kClientWidth = 333;
+const int kClientHeight = 277;
+const int kItemHeight = 16;
+const int kIndent = 10;  // per level of the directory list
+const int kPicture = 16;
+
+// No "insert a disk" prompt while a drive is probed.
+class QuietDrives {
+ public:
+  QuietDrives() : old_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~QuietDrives() { SetErrorMode(old_); }
+  QuietDrives(const QuietDrives&) = delete;
+  QuietDrives& operator=(const QuietDrives&) = delete;
+
+ private:
+  UINT old_;
+};
+
+std::wstring TextOf(HWND window) {
+  std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
+  return text;
+}
+
+std::wstring Lower(std::wstring text) {
+  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+std::wstring Root(wchar_t letter) {
+  return {letter, L':', L'\\'};
+}
+
+std::wstring VolumeLabel(wchar_t letter) {
+  QuietDrives quiet;
+  wchar_t label[MAX_PATH + 1] = {};
+  if (!GetVolumeInformationW(Root(letter).c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr,
+                             nullptr, 0))
+    return {};
+  return label;
+}
+
+// Whether the drive's file system keeps the case of names; when it cannot
+// be asked, names are shown as stored.
+bool KeepsCase(wchar_t letter) {
+  QuietDrives quiet;
+  DWORD flags = 0;
+  if (!GetVolumeInformationW(Root(letter).c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr,
+                             0))
+    return true;
+  return (flags & FS_CASE_IS_PRESERVED) != 0;
+}
+
+// The absolute form of a folder path on a lettered drive: upper-case letter,
+// no trailing "\" except at the root, each name as stored. Empty for paths
+// the list cannot show (UNC and device paths).
+std::wstring FullFolderPath(const std::wstring& path) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buffer, nullptr);
+  if (n == 0 || n >= MAX_PATH * 2) return {};
+  std::wstring full(buffer, n);
+  if (full.size() < 3 || !std::iswalpha(full[0]) || full[1] != L':' || full[2] != L'\\') return {};
+  full[0] = static_cast<wchar_t>(std::towupper(full[0]));
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+
+  std::wstring out = full.substr(0, 3);
+  size_t pos = 3;
+  while (pos < full.size()) {
+    size_t end = full.find(L'\\', pos);
+    if (end == std::wstring::npos) end = full.size();
+    std::wstring name = full.substr(pos, end - pos);
+    if (!name.empty()) {
+      const std::wstring parent = out.back() == L'\\' ? out : out + L"\\";
+      if (name.find_first_of(L"*?") == std::wstring::npos) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((parent + name).c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+          name = data.cFileName;
+          FindClose(find);
+        }
+      }
+      out = parent + name;
+    }
+    pos = end + 1;
+  }
+  return out;
+}
+
+bool NameLess(const std::wstring& a, const std::wstring& b) {
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
+                        b.c_str(), static_cast<int>(b.size())) == CSTR_LESS_THAN;
+}
+
+HFONT MakeFont(int weight) {
+  HDC screen = GetDC(nullptr);
+  const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  LOGFONTW lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = weight;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  wcscpy_s(lf.lfFaceName, L"MS Sans Serif");
+  return CreateFontIndirectW(&lf);
+}
+
+void RegisterWindowClass(WNDPROC proc) {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kBrowseFldrClass;
+  RegisterClassExW(&wc);
+  registered = true;
+}
+
+}  // namespace
+
+std::wstring DriveText(wchar_t letter, UINT type) {
+  std::wstring text{static_cast<wchar_t>(std::towlower(letter)), L':'};
+  switch (type) {
+    case DRIVE_FIXED:
+    case DRIVE_CDROM:
+    case DRIVE_RAMDISK:
+      text += L" [" + Lower(VolumeLabel(letter)) + L"]";
+      break;
+    case DRIVE_REMOTE: {
+      const wchar_t local[] = {letter, L':', 0};
+      wchar_t remote[MAX_PATH + 1] = {};
+      DWORD size = MAX_PATH + 1;
+      if (WNetGetConnectionW(local, remote, &size) == NO_ERROR && remote[0])
+        text += L" " + Lower(remote);
+      else
+        text += L" [" + Lower(VolumeLabel(letter)) + L"]";
+      break;
+    }
+    default:  // removable: reading a label would spin the drive up
+      break;
+  }
+  return text;
+}
+
+TfrmBrowseFldr::TfrmBrowseFldr() {
+  RegisterWindowClass(&WindowProc);
+  font_ = MakeFont(FW_NORMAL);
+  boldFont_ = MakeFont(FW_BOLD);
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
+  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+  RECT r{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  handle_ = CreateWindowExW(exStyle, kBrowseFldrClass, kBrowseFldrCaption, style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
+                            platform::MainWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!handle_) throw platform::SetupError(L"Nelze vytvořit okno výběru složky");
+  SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  CreateControls();
+  FillDrives();
+  // The list starts on the program's current folder, or its drive's root.
+  const std::wstring current = platform::CurrentDir();
+  if (!Open(current, false) && current.size() >= 2) Open(current.substr(0, 2) + L"\\", false);
+  FormCreate(handle_);
+}
+
+TfrmBrowseFldr::~TfrmBrowseFldr() {
+  if (handle_ && IsWindow(handle_)) {
+    SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
+    DestroyWindow(handle_);
+  }
+  if (font_) DeleteObject(font_);
+  if (boldFont_) DeleteObject(boldFont_);
+}
+
+void TfrmBrowseFldr::CreateControls() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
+                  int w, int h, int id, HFONT font) {
+    HWND child =
+        CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, handle_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+  };
+  // Creation order is the tab order: the list first, the path field last.
+  // "Složka:" stands right before its field so that screen readers name it.
+  lblCaption =
+      make(0, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 1, 8, 330, 13, idLblCaption, boldFont_);
+  lbDir = make(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+               WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
+                   LBS_NOINTEGRALHEIGHT,
+               1, 72, 249, 177, idLbDir, font_);
+  cmbDrive = make(0, L"COMBOBOX", L"",
+                  WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                  1, 256, 249, 19 + 8 * kItemHeight, idCmbDrive, font_);
+  // The field's frame differs between systems: its item height is tuned
+  // until the closed box is 19 pixels high.
+  for (int field = 13, tries = 0; tries < 3; ++tries) {
+    SendMessageW(cmbDrive, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    RECT box;
+    GetWindowRect(cmbDrive, &box);
+    if (box.bottom - box.top == 19) break;
+    field += 19 - (box.bottom - box.top);
+  }
+  pbOk = make(0, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 257, 48, 75, 25, idPbOk, font_);
+  pbCancel =
+      make(0, L"BUTTON", L"Storno", WS_TABSTOP | BS_PUSHBUTTON, 257, 80, 75, 25, idPbCancel, font_);
+  Label1 = make(0, L"STATIC", L"Složka:", SS_LEFT, 1, 32, 60, 13, idLabel1, font_);
+  txtPath = make(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, 1, 48, 249, 21,
+                 idTxtPath, font_);
+  focus_ = lbDir;
+}
+
+void TfrmBrowseFldr::FillDrives() {
+  drives_.clear();
+  SendMessageW(cmbDrive, CB_RESETCONTENT, 0, 0);
+  const DWORD present = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(present & (1u << i))) continue;
+    const wchar_t letter = static_cast<wchar_t>(L'A' + i);
+    const UINT type = GetDriveTypeW(Root(letter).c_str());
+    if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED && type != DRIVE_REMOTE &&
+        type != DRIVE_CDROM && type != DRIVE_RAMDISK)
+      continue;
+    DriveItem item{letter, type, DriveText(letter, type)};
+    SendMessageW(cmbDrive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.text.c_str()));
+    drives_.push_back(std::move(item));
+  }
+}
+
+// ------------------------------------------------------------ directory list
+
+bool TfrmBrowseFldr::OpenDirectory(const std::wstring& path) {
+  return Open(path, true);
+}
+
+bool TfrmBrowseFldr::Open(const std::wstring& path, bool report) {
+  QuietDrives quiet;
+  const std::wstring folder = FullFolderPath(path);
+  if (folder.empty() || !platform::FolderExists(folder)) {
+    if (report) platform::ShowError(L"Složku " + path + L" nelze otevřít");
+    return false;
+  }
+  std::vector<std::wstring> subFolders;
+  {
+    // A root is listed as "C:" + "\*.*".
+    platform::FolderListing listing(folder.size() == 3 ? folder.substr(0, 2) : folder);
+    if (!listing.Started() && listing.StartResult() != ERROR_FILE_NOT_FOUND &&
+        listing.StartResult() != ERROR_NO_MORE_FILES) {
+      if (report) platform::ShowError(L"Složku " + folder + L" nelze přečíst");
+      return false;
+    }
+    platform::DirEntry entry;
+    while (listing.Next(entry)) {
+      if (!entry.IsFolder() || entry.name == L"." || entry.name == L"..") continue;
+      if (entry.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+      subFolders.push_back(entry.name);
+    }
+  }
+  std::sort(subFolders.begin(), subFolders.end(), NameLess);
+  Rebuild(folder, subFolders, KeepsCase(folder[0]));
+  return true;
+}
+
+void TfrmBrowseFldr::Rebuild(const std::wstring& folder,
+                             const std::vector<std::wstring>& subFolders, bool keepCase) {
+  auto shown = [keepCase](const std::wstring& name) { return keepCase ? name : Lower(name); };
+  directory_ = folder;
+  items_.clear();
+  items_.push_back({DirItem::Chain, 0, folder.substr(0, 3), folder.substr(0, 3)});
+  size_t pos = 3;
+  while (pos < folder.size()) {
+    size_t end = folder.find(L'\\', pos);
+    if (end == std::wstring::npos) end = folder.size();
+    items_.push_back({DirItem::Chain, static_cast<int>(items_.size()),
+                      shown(folder.substr(pos, end - pos)), folder.substr(0, end)});
+    pos = end + 1;
+  }
+  const int open = static_cast<int>(items_.size()) - 1;
+  items_[open].kind = DirItem::Open;
+  const std::wstring parent = folder.back() == L'\\' ? folder : folder + L"\\";
+  for (const auto& name : subFolders)
+    items_.push_back({DirItem::Sub, open + 1, shown(name), parent + name});
+
+  SendMessageW(lbDir, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(lbDir, LB_RESETCONTENT, 0, 0);
+  for (const auto& item : items_)
+    SendMessageW(lbDir, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.name.c_str()));
+  SendMessageW(lbDir, LB_SETCURSEL, open, 0);
+  SendMessageW(lbDir, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(lbDir, nullptr, TRUE);
+
+  driveFolders_[folder[0] - L'A'] = folder;
+  ShowDriveOfList();
+}
+
+std::wstring TfrmBrowseFldr::ItemPath(int index) const {
+  if (index < 0 || index >= static_cast<int>(items_.size())) return {};
+  return items_[index].path;
+}
+
+// ---------------------------------------------------------------- drive box
+
+wchar_t TfrmBrowseFldr::Drive() const {
+  return directory_.empty() ? L'\0' : directory_[0];
+}
+
+void TfrmBrowseFldr::ShowDriveOfList() {
+  int index = -1;
+  for (size_t i = 0; i < drives_.size(); ++i)
+    if (drives_[i].letter == Drive()) index = static_cast<int>(i);
+  SendMessageW(cmbDrive, CB_SETCURSEL, index, 0);
+}
+
+bool TfrmBrowseFldr::SelectDrive(wchar_t letter) {
+  letter = static_cast<wchar_t>(std::towupper(letter));
+  if (letter == Drive()) return true;
+  QuietDrives quiet;
+  const std::wstring root = Root(letter);
+  if (letter < L'A' || letter > L'Z' || !platform::FolderExists(root)) {
+    ShowDriveOfList();
+    platform::ShowError(L"Jednotku " + std::wstring{letter, L':'} + L" nelze přečíst");
+    return false;
+  }
+  // The folder that was open on that drive, else the one the system keeps
+  // as its current folder, else its root.
+  std::wstring target = driveFolders_[letter - L'A'];
+  if (target.empty() || !platform::FolderExists(target)) {
+    const std::wstring drive{letter, L':'};
+    wchar_t buffer[MAX_PATH * 2];
+    const DWORD n = GetFullPathNameW(drive.c_str(), MAX_PATH * 2, buffer, nullptr);
+    target = n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer, n) : root;
+    if (!platform::FolderExists(target)) target = root;
+  }
+  if (Open(target, true)) return true;
+  ShowDriveOfList();
+  return false;
+}
+
+// ------------------------------------------------------------------ handlers
+
+void TfrmBrowseFldr::FormCreate(HWND) {
+  SelectedDir.clear();
+  SetWindowTextW(lblCaption, L"");
+  SendMessageW(lbDir, LB_SETCURSEL, 0, 0);
+}
+
+void TfrmBrowseFldr::FormShow(HWND) {
+  // Opens the folders named up to the last "\"; the name after it is never
+  // opened, and the walk stops at the first prefix that does not exist.
+  if (!SelectedDir.empty()) {
+    std::wstring prefix;
+    size_t found = SelectedDir.find(L'\\');
+    while (found != std::wstring::npos) {
+      prefix += SelectedDir.substr(0, found + 1);
+      if (!platform::FolderExists(prefix) || !OpenDirectory(prefix)) break;
+      SelectedDir.erase(0, found + 1);
+      found = SelectedDir.find(L'\\');
+    }
+  }
+  lbDirClick(lbDir);
+}
+
+void TfrmBrowseFldr::lbDirClick(HWND) {
+  const int index = static_cast<int>(SendMessageW(lbDir, LB_GETCURSEL, 0, 0));
+  if (index >= 0) SetWindowTextW(txtPath, ItemPath(index).c_str());
+}
+
+void TfrmBrowseFldr::lbDirDblClick(HWND) {
+  const int index = static_cast<int>(SendMessageW(lbDir, LB_GETCURSEL, 0, 0));
+  if (index >= 0) OpenDirectory(ItemPath(index));
+}
+
+void TfrmBrowseFldr::pbOkClick(HWND) {
+  const std::wstring path = TextOf(txtPath);
+  if (platform::FolderExists(path)) {
+    SelectedDir = path;
+    ModalResult = 1;
+    return;
+  }
+  const std::wstring question = L"Složka \r\r" + path + L"\r\rneexistuje! Chcete ji vytvořit?";
+  if (platform::MessageBox(question, kBrowseFldrCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  // An empty path raises here and the dialog stays open. Any other outcome
+  // counts as accepted: the installation reports a folder it cannot make.
+  platform::ForceDirectories(path);
+  SelectedDir = path;
+  ModalResult = 1;
+}
+
+void TfrmBrowseFldr::cmbDriveChange(HWND) {
+  const int index = static_cast<int>(SendMessageW(cmbDrive, CB_GETCURSEL, 0, 0));
+  if (index >= 0 && index < static_cast<int>(drives_.size()) && drives_[index].letter != Drive())
+    SelectDrive(drives_[index].letter);
+}
+
+// ------------------------------------------------------------- modal showing
+
+int TfrmBrowseFldr::ShowModal() {
+  ModalResult = 0;
+  HWND owner = platform::MainWindow();
+  if (owner && !IsWindow(owner)) owner = nullptr;
+  SetWindowLongPtrW(handle_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  const bool disableOwner = owner && IsWindowEnabled(owner);
+  if (disableOwner) EnableWindow(owner, FALSE);
+
+  platform::RunHandler([this] { FormShow(handle_); });
+
+  // Centred on the screen's work area.
+  RECT work, frame;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(handle_, &frame);
+  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+  SetWindowPos(handle_, nullptr, work.left + (work.right - work.left - w) / 2,
+               work.top + (work.bottom - work.top - h) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  focus_ = lbDir;
+  ShowWindow(handle_, SW_SHOW);
+  SetForegroundWindow(handle_);
+  SetFocus(lbDir);
+
+  MSG msg;
+  while (ModalResult == 0 && IsWindow(handle_) && !platform::Terminated()) {
+    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+      platform::Terminate();  // WM_QUIT: the program is ending
+      break;
+    }
+    platform::DispatchOne(msg);
+  }
+  if (ModalResult == 0) ModalResult = 2;
+
+  // The owner is enabled before the dialog hides, so that it gets the
+  // activation back.
+  if (disableOwner) EnableWindow(owner, TRUE);
+  if (IsWindow(handle_)) ShowWindow(handle_, SW_HIDE);
+  if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
+  return ModalResult;
+}
+
+// ------------------------------------------------------------------ messages
+
+LRESULT CALLBACK TfrmBrowseFldr::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+  auto* self = reinterpret_cast<TfrmBrowseFldr*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TfrmBrowseFldr::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      const int code = HIWORD(wParam);
+      HWND sender = reinterpret_cast<HWND>(lParam);
+      if (id == idPbOk && code == BN_CLICKED) {
+        platform::RunHandler([&] { pbOkClick(sender); });
+      } else if (id == idPbCancel && code == BN_CLICKED) {
+        ModalResult = 2;
+      } else if (id == idLbDir && code == LBN_SELCHANGE) {
+        platform::RunHandler([&] { lbDirClick(sender); });
+      } else if (id == idLbDir && code == LBN_DBLCLK) {
+        platform::RunHandler([&] { lbDirDblClick(sender); });
+      } else if (id == idCmbDrive &&
+                 (code == CBN_CLOSEUP ||
+                  (code == CBN_SELCHANGE && !SendMessageW(cmbDrive, CB_GETDROPPEDSTATE, 0, 0)))) {
+        // While the list is dropped down the choice is taken when it closes.
+        platform::RunHandler([&] { cmbDriveChange(sender); });
+      }
+      return 0;
+    }
+    case DM_GETDEFID:
+      return MAKELRESULT(idPbOk, DC_HASDEFID);
+    case WM_CLOSE:
+      ModalResult = 2;  // the caller hides and destroys the dialog
+      return 0;
+    case WM_ACTIVATE:
+      // Keeps the keyboard focus on its control across a message box.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(handle_, focus)) focus_ = focus;
+      } else if (focus_ && IsWindow(focus_)) {
+        SetFocus(focus_);
+      }
+      return 0;
+    case WM_SETFOCUS:
+      if (focus_ && IsWindow(focus_)) SetFocus(focus_);
+      return 0;
+    case WM_MEASUREITEM: {
+      auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      measure->itemHeight = measure->CtlID == idCmbDrive && measure->itemID == static_cast<UINT>(-1)
+                                ? 13
+                                : kItemHeight;
+      return TRUE;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlID == idLbDir) DrawListItem(*item);
+      if (item->CtlID == idCmbDrive) DrawDriveItem(*item);
+      return TRUE;
+    }
+    case WM_CTLCOLORSTATIC:
+      SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+      SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNTEXT));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    default:
+      break;
+  }
+  return DefWindowProcW(handle_, message, wParam, lParam);
+}
+
+// ------------------------------------------------------------------ painting
+
+namespace {
+
+// Picture and text of one owner-drawn line; the selection marks the text.
+void DrawLine(const DRAWITEMSTRUCT& item, int x, const std::wstring& text,
+              const std::function<void(HDC, int, int)>& picture) {
+  HDC dc = item.hDC;
+  const RECT& r = item.rcItem;
+  FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  picture(dc, x, r.top + (r.bottom - r.top - kPicture) / 2);
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  RECT t{x + kPicture + 2, r.top, std::min<LONG>(x + kPicture + 6 + extent.cx, r.right), r.bottom};
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  if (selected) FillRect(dc, &t, GetSysColorBrush(COLOR_HIGHLIGHT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  RECT textRect{t.left + 2, t.top, t.right, t.bottom};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &t);
+}
+
+}  // namespace
+
+void TfrmBrowseFldr::DrawListItem(const DRAWITEMSTRUCT& item) {
+  if (item.itemID >= items_.size()) {
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+    return;
+  }
+  const DirItem& d = items_[item.itemID];
+  const FolderPicture picture = d.kind == DirItem::Sub    ? FolderPicture::Closed
+                                : d.kind == DirItem::Open ? FolderPicture::Current
+                                                          : FolderPicture::Opened;
+  DrawLine(item, item.rcItem.left + 2 + d.level * kIndent, d.name,
+           [picture](HDC dc, int x, int y) { DrawFolderPicture(dc, x, y, picture); });
+}
+
+void TfrmBrowseFldr::DrawDriveItem(const DRAWITEMSTRUCT& item) {
+  if (item.itemID >= drives_.size()) {
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
+    return;
+  }
+  const DriveItem& d = drives_[item.itemID];
+  DrawLine(item, item.rcItem.left + 2, d.text,
+           [type = d.type](HDC dc, int x, int y) { DrawDrivePicture(dc, x, y, type); });
+}
+
+}  // namespace picker
