@@ -30,6 +30,13 @@ session_start() { # session_start BUILD_DIR [xvfb]
   # out, so that the persistent one below is ours.
   wineserver -w >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
+  # One virtual desktop for the prefix: Wine then draws window frames itself
+  # and hiding a window does not wait for a window manager that is not there.
+  if [ ! -f "$WINEPREFIX/.sv-desktop" ]; then
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null || true
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 </dev/null || true
+    touch "$WINEPREFIX/.sv-desktop"
+  fi
   # Wine's background services start now, detached from any test's output
   # pipes (a service started by a test would hold ctest's pipe open).
   wineboot >/dev/null 2>&1 </dev/null || true
