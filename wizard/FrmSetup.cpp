@@ -363,6 +363,18 @@ LRESULT TfrmSetup::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (Showing(L"pbNext") && Enabled(L"pbNext")) return MAKELRESULT(ids::pbNext, DC_HASDEFID);
       return 0;
     }
+    case WM_NEXTDLGCTL: {
+      // Tab and Shift+Tab, as the dialog keyboard handling asks for them; a
+      // plain window leaves this message to the dialog procedure it lacks.
+      HWND target = LOWORD(lp) ? reinterpret_cast<HWND>(wp)
+                               : GetNextDlgTabItem(handle_, ::GetFocus(), wp != 0);
+      if (target) {
+        ::SetFocus(target);
+        if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+          SendMessageW(target, EM_SETSEL, 0, -1);
+      }
+      return 0;
+    }
     case WM_CLOSE:
       platform::RunHandler([this] { Close(); });
       return 0;
