@@ -208,8 +208,10 @@ void TfrmSetup::CreateControls() {
         style |= SS_BITMAP;
         break;
       case Kind::Sink:
+        // No word wrap: the field would reflow its whole text on every line
+        // the unzip library reports.
         cls = WC_EDITW;
-        style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
+        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL;
         exStyle = WS_EX_CLIENTEDGE;
         break;
       case Kind::Edit:
@@ -244,7 +246,10 @@ void TfrmSetup::CreateControls() {
         exStyle = WS_EX_CLIENTEDGE;
         break;
       case Kind::Animation:
+        // Frames advance in the pumps on this thread: an animation thread of
+        // its own would have to be waited for whenever the window goes.
         cls = ANIMATE_CLASSW;
+        style |= ACS_TIMER;
         break;
       case Kind::Progress:
         cls = PROGRESS_CLASSW;

@@ -57,8 +57,8 @@ std::wstring WindowText(HWND hwnd) {
   // itself otherwise.
   wchar_t text[256] = {};
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                      5000, &ignored);
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      &ignored);
   return text;
 }
 
