@@ -40,6 +40,13 @@ session_start() { # session_start BUILD_DIR [xvfb]
   # Wine's background services start now, detached from any test's output
   # pipes (a service started by a test would hold ctest's pipe open).
   wineboot >/dev/null 2>&1 </dev/null || true
+  # Xvfb has no window manager: Wine then waits 2 s for one on every hide of
+  # a managed window. On our own Xvfb, Wine manages the windows itself.
+  if [ -n "$SESSION_XVFB_PID" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
+  else
+    wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 </dev/null || true
+  fi
 }
 
 session_stop() {

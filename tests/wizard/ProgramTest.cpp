@@ -1,0 +1,187 @@
+// The built SetupVantor.exe: started as its own process in a medium folder,
+// its window found from outside and closed through the real message boxes;
+// its icon, version information and manifest.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/Platform.h"
+#include "tests/support/TestUtil.h"
+#include "wizard/ControlIds.h"
+
+namespace {
+
+std::wstring ProgramPath() {
+  std::wstring path = L"Z:" + platform::Wide(SV_SETUP_EXE);
+  for (wchar_t& c : path)
+    if (c == L'/') c = L'\\';
+  return path;
+}
+
+struct Search {
+  DWORD process;
+  const wchar_t* cls;
+  HWND found;
+};
+
+HWND FindProcessWindow(DWORD process, const wchar_t* cls, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    Search search{process, cls, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(lp);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(hwnd, &owner);
+          wchar_t name[64] = {};
+          GetClassNameW(hwnd, name, 64);
+          if (owner == s->process && lstrcmpW(name, s->cls) == 0 && IsWindowVisible(hwnd)) {
+            s->found = hwnd;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return nullptr;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  // WM_GETTEXT: a window of another process keeps an edit field's text to
+  // itself otherwise.
+  wchar_t text[256] = {};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      &ignored);
+  return text;
+}
+
+std::wstring BoxText(HWND box) {
+  std::wstring all;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, L"Static") == 0) all += WindowText(child);
+  }
+  return all;
+}
+
+TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
+  testutil::TempDir medium;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  std::wstring command = L"\"" + ProgramPath() + L"\"";
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             medium.Path().c_str(), &startup, &info))
+      << GetLastError();
+  CloseHandle(info.hThread);
+
+  HWND wizard = FindProcessWindow(info.dwProcessId, L"TfrmSetup", 20000);
+  ASSERT_NE(wizard, nullptr);
+  EXPECT_EQ(WindowText(wizard), L"Instalace aplikace VantorPro DEMO");
+  RECT client;
+  GetClientRect(wizard, &client);
+  EXPECT_EQ(client.right, 632);
+  EXPECT_EQ(client.bottom, 453);
+  EXPECT_EQ(WindowText(GetDlgItem(wizard, ids::pbNext)), L"&Další  >");
+  EXPECT_EQ(WindowText(GetDlgItem(wizard, ids::txtVantorPro)), L"C:\\Vantor");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wizard, ids::pbPrev)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(wizard, ids::cbVzory)));
+
+  // Storno, answered No in the real message box: the wizard stays.
+  PostMessageW(GetDlgItem(wizard, ids::pbCancel), BM_CLICK, 0, 0);
+  HWND box = FindProcessWindow(info.dwProcessId, L"#32770", 10000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(WindowText(box), L"Instalace aplikace VantorPro DEMO");
+  EXPECT_EQ(BoxText(box), L"Opravdu chcete ukončit instalaci?");
+  ASSERT_NE(GetDlgItem(box, IDNO), nullptr);
+  PostMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(IsWindow(wizard));
+
+  // The title bar's close, answered Yes: the program ends.
+  for (int i = 0; i < 100 && FindProcessWindow(info.dwProcessId, L"#32770", 0); ++i) Sleep(50);
+  PostMessageW(wizard, WM_SYSCOMMAND, SC_CLOSE, 0);
+  box = FindProcessWindow(info.dwProcessId, L"#32770", 10000);
+  ASSERT_NE(box, nullptr);
+  PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 1;
+  GetExitCodeProcess(info.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
+  CloseHandle(info.hProcess);
+}
+
+TEST(Program, CarriesItsIdentity) {
+  const std::wstring exe = ProgramPath();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> data(size);
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+  WORD* translation = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  ASSERT_GE(length, 4u);
+  EXPECT_EQ(translation[0], 0x0405);
+  EXPECT_EQ(translation[1], 1250);
+  auto field = [&](const wchar_t* name) -> std::wstring {
+    wchar_t* value = nullptr;
+    UINT chars = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040504E2\\") + name;
+    if (!VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &chars))
+      return L"(missing)";
+    return chars ? std::wstring(value) : std::wstring();
+  };
+  EXPECT_EQ(field(L"FileVersion"), L"1.3.0.0");
+  EXPECT_EQ(field(L"ProductVersion"), L"1.0.0.0");
+  EXPECT_EQ(field(L"FileDescription"), L"Vantor Instalátor");
+  EXPECT_EQ(field(L"InternalName"), L"SetupVantor");
+  EXPECT_EQ(field(L"CompanyName"), L"Quor");
+  for (const wchar_t* empty : {L"LegalCopyright", L"OriginalFilename", L"ProductName", L"Comments"})
+    EXPECT_EQ(field(empty), L"") << platform::Utf8(empty);
+
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+#pragma pack(push, 2)
+  struct GroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+  };
+  struct Group {
+    WORD reserved, type, count;
+    GroupEntry entries[1];
+  };
+#pragma pack(pop)
+  HRSRC icon = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  ASSERT_NE(icon, nullptr);
+  const auto* group = static_cast<const Group*>(LockResource(LoadResource(module, icon)));
+  ASSERT_EQ(group->count, 2);
+  for (int i = 0; i < 2; ++i) {
+    const GroupEntry& e = group->entries[i];
+    EXPECT_EQ(e.width, i == 0 ? 32 : 16);
+    EXPECT_EQ(e.colours, 16);
+    EXPECT_EQ(e.bits, 4);
+  }
+  HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+                         SizeofResource(module, manifest));
+  EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
+  EXPECT_NE(text.find("requireAdministrator"), std::string::npos);
+  FreeLibrary(module);
+}
+
+}  // namespace

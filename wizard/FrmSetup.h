@@ -1,0 +1,137 @@
+// The wizard window: installer state, controls, navigation and closing.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fileops/WorkContext.h"
+
+// Program-wide: when true, the installation is to stop. The long-running work
+// polls it. Inside TfrmSetup the name is the WorkContext query; the flag
+// itself is ::AbortRequested there.
+extern bool AbortRequested;
+
+class TfrmSetup : public fileops::WorkContext {
+ public:
+  // Creates the window (hidden) with every control of the layout and runs
+  // FormCreate.
+  TfrmSetup();
+  ~TfrmSetup() override;
+  TfrmSetup(const TfrmSetup&) = delete;
+  TfrmSetup& operator=(const TfrmSetup&) = delete;
+
+  HWND Handle() const { return handle_; }
+  void Show();  // centred on the screen, activated
+
+  // ------------------------------------------------------- installer state
+  int CurrentPage = 0;
+  bool CloseWithoutPrompt = false;
+  std::wstring ProgramsFolder;
+  std::wstring SourceDir;
+  // SetupTitle: the WorkContext accessor below; set once in FormCreate.
+
+  // ------------------------------------------------------------ handlers
+  void FormCreate();
+  // Every close request; accept tells whether the window may go.
+  void FormClose(bool& accept);
+  void pbNextClick();
+  void pbPrevClick();
+  void pbCancelClick();
+  void pbPrerusitClick();
+  void ntbkSetupPageChanged();
+  void timSetupTimer();
+  void lbFoldersClick();
+  void cbVzoryClick();
+  void cbPrikladyClick();
+  void SpeedButton1Click() { SetPath(1); }
+  void SpeedButton2Click() { SetPath(2); }
+  void SpeedButton3Click() { SetPath(3); }
+  void SpeedButton4Click() { SetPath(4); }
+  // Lets the user choose the folder of component 1 to 4 for its field.
+  void SetPath(int index);
+
+  // Asks FormClose; an accepted close tells the application to terminate.
+  // Whatever code is running goes on to its end.
+  void Close();
+
+  // ------------------------------------------------------------ page book
+  static constexpr int kPageCount = 7;
+  static const wchar_t* PageName(int index);
+  int ShownPage() const { return shownPage_; }
+  std::wstring ShownPageName() const { return PageName(shownPage_); }
+  // Shows the page of that index; a change of page runs ntbkSetupPageChanged.
+  void ShowPage(int index);
+
+  // ------------------------------------------------------------- controls
+  // The window of a named control (nullptr for an unknown name).
+  HWND Control(std::wstring_view name) const;
+  std::wstring Text(std::wstring_view name) const;
+  void SetText(std::wstring_view name, const std::wstring& text);
+  std::wstring Hint(std::wstring_view name) const;
+  void SetHint(std::wstring_view name, const std::wstring& hint);
+  // The control's own Visible property; it shows only while its page or
+  // panel shows too (pnlBottom carries the three navigation buttons).
+  bool Visible(std::wstring_view name) const;
+  void SetVisible(std::wstring_view name, bool visible);
+  // Visible here and on every level above, the window itself aside.
+  bool Showing(std::wstring_view name) const;
+  bool Enabled(std::wstring_view name) const;
+  void SetEnabled(std::wstring_view name, bool enabled);
+  bool Checked(std::wstring_view name) const;
+  void SetChecked(std::wstring_view name, bool checked);
+  void SetFocus(std::wstring_view name);
+  std::vector<std::wstring> ListItems(std::wstring_view name) const;
+
+  void SetTimerEnabled(bool enabled);
+  bool TimerEnabled() const { return timerEnabled_; }
+  static constexpr UINT kTimerInterval = 1000;
+
+  // ----------------------------------------------- fileops::WorkContext
+  void SetStatus(const std::wstring& text) override;
+  void StepProgress() override;
+  void ProcessMessages() override;
+  bool AbortRequested() const override;
+  void StopInstall() override;
+  bool LeaveVzoryOnCd() const override;
+  bool LeavePrikladyOnCd() const override;
+  void AddMemoLine(const std::wstring& line) override;
+  const std::wstring& SetupTitle() const override { return setupTitle_; }
+
+  struct Item;  // one control of the layout (Layout.cpp)
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+  void CreateControls();
+  void OnCommand(int id, int code);
+  Item* Find(std::wstring_view name);
+  const Item* Find(std::wstring_view name) const;
+  bool ParentShowing(const Item& item) const;
+  void ApplyVisibility();
+  // Paints a busy control at most once per display frame; a skipped paint
+  // stays pending and is done by the next pump.
+  void RepaintThrottled(HWND control);
+
+  HWND handle_ = nullptr;
+  HWND tooltip_ = nullptr;
+  HWND lastFocus_ = nullptr;
+  std::vector<Item*> items_;
+  std::vector<HFONT> fonts_;
+  std::vector<HBITMAP> bitmaps_;
+  HICON glyph_ = nullptr;
+  HBRUSH black_ = nullptr;
+  HBRUSH face_ = nullptr;
+  HBRUSH white_ = nullptr;
+  int shownPage_ = 0;
+  bool timerEnabled_ = false;
+  bool memoEndsWithBreak_ = false;
+  std::wstring setupTitle_;
+  std::chrono::steady_clock::time_point lastPaint_{};
+};
+
+// The wizard window, the application's main window.
+extern TfrmSetup* frmSetup;

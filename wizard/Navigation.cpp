@@ -1,0 +1,134 @@
+// Start-up defaults, navigation between the pages and the closing rules.
+#include <windows.h>
+
+#include "fileops/FileOps.h"
+#include "platform/Platform.h"
+#include "wizard/FrmSetup.h"
+
+namespace {
+
+const wchar_t kSetupTitle[] = L"Instalace aplikace VantorPro DEMO";
+
+}  // namespace
+
+void TfrmSetup::FormCreate() {
+  CurrentPage = 0;
+  ShowPage(0);  // already shown: no page-entry action
+  CloseWithoutPrompt = false;
+  ProgramsFolder.clear();
+
+  SourceDir = platform::CurrentDir();
+  if (!SourceDir.empty() && SourceDir.back() == L'\\') SourceDir.pop_back();
+
+  setupTitle_ = kSetupTitle;
+  platform::SetApplicationTitle(setupTitle_);
+  SetWindowTextW(Handle(), setupTitle_.c_str());
+
+  SetVisible(L"cbVzory", false);
+  SetVisible(L"cbPriklady", false);
+
+  // Start-up reads the registry silently: an error ends the block, and what
+  // was read before it stays.
+  try {
+    platform::Registry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    switch (platform::PlatformId()) {
+      case VER_PLATFORM_WIN32_WINDOWS:
+        registry.OpenKey(L"Software\\Microsoft\\Windows\\CurrentVersion");
+        break;
+      case VER_PLATFORM_WIN32_NT:
+        registry.OpenKey(L"Software\\Microsoft\\Windows NT\\CurrentVersion");
+        break;
+      default:
+        break;
+    }
+    SetText(L"txtName", registry.ReadString(L"RegisteredOwner"));
+    SetText(L"txtCompany", registry.ReadString(L"RegisteredOrganization"));
+    registry.CloseKey();
+    registry.SetRootKey(HKEY_CURRENT_USER);
+    registry.OpenKey(L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+    ProgramsFolder = registry.ReadString(L"Programs");
+    registry.CloseKey();
+  } catch (const platform::SetupError&) {
+  }
+
+  SetText(L"txtVantorPro", L"C:\\Vantor");
+  SetText(L"txtProjekty", L"C:\\Vantor\\Projekty");
+  SetText(L"txtVzory", L"C:\\Vantor\\Vzory");
+  SetText(L"txtPriklady", L"C:\\Vantor\\Priklady");
+  SetText(L"txtFolderName", L"VantorPro");
+
+  HWND list = Control(L"lbFolders");
+  SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  if (ProgramsFolder.empty()) return;
+  platform::FolderListing listing(ProgramsFolder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.IsFolder() && !entry.name.empty() && entry.name[0] != L'.')
+      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
+}
+
+void TfrmSetup::pbNextClick() {
+  if (ShownPageName() == L"pgCesty") {
+    struct Check {
+      const wchar_t* field;
+      const wchar_t* leaveOnCd;
+      const wchar_t* message;
+    };
+    static const Check checks[] = {
+        {L"txtVantorPro", nullptr, L"Není vyplněn název složky pro součást \"VantorPro\"!"},
+        {L"txtProjekty", nullptr, L"Není vyplněn název složky pro součást \"Projekty\"!"},
+        {L"txtVzory", L"cbVzory", L"Není vyplněn název složky pro součást \"Vzory\"!"},
+        {L"txtPriklady", L"cbPriklady", L"Není vyplněn název složky pro součást \"Příklady\"!"},
+    };
+    for (const Check& check : checks) {
+      if (check.leaveOnCd && Checked(check.leaveOnCd)) continue;
+      if (!Text(check.field).empty()) continue;
+      platform::MessageBox(check.message, SetupTitle(), MB_OK | MB_ICONEXCLAMATION);
+      SetFocus(check.field);
+      return;
+    }
+  }
+  SetEnabled(L"pbPrev", true);
+  if (CurrentPage == 6) {
+    fileops::DeleteDir(SourceDir);
+    if (Checked(L"rbRestartAno")) {
+      platform::SetAppCursor(platform::Cursor::Wait);
+      platform::RequestRestart();
+    } else {
+      CloseWithoutPrompt = true;
+      Close();
+    }
+    return;
+  }
+  ++CurrentPage;
+  ShowPage(CurrentPage);
+}
+
+void TfrmSetup::pbPrevClick() {
+  if (CurrentPage == 6) SetText(L"pbNext", L"&Další  >");
+  --CurrentPage;
+  if (CurrentPage == 0) SetEnabled(L"pbPrev", false);
+  ShowPage(CurrentPage);
+}
+
+void TfrmSetup::pbCancelClick() {
+  Close();
+}
+
+void TfrmSetup::FormClose(bool& accept) {
+  if (CloseWithoutPrompt) {
+    accept = true;
+    return;
+  }
+  accept = platform::MessageBox(L"Opravdu chcete ukončit instalaci?", SetupTitle(),
+                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TfrmSetup::Close() {
+  bool accept = true;
+  FormClose(accept);
+  if (accept) platform::Terminate();
+}
+
+void TfrmSetup::SetPath(int) {}
