@@ -30,23 +30,19 @@ session_start() { # session_start BUILD_DIR [xvfb]
   # out, so that the persistent one below is ours.
   wineserver -w >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
-  # One virtual desktop for the prefix: Wine then draws window frames itself
-  # and hiding a window does not wait for a window manager that is not there.
-  if [ ! -f "$WINEPREFIX/.sv-desktop" ]; then
+  # On our own Xvfb there is no window manager: Wine would wait for one on
+  # every hide of a window. One virtual desktop instead, in which Wine draws
+  # the window frames itself. On a real display the windows are the desktop's.
+  if [ -n "$SESSION_XVFB_PID" ]; then
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null || true
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 </dev/null || true
-    touch "$WINEPREFIX/.sv-desktop"
+  else
+    wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 </dev/null || true
   fi
+  wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 </dev/null || true
   # Wine's background services start now, detached from any test's output
   # pipes (a service started by a test would hold ctest's pipe open).
   wineboot >/dev/null 2>&1 </dev/null || true
-  # Xvfb has no window manager: Wine then waits 2 s for one on every hide of
-  # a managed window. On our own Xvfb, Wine manages the windows itself.
-  if [ -n "$SESSION_XVFB_PID" ]; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
-  else
-    wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 </dev/null || true
-  fi
 }
 
 session_stop() {
