@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "picker/BrowseFolder.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
 
@@ -15,6 +16,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   platform::RunHandler([] {
     TfrmSetup form;  // the main window; creating it runs FormCreate
+    // The folder picker of the program: never shown, each choice makes its own.
+    picker::frmBrowseFldr = std::make_unique<picker::TfrmBrowseFldr>();
     form.Show();
     platform::RunMessageLoop();
   });

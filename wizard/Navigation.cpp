@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "fileops/FileOps.h"
+#include "picker/FolderChoice.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
 
@@ -131,4 +132,10 @@ void TfrmSetup::Close() {
   if (accept) platform::Terminate();
 }
 
-void TfrmSetup::SetPath(int) {}
+void TfrmSetup::SetPath(int index) {
+  static const wchar_t* const fields[] = {L"txtVantorPro", L"txtProjekty", L"txtVzory",
+                                          L"txtPriklady"};
+  if (index < 1 || index > 4) return;
+  std::wstring text = Text(fields[index - 1]);
+  if (picker::ChooseComponentFolder(index, text)) SetText(fields[index - 1], text);
+}

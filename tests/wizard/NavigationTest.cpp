@@ -3,6 +3,7 @@
 #include "tests/wizard/WizardFixture.h"
 
 #include "fileops/FileOps.h"
+#include "picker/BrowseFolder.h"
 
 namespace wiztest {
 namespace {
@@ -329,9 +330,20 @@ TEST_F(NavigationTest, FolderButtonsTakeNoFocus) {
   GoTo(2);
   ASSERT_EQ(FocusName(), L"txtVantorPro");
   HWND button = form.Control(L"SpeedButton2");
+  // The click opens the folder picker; it is cancelled from inside its loop.
+  static bool pickerSeen;
+  pickerSeen = false;
+  SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+    HWND picker = FindWindowW(picker::kBrowseFldrClass, nullptr);
+    if (!picker || !IsWindowVisible(picker)) return;
+    KillTimer(nullptr, id);
+    pickerSeen = true;
+    PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+  });
   SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   Pump();
+  EXPECT_TRUE(pickerSeen);
   EXPECT_EQ(FocusName(), L"txtVantorPro");
   EXPECT_EQ(form.CurrentPage, 2);
   EXPECT_NE(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0), 0);
@@ -347,6 +359,54 @@ TEST_F(NavigationTest, ChoosingAGroupFillsTheGroupName) {
   form.SetFocus(L"txtFolderName");
   form.SetText(L"txtFolderName", L"Vlastní");
   EXPECT_EQ(SendMessageW(form.Control(L"lbFolders"), LB_GETCURSEL, 0, 0), 0);
+}
+
+}  // namespace
+}  // namespace wiztest
+
+namespace wiztest {
+namespace {
+
+// The binoculars buttons: the picker comes up over the wizard, and what the
+// user accepts there comes back into the field with the component's folder.
+class FolderButtonTest : public WizardTest {
+ public:
+  static inline std::wstring typed;
+  static inline bool pressOk = true;
+  static inline bool ownerDisabled = false;
+  static void CALLBACK Act(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND picker = FindWindowW(picker::kBrowseFldrClass, nullptr);
+    if (!picker || !IsWindowVisible(picker)) return;
+    KillTimer(nullptr, id);
+    ownerDisabled = !IsWindowEnabled(platform::MainWindow());
+    SetWindowTextW(GetDlgItem(picker, picker::idTxtPath), typed.c_str());
+    PostMessageW(picker, WM_COMMAND, pressOk ? IDOK : IDCANCEL, 0);
+  }
+};
+
+TEST_F(FolderButtonTest, AcceptedFolderComesBackWithTheSubFolderCancelKeepsTheField) {
+  testutil::ScriptedBoxes boxes;
+  TfrmSetup& form = Open();
+  Click(L"pbNext");
+  Click(L"pbNext");
+  ASSERT_EQ(form.ShownPageName(), L"pgCesty");
+  testutil::TempDir dir;
+
+  typed = dir.Path() + L"\\";
+  pressOk = true;
+  SetTimer(nullptr, 0, 50, &Act);
+  Click(L"SpeedButton3");
+  EXPECT_TRUE(ownerDisabled);
+  EXPECT_EQ(form.Text(L"txtVzory"), dir.Path() + L"\\Vzory");
+  EXPECT_TRUE(IsWindowEnabled(form.Handle()));
+
+  typed = L"C:\\Elsewhere";
+  pressOk = false;
+  SetTimer(nullptr, 0, 50, &Act);
+  Click(L"SpeedButton1");
+  EXPECT_EQ(form.Text(L"txtVantorPro"), L"C:\\Vantor");
+  EXPECT_TRUE(boxes.Asked().empty());
+  EXPECT_EQ(picker::frmBrowseFldr, nullptr);
 }
 
 }  // namespace
