@@ -7,7 +7,7 @@ dir=$1
 while :; do
   for req in "$dir"/*.req; do
     [ -e "$req" ] || continue
-    read -r x y w h <"$req" || true
+    read -r x y w h < <(tr -d "\r" <"$req") || true
     png="${req%.req}.png"
     if [ "${w:-0}" -gt 0 ] && [ "${h:-0}" -gt 0 ]; then
       import -window root -crop "${w}x${h}+${x}+${y}" +repage "$png" 2>/dev/null

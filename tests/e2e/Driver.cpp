@@ -215,7 +215,7 @@ void Shot(const std::wstring& name, HWND window) {
   // Let the window finish painting before it is taken.
   if (window) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   Sleep(300);
-  FILE* f = _wfopen((request + L".tmp").c_str(), L"w");
+  FILE* f = _wfopen((request + L".tmp").c_str(), L"wb");
   if (!f) return;
   fprintf(f, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
   fclose(f);
