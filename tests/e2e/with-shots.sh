@@ -11,9 +11,9 @@ shooter=""
 if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
   "$here/../../tools/page-shooter.sh" "$dir" &
   shooter=$!
+  trap 'kill "$shooter" 2>/dev/null' EXIT
   export SV_E2E_SHOTS="Z:$(cd "$dir" && pwd | tr / '\\')"
 fi
 "$@"
 status=$?
-[ -n "$shooter" ] && kill "$shooter" 2>/dev/null && wait "$shooter" 2>/dev/null
 exit $status
