@@ -1,0 +1,229 @@
+#include "tests/e2e/Driver.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace e2e {
+
+namespace {
+const DWORD kSendTimeoutMs = 5000;
+}
+
+std::string Narrow(const std::wstring& text) {
+  return platform::Utf8(text);
+}
+
+DriveError::DriveError(const std::wstring& what) : std::runtime_error(Narrow(what)) {}
+
+std::wstring WindowsPath(const std::wstring& path) {
+  if (path.empty() || path[0] != L'/') return path;
+  std::wstring out = L"Z:" + path;
+  for (wchar_t& c : out)
+    if (c == L'/') c = L'\\';
+  return out;
+}
+
+Process::Process(const std::wstring& exe, const std::wstring& arguments,
+                 const std::wstring& currentDir) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
+    throw DriveError(L"cannot start " + exe + L" (error " + std::to_wstring(GetLastError()) + L")");
+  CloseHandle(info.hThread);
+  handle_ = info.hProcess;
+  id_ = info.dwProcessId;
+}
+
+Process::~Process() {
+  if (Running()) {
+    TerminateProcess(handle_, 99);
+    WaitForSingleObject(handle_, 5000);
+  }
+  CloseHandle(handle_);
+}
+
+bool Process::Running() const {
+  return WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+bool Process::WaitForExit(DWORD timeoutMs) const {
+  return WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0;
+}
+DWORD Process::ExitCode() const {
+  DWORD code = 0;
+  GetExitCodeProcess(handle_, &code);
+  return code;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs,
+               const std::function<void()>& check) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (check) check();
+    if (condition()) return true;
+    if (GetTickCount64() >= end) return false;
+    Sleep(50);
+  }
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+namespace {
+
+struct TopSearch {
+  DWORD pid;
+  std::wstring className;
+  HWND found;
+};
+
+BOOL CALLBACK FindTop(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<TopSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == search->className) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<ControlSearch*>(param);
+  if (GetDlgCtrlID(window) == search->id) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectStatic(HWND window, LPARAM param) {
+  auto* text = reinterpret_cast<std::wstring*>(param);
+  if (_wcsicmp(ClassOf(window).c_str(), L"Static") != 0) return TRUE;
+  if ((GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return TRUE;
+  std::wstring part;
+  try {
+    part = WindowText(window);
+  } catch (const DriveError&) {
+    return TRUE;  // no exception may cross the system's callback
+  }
+  if (!part.empty()) {
+    if (!text->empty()) *text += L"\n";
+    *text += part;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HWND FindTopWindow(DWORD pid, const std::wstring& className) {
+  TopSearch search{pid, className, nullptr};
+  EnumWindows(FindTop, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindControl(HWND parent, int id) {
+  ControlSearch search{id, nullptr};
+  EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring WindowText(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                           &length))
+    throw DriveError(L"the window does not answer WM_GETTEXTLENGTH");
+  std::vector<wchar_t> buffer(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                           kSendTimeoutMs, &copied))
+    throw DriveError(L"the window does not answer WM_GETTEXT");
+  return std::wstring(buffer.data(), copied);
+}
+
+bool Shown(HWND window) {
+  return window && IsWindowVisible(window);
+}
+
+void SetEditText(HWND edit, const std::wstring& text) {
+  if (!Shown(edit) || !IsWindowEnabled(edit))
+    throw DriveError(L"the edit field is not there to type into");
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                           SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) ||
+      !result)
+    throw DriveError(L"the edit field refused the text " + text);
+}
+
+void Click(HWND button) {
+  if (!button) throw DriveError(L"no such button");
+  const std::wstring caption = WindowText(button);
+  if (!Shown(button)) throw DriveError(L"the button " + caption + L" is hidden");
+  if (!IsWindowEnabled(button)) throw DriveError(L"the button " + caption + L" is disabled");
+  // Posted, not sent: the click may start long work or a modal box, and the
+  // driver must stay free to watch it.
+  PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+bool MessageBoxWindow::HasButton(int id) const {
+  HWND button = GetDlgItem(window, id);
+  return button && IsWindowVisible(button);
+}
+
+std::optional<MessageBoxWindow> FindMessageBox(DWORD pid) {
+  HWND window = FindTopWindow(pid, L"#32770");
+  if (!window) return std::nullopt;
+  MessageBoxWindow box;
+  box.window = window;
+  box.caption = WindowText(window);
+  EnumChildWindows(window, CollectStatic, reinterpret_cast<LPARAM>(&box.text));
+  return box;
+}
+
+void Answer(const MessageBoxWindow& box, int id) {
+  HWND button = GetDlgItem(box.window, id);
+  if (!button || !IsWindowVisible(button))
+    throw DriveError(L"the message box \"" + box.text + L"\" has no button " + std::to_wstring(id));
+  PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+void Shot(const std::wstring& name, HWND window) {
+  wchar_t folder[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"SV_E2E_SHOTS", folder, MAX_PATH)) return;
+  static int number = 0;
+  wchar_t prefix[8];
+  swprintf(prefix, 8, L"%02d-", ++number);
+  const std::wstring request = std::wstring(folder) + L"\\" + prefix + name + L".req";
+  RECT r{};
+  if (window) GetWindowRect(window, &r);
+  // Let the window finish painting before it is taken.
+  if (window) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(300);
+  FILE* f = _wfopen((request + L".tmp").c_str(), L"wb");
+  if (!f) return;
+  fprintf(f, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  fclose(f);
+  MoveFileExW((request + L".tmp").c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING);
+  // No shooter at work: carry on without the picture.
+  if (!WaitUntil([&] { return GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                 10000))
+    DeleteFileW(request.c_str());
+}
+
+}  // namespace e2e
