@@ -87,8 +87,10 @@ TEST(DriverTools, TypesIntoNestedControlsAndClicksOnlyWhatAPersonCould) {
   EXPECT_EQ(FindTopWindow(form.Id(), L"TfrmSetup"), nullptr);
   EXPECT_EQ(FindControl(window, 999), nullptr);
 
-  HWND edit = FindControl(window, idEdit);
-  ASSERT_NE(edit, nullptr) << "controls inside a panel must be found";
+  // The window exists before its controls: wait for them.
+  HWND edit = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (edit = FindControl(window, idEdit)); }, 5000))
+      << "controls inside a panel must be found";
   const std::wstring text = L"Příliš žluťoučký kůň";
   SetEditText(edit, text);
   EXPECT_EQ(WindowText(edit), text);
