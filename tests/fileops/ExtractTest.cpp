@@ -132,7 +132,11 @@ TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
                                            "COM1"};
   // The working folder is the target's parent, where a relative climb or a
   // rooted name would land.
-  SetCurrentDirectoryW(tmp.Path().c_str());
+  struct WorkingFolder {
+    std::wstring previous = platform::CurrentDir();
+    explicit WorkingFolder(const std::wstring& path) { SetCurrentDirectoryW(path.c_str()); }
+    ~WorkingFolder() { SetCurrentDirectoryW(previous.c_str()); }  // lets the folder go
+  } workingFolder(tmp.Path());
   for (const auto& name : unsafe) {
     SCOPED_TRACE(name);
     ctx.memo.clear();
