@@ -1,7 +1,9 @@
 #include "fileops/FileOps.h"
 #include "platform/Platform.h"
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace fileops {
 
@@ -10,30 +12,69 @@ namespace {
 constexpr wchar_t kQuote = L'"';
 // Longest stretch a long file copy runs without letting messages through.
 constexpr ULONGLONG kPumpIntervalMs = 30;
+// Files up to this size go through the platform's copy in one call; the
+// platform's copy gives no chance to pump, so larger ones are copied in
+// pieces the same way: the source's attributes and last-write time carried
+// over, an existing target replaced.
+constexpr uint64_t kOneCallLimit = 8 << 20;
+constexpr DWORD kPiece = 1 << 20;
 
-struct CopyPump {
-  WorkContext* ctx;
-  ULONGLONG lastPump;
-};
-
-DWORD CALLBACK CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD,
-                            DWORD, HANDLE, HANDLE, LPVOID data) {
-  auto* pump = static_cast<CopyPump*>(data);
-  const ULONGLONG now = GetTickCount64();
-  if (now - pump->lastPump >= kPumpIntervalMs) {
-    // Keeps the window painted inside a long file; an abort raised here is
-    // seen before the next entry, the file itself is finished.
-    pump->ctx->ProcessMessages();
-    pump->lastPump = GetTickCount64();
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   }
-  return PROGRESS_CONTINUE;
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstring& target) {
+  Handle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (in.get() == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(in.get(), &info)) return false;
+  const DWORD attributes =
+      info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  Handle out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (out.get() == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> buffer(kPiece);
+  ULONGLONG lastPump = GetTickCount64();
+  bool ok = true;
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
+      ok = false;
+      break;
+    }
+    if (GetTickCount64() - lastPump >= kPumpIntervalMs) {
+      // Keeps the window painted; an abort raised here is seen before the
+      // next entry, this file is finished first.
+      ctx.ProcessMessages();
+      lastPump = GetTickCount64();
+    }
+  }
+  if (ok) ok = SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime) != 0;
+  out.reset();
+  if (!ok) {
+    DeleteFileW(target.c_str());
+    return false;
+  }
+  // A replaced file does not always take the attributes given at creation.
+  if (attributes) SetFileAttributesW(target.c_str(), attributes);
+  return true;
 }
 
-// The platform's copy with overwrite, letting messages through while a large
-// file is on its way.
-bool CopyOneFile(WorkContext& ctx, const std::wstring& source, const std::wstring& target) {
-  CopyPump pump{&ctx, GetTickCount64()};
-  return CopyFileExW(source.c_str(), target.c_str(), CopyProgress, &pump, nullptr, 0) != 0;
+bool CopyOneFile(WorkContext& ctx, const platform::DirEntry& entry, const std::wstring& source,
+                 const std::wstring& target) {
+  if (entry.size <= kOneCallLimit) return platform::CopyFileOverwrite(source, target);
+  return CopyInPieces(ctx, source, target);
 }
 
 }  // namespace
@@ -75,7 +116,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
     ctx.StepProgress();  // the step is taken whether or not the copy succeeds
     const std::wstring from = source + L"\\" + entry.name;
     const std::wstring to = target + L"\\" + entry.name;
-    if (CopyOneFile(ctx, from, to)) {
+    if (CopyOneFile(ctx, entry, from, to)) {
       const DWORD attributes = platform::GetAttributes(to);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);

@@ -158,6 +158,37 @@ TEST_F(CopyDirTest, WholeTreeRebuiltWithEmptyFoldersAttributesAndNoDotFolders) {
   EXPECT_EQ(8u, ctx.StatusesStartingWith(L"Vytvářím složku ").size());
 }
 
+TEST_F(CopyDirTest, LargeFileCopiedLikeSmallOnesWithMessagesLetThrough) {
+  std::string large(20 << 20, '\0');
+  for (size_t i = 0; i < large.size(); i += 4096) large[i] = static_cast<char>(i / 4096);
+  Put(Source() + L"\\big.dat", large);
+  AddAttributes(Source() + L"\\big.dat", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  Put(Target() + L"\\big.dat", "older and smaller");
+
+  fileops::CopyDir(ctx, Source(), Target(), false);
+
+  EXPECT_EQ(large, ReadFile(Target() + L"\\big.dat"));
+  const DWORD attributes = platform::GetAttributes(Target() + L"\\big.dat");
+  EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_HIDDEN);
+  WIN32_FILE_ATTRIBUTE_DATA from{}, to{};
+  GetFileAttributesExW((Source() + L"\\big.dat").c_str(), GetFileExInfoStandard, &from);
+  GetFileAttributesExW((Target() + L"\\big.dat").c_str(), GetFileExInfoStandard, &to);
+  EXPECT_EQ(0, CompareFileTime(&from.ftLastWriteTime, &to.ftLastWriteTime));
+  EXPECT_EQ(1, ctx.steps);
+  EXPECT_TRUE(boxes.Asked().empty());
+
+  // A large file that cannot be written fails like any other.
+  SetFileAttributesW((Target() + L"\\big.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+  testutil::RemoveTree(Target() + L"\\big.dat");
+  testutil::MakeDirs(Target() + L"\\big.dat");
+  fileops::CopyDir(ctx, Source(), Target(), false);
+  ASSERT_EQ(1u, boxes.Asked().size());
+  EXPECT_EQ(L"Soubor \"" + Source() + L"\\big.dat\" nelze zkopírovat!", boxes.Asked()[0].text);
+  EXPECT_EQ(1, ctx.stopCalls);
+  SetFileAttributesW((Source() + L"\\big.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(CopyDirTest, FailedFileShowsMessageStopsAndLeavesLaterFilesAlone) {
   Put(Source() + L"\\z1.txt", "1");
   Put(Source() + L"\\sub\\bad.txt", "new");
