@@ -4,6 +4,7 @@
 //   svbench copy SOURCE TARGET
 //   svbench barecopy SOURCE TARGET
 //   svbench extract-quiet ARCHIVE TARGET   (no window: the library alone)
+//   svbench copy-quiet SOURCE TARGET       (no window)
 #include <windows.h>
 #include <psapi.h>
 
@@ -136,6 +137,15 @@ int Copy(const std::wstring& source, const std::wstring& target) {
   return window->AbortRequested() ? 1 : 0;
 }
 
+int CopyQuiet(const std::wstring& source, const std::wstring& target) {
+  QuietContext ctx;
+  const double start = Now();
+  const int files = fileops::CountFiles(ctx, source);
+  fileops::CopyDir(ctx, source, target, false);
+  std::printf("files=%d\nseconds=%.3f\n", files, Now() - start);
+  return 0;
+}
+
 // The plain walk any program under Wine pays for: list, create, copy.
 int BareCopyTree(const std::wstring& source, const std::wstring& target) {
   CreateDirectoryW(target.c_str(), nullptr);
@@ -176,6 +186,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"extract") code = Extract(argv[2], argv[3]);
   if (mode == L"extract-quiet") code = ExtractQuiet(argv[2], argv[3]);
   if (mode == L"copy") code = Copy(argv[2], argv[3]);
+  if (mode == L"copy-quiet") code = CopyQuiet(argv[2], argv[3]);
   if (mode == L"barecopy") code = BareCopy(argv[2], argv[3]);
   std::fflush(stdout);
   return code;
