@@ -16,7 +16,7 @@ constexpr ULONGLONG kPumpIntervalMs = 30;
 // platform's copy gives no chance to pump, so larger ones are copied in
 // pieces the same way: the source's attributes and last-write time carried
 // over, an existing target replaced.
-constexpr uint64_t kOneCallLimit = 8 << 20;
+constexpr uint64_t kOneCallLimit = 2 << 20;
 constexpr DWORD kPiece = 1 << 20;
 
 struct HandleCloser {
