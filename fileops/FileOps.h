@@ -11,4 +11,30 @@ namespace fileops {
 // with "." are left alone. Silent: every failure is ignored.
 void DeleteDir(const std::wstring& path);
 
+// Counts the files below Folder for the progress total. Folders named
+// UTILITY and NAVOD, VZORY / PRIKLADY when that component stays on the
+// CD-ROM, and dot folders are not entered. Missing or unreadable folders
+// count 0; an abort returns the count reached so far.
+int CountFiles(WorkContext& ctx, const std::wstring& folder);
+
+// Copies the files of Source into Target (created first), with every
+// sub-folder unless topLevelOnly, one progress step per file, the read-only
+// bit cleared on the copies. Failures are shown in message boxes; a file
+// that cannot be copied stops the installation.
+void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
+             bool topLevelOnly);
+
+// How an extraction ended.
+enum class ExtractResult {
+  Complete,  // every entry is in the target folder
+  Stopped,   // the user's abort ended it between entries
+  Failed,    // archive missing, unreadable, damaged or unsafe, or a file not written
+};
+
+// Unpacks the whole archive into TargetDir through the unzip interface,
+// naming each entry in the status line. Reports nothing to the user; the
+// library's text goes to Memo1.
+ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
+                             const std::wstring& targetDir);
+
 }  // namespace fileops

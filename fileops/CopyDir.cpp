@@ -1,0 +1,134 @@
+#include "fileops/FileOps.h"
+#include "platform/Platform.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace fileops {
+
+namespace {
+
+constexpr wchar_t kQuote = L'"';
+// Longest stretch a long file copy runs without letting messages through.
+constexpr ULONGLONG kPumpIntervalMs = 30;
+// Files up to this size go through the platform's copy in one call; the
+// platform's copy gives no chance to pump, so larger ones are copied in
+// pieces the same way: the source's attributes and last-write time carried
+// over, an existing target replaced.
+constexpr uint64_t kOneCallLimit = 2 << 20;
+constexpr DWORD kPiece = 1 << 20;
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstring& target) {
+  Handle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (in.get() == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(in.get(), &info)) return false;
+  const DWORD attributes =
+      info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  Handle out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (out.get() == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> buffer(kPiece);
+  ULONGLONG lastPump = GetTickCount64();
+  bool ok = true;
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
+      ok = false;
+      break;
+    }
+    if (GetTickCount64() - lastPump >= kPumpIntervalMs) {
+      // Keeps the window painted; an abort raised here is seen before the
+      // next entry, this file is finished first.
+      ctx.ProcessMessages();
+      lastPump = GetTickCount64();
+    }
+  }
+  if (ok) ok = SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime) != 0;
+  out.reset();
+  if (!ok) {
+    DeleteFileW(target.c_str());
+    return false;
+  }
+  // A replaced file does not always take the attributes given at creation.
+  if (attributes) SetFileAttributesW(target.c_str(), attributes);
+  return true;
+}
+
+bool CopyOneFile(WorkContext& ctx, const platform::DirEntry& entry, const std::wstring& source,
+                 const std::wstring& target) {
+  if (entry.size <= kOneCallLimit) return platform::CopyFileOverwrite(source, target);
+  return CopyInPieces(ctx, source, target);
+}
+
+}  // namespace
+
+void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
+             bool topLevelOnly) {
+  ctx.SetStatus(L"Vytvářím složku " + target);
+  bool failed = false;
+  try {
+    failed = !platform::ForceDirectories(target);
+  } catch (const platform::SetupError&) {
+    failed = true;
+  }
+  if (failed)
+    platform::MessageBox(
+        L"Složku " + std::wstring(1, kQuote) + target + kQuote + L" nelze vytvořit!",
+        ctx.SetupTitle(), MB_ICONERROR);
+
+  // The listing is opened only once the target exists.
+  std::optional<platform::FolderListing> listing;
+  if (!failed) listing.emplace(source);
+  if (failed || !listing->Started()) {
+    platform::MessageBox(
+        L"Kopírování složky " + std::wstring(1, kQuote) + source + kQuote + L" selhalo!",
+        ctx.SetupTitle(), MB_ICONERROR);
+    return;
+  }
+
+  platform::DirEntry entry;
+  while (listing->Next(entry)) {
+    ctx.ProcessMessages();
+    if (ctx.AbortRequested()) return;
+    if (entry.IsFolder()) {
+      if (!topLevelOnly && entry.name[0] != L'.')
+        CopyDir(ctx, source + L"\\" + entry.name, target + L"\\" + entry.name, false);
+      continue;
+    }
+    ctx.SetStatus(L"Kopíruji soubor " + entry.name);
+    ctx.StepProgress();  // the step is taken whether or not the copy succeeds
+    const std::wstring from = source + L"\\" + entry.name;
+    const std::wstring to = target + L"\\" + entry.name;
+    if (CopyOneFile(ctx, entry, from, to)) {
+      const DWORD attributes = platform::GetAttributes(to);
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);
+    } else {
+      platform::MessageBox(
+          L"Soubor " + std::wstring(1, kQuote) + from + kQuote + L" nelze zkopírovat!",
+          ctx.SetupTitle(), MB_ICONERROR);
+      // Sets AbortRequested: this level and every level above end before
+      // their next entry.
+      ctx.StopInstall();
+    }
+  }
+}
+
+}  // namespace fileops

@@ -1,0 +1,44 @@
+#include "fileops/FileOps.h"
+#include "platform/Platform.h"
+
+namespace fileops {
+
+namespace {
+
+// Only a-z are upper-cased: "Příklady" must not match "PRIKLADY".
+std::wstring AsciiUpper(std::wstring text) {
+  for (auto& c : text)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  return text;
+}
+
+bool SkippedFolder(WorkContext& ctx, const std::wstring& name) {
+  if (name.empty() || name[0] == L'.') return true;
+  const std::wstring upper = AsciiUpper(name);
+  if (upper == L"UTILITY" || upper == L"NAVOD") return true;
+  // The check boxes are read each time: the user may change them meanwhile.
+  if (upper == L"VZORY" && ctx.LeaveVzoryOnCd()) return true;
+  if (upper == L"PRIKLADY" && ctx.LeavePrikladyOnCd()) return true;
+  return false;
+}
+
+}  // namespace
+
+int CountFiles(WorkContext& ctx, const std::wstring& folder) {
+  platform::FolderListing listing(folder);
+  if (!listing.Started()) return 0;
+  int count = 0;
+  platform::DirEntry entry;
+  while (listing.Next(entry)) {
+    ctx.ProcessMessages();
+    if (ctx.AbortRequested()) return count;
+    if (entry.IsFolder()) {
+      if (!SkippedFolder(ctx, entry.name)) count += CountFiles(ctx, folder + L"\\" + entry.name);
+    } else {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace fileops

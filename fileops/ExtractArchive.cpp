@@ -1,0 +1,121 @@
+// The wizard's side of the unzip interface: the callbacks and the call.
+#include <cstdio>
+#include <cstring>
+
+#include "fileops/FileOps.h"
+#include "fileops/UnZip32.h"
+#include "platform/Platform.h"
+
+namespace fileops {
+
+namespace {
+
+WorkContext* g_context = nullptr;
+
+// Texts of the interface are UTF-8; one that is not (a raw name the library
+// could not decode) is read in the OEM code page, as old archivers wrote it.
+std::wstring FromInterface(const char* text) {
+  if (!text || !*text) return {};
+  const int length = static_cast<int>(std::strlen(text));
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+  UINT codePage = CP_UTF8;
+  DWORD flags = MB_ERR_INVALID_CHARS;
+  if (n == 0) {
+    codePage = CP_OEMCP;
+    flags = 0;
+    n = MultiByteToWideChar(codePage, flags, text, length, nullptr, 0);
+  }
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(codePage, flags, text, length, out.data(), n);
+  return out;
+}
+
+}  // namespace
+
+UnzipContextScope::UnzipContextScope(WorkContext& ctx) : previous_(g_context) {
+  g_context = &ctx;
+}
+UnzipContextScope::~UnzipContextScope() {
+  g_context = previous_;
+}
+
+int WINAPI UnzipPrint(LPSTR text, unsigned long size) {
+  if (g_context && text) g_context->AddMemoLine(FromInterface(text));
+  return static_cast<int>(size);
+}
+
+int WINAPI UnzipReplace(LPSTR) {
+  return 1;
+}
+
+int WINAPI UnzipPassword(LPSTR, int, LPCSTR, LPCSTR) {
+  return 1;
+}
+
+std::string FormatListLine(unsigned long uncompressed, unsigned long compressed, unsigned factor,
+                           unsigned month, unsigned day, unsigned year, unsigned hour,
+                           unsigned minute, char flag, const char* name) {
+  const char sign = uncompressed < compressed ? '-' : ' ';
+  char ratio[16];
+  if (factor == 100)
+    std::snprintf(ratio, sizeof ratio, "100%%");
+  else
+    std::snprintf(ratio, sizeof ratio, "%c%d%%", sign, static_cast<int>(factor));
+  const int n =
+      std::snprintf(nullptr, 0, "%7lu  %7lu %4s  %02u-%02u-%02u  %02u:%02u  %c%s", uncompressed,
+                    compressed, ratio, month, day, year, hour, minute, flag, name ? name : "");
+  std::string line(static_cast<size_t>(n), '\0');
+  std::snprintf(line.data(), line.size() + 1, "%7lu  %7lu %4s  %02u-%02u-%02u  %02u:%02u  %c%s",
+                uncompressed, compressed, ratio, month, day, year, hour, minute, flag,
+                name ? name : "");
+  return line;
+}
+
+void WINAPI UnzipListLine(unsigned long uncompressed, unsigned long compressed, unsigned factor,
+                          unsigned month, unsigned day, unsigned year, unsigned hour,
+                          unsigned minute, char flag, LPSTR name, LPSTR, unsigned long, char) {
+  if (!g_context) return;
+  g_context->AddMemoLine(FromInterface(
+      FormatListLine(uncompressed, compressed, factor, month, day, year, hour, minute, flag, name)
+          .c_str()));
+}
+
+int WINAPI UnzipService(LPCSTR name, unsigned long) {
+  if (!g_context) return 0;
+  g_context->SetStatus(L"Rozbaluji soubor " + FromInterface(name));
+  g_context->ProcessMessages();
+  return g_context->AbortRequested() ? 1 : 0;
+}
+
+void UnzipKeepAlive() {
+  if (g_context) g_context->ProcessMessages();
+}
+
+ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
+                             const std::wstring& targetDir) {
+  // Both texts stay alive for the whole call.
+  std::string zipName = platform::Utf8(archivePath);
+  std::string extractDir = platform::Utf8(targetDir);
+
+  USERFUNCTIONS functions{};
+  functions.print = UnzipPrint;
+  functions.sound = nullptr;
+  functions.replace = UnzipReplace;
+  functions.password = UnzipPassword;
+  functions.SendApplicationMessage = UnzipListLine;
+  functions.ServCallBk = UnzipService;
+
+  DCL options{};
+  options.ndflag = 1;
+  options.fPrivilege = 1;
+  options.lpszZipFN = zipName.data();
+  options.lpszExtractDir = extractDir.data();
+
+  UnzipContextScope scope(ctx);
+  const int result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &functions);
+  if (result == PK_OK) return ExtractResult::Complete;
+  if (result == IZ_CTRLC) return ExtractResult::Stopped;
+  return ExtractResult::Failed;
+}
+
+}  // namespace fileops

@@ -1,0 +1,123 @@
+// The unzip library's interface: its option and callback records, its entry
+// point and the callbacks the wizard hands it. The records keep the layout
+// the library publishes. No ready-made library exists for this platform, so
+// Wiz_SingleEntryUnzip is implemented here on top of libzip behind that same
+// interface. Texts passed through the interface (archive and folder names,
+// entry names) are UTF-8 in this build.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "fileops/WorkContext.h"
+
+extern "C" {
+
+typedef int(WINAPI DLLPRNT)(LPSTR text, unsigned long size);
+typedef int(WINAPI DLLPASSWORD)(LPSTR buffer, int size, LPCSTR prompt, LPCSTR name);
+typedef int(WINAPI DLLSERVICE)(LPCSTR name, unsigned long size);
+typedef void(WINAPI DLLSND)(void);
+typedef int(WINAPI DLLREPLACE)(LPSTR name);
+typedef void(WINAPI DLLMESSAGE)(unsigned long uncompressed, unsigned long compressed,
+                                unsigned factor, unsigned month, unsigned day, unsigned year,
+                                unsigned hour, unsigned minute, char flag, LPSTR name, LPSTR method,
+                                unsigned long crc, char encrypted);
+
+// Options of one call.
+typedef struct {
+  int ExtractOnlyNewer;   // extract only newer and new files
+  int SpaceToUnderscore;  // spaces in names become underscores
+  int PromptToOverwrite;  // ask through `replace` before overwriting
+  int fQuiet;             // 0 all, 1 few, 2 no messages
+  int ncflag;             // write to stdout
+  int ntflag;             // test only
+  int nvflag;             // verbose listing only
+  int nfflag;             // freshen existing files only
+  int nzflag;             // show the archive comment
+  int ndflag;             // 1: recreate the stored folders (safely)
+  int noflag;             // overwrite existing files without asking
+  int naflag;             // end-of-line translation
+  int nZIflag;            // archive information only
+  int C_flag;             // case-insensitive name matching
+  int fPrivilege;         // restore access-control information
+  LPSTR lpszZipFN;        // the archive
+  LPSTR lpszExtractDir;   // the target folder
+} DCL, *LPDCL;
+
+// The callbacks, and totals the library fills in.
+typedef struct {
+  DLLPRNT* print;
+  DLLSND* sound;
+  DLLREPLACE* replace;
+  DLLPASSWORD* password;
+  DLLMESSAGE* SendApplicationMessage;
+  DLLSERVICE* ServCallBk;
+  unsigned long TotalSizeComp;
+  unsigned long TotalSize;
+  unsigned long CompFactor;
+  unsigned long NumMembers;
+  WORD cchComment;
+} USERFUNCTIONS, *LPUSERFUNCTIONS;
+
+// The library's result codes that this implementation returns.
+enum {
+  PK_OK = 0,       // done, every entry extracted
+  PK_ERR = 2,      // an entry could not be read
+  PK_BADERR = 3,   // the archive is damaged (unsafe names included)
+  PK_NOZIP = 9,    // the archive is missing or not an archive
+  PK_PARAM = 10,   // an option this implementation does not offer
+  PK_DISK = 50,    // a file or folder could not be written
+  IZ_CTRLC = 80,   // stopped by the service callback
+  IZ_BADPWD = 82,  // an encrypted entry and no password
+};
+
+// Answers of the password callback.
+enum { IZ_PW_ENTERED = 0, IZ_PW_CANCEL = -1, IZ_PW_CANCELALL = -2 };
+
+// Extracts every entry of lpszZipFN into lpszExtractDir with its stored
+// folders (ndflag 1), overwriting existing files without a question. Calls
+// ServCallBk before each entry and stops when it answers non-zero. With
+// nvflag set it lists the entries through SendApplicationMessage instead.
+// Include and exclude names are not supported: ifnc and xfnc must be 0.
+int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char** xfnv, LPDCL lpDCL,
+                                LPUSERFUNCTIONS lpUserFunc);
+
+}  // extern "C"
+
+namespace fileops {
+
+// The wizard's callbacks. They reach the window through the context that
+// ExtractArchive holds for the duration of its call; without one they only
+// give their answers.
+int WINAPI UnzipPrint(LPSTR text, unsigned long size);
+int WINAPI UnzipReplace(LPSTR name);
+int WINAPI UnzipPassword(LPSTR buffer, int size, LPCSTR prompt, LPCSTR name);
+void WINAPI UnzipListLine(unsigned long uncompressed, unsigned long compressed, unsigned factor,
+                          unsigned month, unsigned day, unsigned year, unsigned hour,
+                          unsigned minute, char flag, LPSTR name, LPSTR method, unsigned long crc,
+                          char encrypted);
+int WINAPI UnzipService(LPCSTR name, unsigned long size);
+
+// One line of the entry listing, as UnzipListLine adds it to Memo1.
+std::string FormatListLine(unsigned long uncompressed, unsigned long compressed, unsigned factor,
+                           unsigned month, unsigned day, unsigned year, unsigned hour,
+                           unsigned minute, char flag, const char* name);
+
+// Lets window messages through while the library works inside one long
+// entry; the abort still takes effect at the next entry's service call.
+void UnzipKeepAlive();
+
+// The context the callbacks report to; set for the duration of one call.
+class UnzipContextScope {
+ public:
+  explicit UnzipContextScope(WorkContext& ctx);
+  ~UnzipContextScope();
+  UnzipContextScope(const UnzipContextScope&) = delete;
+  UnzipContextScope& operator=(const UnzipContextScope&) = delete;
+
+ private:
+  WorkContext* previous_;
+};
+
+}  // namespace fileops

@@ -1,0 +1,40 @@
+#include "install/MakeLink.h"
+
+#include "platform/Platform.h"
+
+namespace install {
+
+namespace {
+
+// The text from the last dot of the last path component; empty without one.
+std::wstring Extension(const std::wstring& path) {
+  const auto dot = path.find_last_of(L'.');
+  const auto separator = path.find_last_of(L"\\:");
+  if (dot == std::wstring::npos || (separator != std::wstring::npos && dot < separator)) return {};
+  return path.substr(dot);
+}
+
+std::wstring AsciiUpper(std::wstring text) {
+  for (auto& c : text)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  return text;
+}
+
+}  // namespace
+
+void MakeLink(const std::wstring& target, const std::wstring& arguments,
+              const std::wstring& linkFile, const std::wstring& description) {
+  if (AsciiUpper(Extension(linkFile)) != L".LNK") {
+    platform::ShowMessage(L"Error: link path extension must be .LNK");
+    return;
+  }
+  platform::ShellLink link;  // released on every path out of here
+  // The results are not examined: a missing group folder just leaves no file.
+  link.SetPath(target);
+  link.SetArguments(arguments);
+  link.SetWorkingDirectory(platform::ExtractFilePath(target));
+  link.SetDescription(description);
+  link.Save(linkFile);
+}
+
+}  // namespace install

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "fileops/FileOps.h"
+#include "fileops/UnZip32.h"
+#include "tests/fileops/FileOpsTestSupport.h"
+#include "tests/support/TestUtil.h"
+
+using fileops::ExtractResult;
+using fileopstest::MakeZip;
+using fileopstest::Put;
+using fileopstest::TestContext;
+using fileopstest::ZipItem;
+using testutil::ReadFile;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+namespace {
+
+bool IsEmptyFolder(const std::wstring& folder) {
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") return false;
+  return true;
+}
+
+std::string Big(size_t size) {
+  std::string text;
+  text.reserve(size);
+  unsigned x = 12345;
+  while (text.size() < size) {
+    x = x * 1103515245u + 12345u;
+    text += static_cast<char>('a' + (x >> 16) % 26);
+  }
+  return text;
+}
+
+class ExtractTest : public testing::Test {
+ protected:
+  std::wstring Archive() const { return tmp / L"Vaninst.pak"; }
+  std::wstring Target() const { return tmp / L"Instalace"; }
+  void SetUp() override { testutil::MakeDirs(Target()); }
+  TempDir tmp;
+  TestContext ctx;
+  testutil::ScriptedBoxes boxes;  // any question to the user would show up here
+};
+
+TEST_F(ExtractTest, NestedFoldersUnpackedWithEachEntryNamedInOrder) {
+  const std::string large = Big(3 * 1024 * 1024);  // several buffer fills
+  MakeZip(Archive(), {{"readme.txt", "hello"},
+                      {"Vzory/", "", true},
+                      {"Vzory/a/sablona.vzr", "template"},
+                      {"Utility/Bde/Setup.exe", "MZ fake"},
+                      {"Prazdna/", "", true},
+                      {"data/large.bin", large},
+                      {"data/stored.bin", "stored as is", false, true},
+                      {"Nápověda.hlp", "help"}});
+  EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ("hello", ReadFile(Target() + L"\\readme.txt"));
+  EXPECT_EQ("template", ReadFile(Target() + L"\\Vzory\\a\\sablona.vzr"));
+  EXPECT_EQ("MZ fake", ReadFile(Target() + L"\\Utility\\Bde\\Setup.exe"));
+  EXPECT_TRUE(platform::FolderExists(Target() + L"\\Prazdna"));
+  EXPECT_EQ(large, ReadFile(Target() + L"\\data\\large.bin"));
+  EXPECT_EQ("stored as is", ReadFile(Target() + L"\\data\\stored.bin"));
+  EXPECT_EQ("help", ReadFile(Target() + L"\\Nápověda.hlp"));
+  EXPECT_EQ((std::vector<std::wstring>{
+                L"Rozbaluji soubor readme.txt", L"Rozbaluji soubor Vzory/",
+                L"Rozbaluji soubor Vzory/a/sablona.vzr", L"Rozbaluji soubor Utility/Bde/Setup.exe",
+                L"Rozbaluji soubor Prazdna/", L"Rozbaluji soubor data/large.bin",
+                L"Rozbaluji soubor data/stored.bin", L"Rozbaluji soubor Nápověda.hlp"}),
+            ctx.statuses);
+  EXPECT_GE(ctx.pumps, 8);
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(ExtractTest, ExistingFilesReplacedWithoutQuestionAndMissingTargetCreated) {
+  MakeZip(Archive(), {{"a.txt", "new"}, {"sub/b.txt", "new b"}});
+  Put(Target() + L"\\a.txt", "old and longer than new");
+  Put(Target() + L"\\sub\\b.txt", "old b");
+  SetFileAttributesW((Target() + L"\\sub\\b.txt").c_str(),
+                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ("new", ReadFile(Target() + L"\\a.txt"));
+  EXPECT_EQ("new b", ReadFile(Target() + L"\\sub\\b.txt"));
+  EXPECT_TRUE(boxes.Asked().empty());
+
+  EXPECT_EQ(ExtractResult::Complete,
+            fileops::ExtractArchive(ctx, Archive(), tmp / L"not\\yet\\there"));
+  EXPECT_EQ("new b", ReadFile(tmp / L"not\\yet\\there\\sub\\b.txt"));
+}
+
+TEST_F(ExtractTest, AbortBeforeTheFirstEntryExtractsNothing) {
+  MakeZip(Archive(), {{"a.txt", "a"}, {"dir/b.txt", "b"}});
+  ctx.abort = true;
+  EXPECT_EQ(ExtractResult::Stopped, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_TRUE(IsEmptyFolder(Target()));
+  EXPECT_EQ((std::vector<std::wstring>{L"Rozbaluji soubor a.txt"}), ctx.statuses);
+}
+
+TEST_F(ExtractTest, AbortDuringTheRunKeepsEntriesUnpackedBefore) {
+  MakeZip(Archive(), {{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}, {"4.txt", "4"}});
+  // The abort button pressed while the second entry is announced.
+  ctx.onPump = [](TestContext& c) {
+    if (c.statuses.size() == 2) c.abort = true;
+  };
+  EXPECT_EQ(ExtractResult::Stopped, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ("1", ReadFile(Target() + L"\\1.txt"));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\2.txt"));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\3.txt"));
+  EXPECT_EQ(2u, ctx.statuses.size());
+}
+
+TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
+  const std::string unique = "svtest-unsafe-" + std::to_string(GetCurrentProcessId());
+  const std::vector<std::string> unsafe = {"../" + unique,
+                                           "..\\" + unique,
+                                           "sub/../../" + unique,
+                                           "sub\\..\\..\\" + unique,
+                                           "/" + unique,
+                                           "\\" + unique,
+                                           "C:/" + unique,
+                                           "C:" + unique,
+                                           "//?/C:/" + unique,
+                                           "\\\\.\\C:\\" + unique,
+                                           "sub/.. /" + unique,
+                                           "sub/.../" + unique,
+                                           "a.txt:stream",
+                                           "sub/CON",
+                                           "nul.txt",
+                                           "COM1"};
+  // The working folder is the target's parent, where a relative climb or a
+  // rooted name would land.
+  struct WorkingFolder {
+    std::wstring previous = platform::CurrentDir();
+    explicit WorkingFolder(const std::wstring& path) { SetCurrentDirectoryW(path.c_str()); }
+    ~WorkingFolder() { SetCurrentDirectoryW(previous.c_str()); }  // lets the folder go
+  } workingFolder(tmp.Path());
+  for (const auto& name : unsafe) {
+    SCOPED_TRACE(name);
+    ctx.memo.clear();
+    MakeZip(Archive(), {{"first.txt", "written before?"}, {name, "escaped"}, {"last.txt", "x"}});
+    EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+    EXPECT_TRUE(IsEmptyFolder(Target()));
+    EXPECT_FALSE(ctx.memo.empty());  // the refusal is in Memo1
+  }
+  const std::wstring wide = platform::Wide(unique);
+  EXPECT_FALSE(platform::FileExists(tmp / wide));
+  EXPECT_FALSE(platform::FileExists(L"C:\\" + wide));
+  EXPECT_FALSE(platform::FileExists(tmp / (L"Instalace\\sub\\CON")));
+  EXPECT_TRUE(boxes.Asked().empty());
+  EXPECT_TRUE(ctx.statuses.empty());  // not one entry was started
+
+  // Names that only look odd are fine.
+  MakeZip(Archive(), {{"./dot/ok.txt", "1"}, {"a..b/c", "2"}, {"sub\\win.txt", "3"}});
+  EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ("1", ReadFile(Target() + L"\\dot\\ok.txt"));
+  EXPECT_EQ("2", ReadFile(Target() + L"\\a..b\\c"));
+  EXPECT_EQ("3", ReadFile(Target() + L"\\sub\\win.txt"));
+}
+
+TEST_F(ExtractTest, MissingTruncatedAndCorruptArchivesFail) {
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"none.pak", Target()));
+  EXPECT_FALSE(ctx.memo.empty());
+
+  const std::string data = Big(200000);
+  MakeZip(Archive(), {{"a.bin", data, false, true}, {"b.txt", "b"}});
+  const std::string whole = ReadFile(Archive());
+
+  WriteFile(tmp / L"truncated.pak", whole.substr(0, whole.size() / 2));
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"truncated.pak", Target()));
+  EXPECT_TRUE(IsEmptyFolder(Target()));
+
+  WriteFile(tmp / L"text.pak", "not an archive at all");
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"text.pak", Target()));
+
+  // Stored data damaged in the middle, directory intact: the checksum fails
+  // and no half-true file is left behind.
+  std::string corrupt = whole;
+  corrupt[1000] = static_cast<char>(corrupt[1000] ^ 0x55);
+  WriteFile(tmp / L"corrupt.pak", corrupt);
+  ctx.memo.clear();
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"corrupt.pak", Target()));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\a.bin"));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\b.txt"));
+  EXPECT_FALSE(ctx.memo.empty());
+}
+
+TEST_F(ExtractTest, UnwritableFileFails) {
+  MakeZip(Archive(), {{"a.txt", "a"}, {"busy/", "", true}, {"c.txt", "c"}});
+  // A folder stands where a file must go.
+  testutil::MakeDirs(Target() + L"\\a.txt");
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\c.txt"));
+}
+
+// ------------------------------------------------------------ the interface
+
+TEST(ListLine, FormatsColumnsRatioAndSign) {
+  EXPECT_EQ("   1234      567  54%  03-07-98  09:05   dir/file.txt",
+            fileops::FormatListLine(1234, 567, 54, 3, 7, 98, 9, 5, ' ', "dir/file.txt"));
+  EXPECT_EQ("      0        0 100%  12-31-01  23:59  ^x",
+            fileops::FormatListLine(0, 0, 100, 12, 31, 1, 23, 59, '^', "x"));
+  // Grown in the archive: the sign turns to '-'; equal sizes keep a space.
+  EXPECT_EQ("     10       20 -45%  01-02-03  04:05   a",
+            fileops::FormatListLine(10, 20, 45, 1, 2, 3, 4, 5, ' ', "a"));
+  EXPECT_EQ("     20       20  45%  01-02-03  04:05   a",
+            fileops::FormatListLine(20, 20, 45, 1, 2, 3, 4, 5, ' ', "a"));
+  EXPECT_EQ("     20       20   5%  01-02-03  04:05   a",
+            fileops::FormatListLine(20, 20, 5, 1, 2, 3, 4, 5, ' ', "a"));
+  EXPECT_EQ("123456789  4000000000  -0%  10-10-10  10:10   wide",
+            fileops::FormatListLine(123456789, 4000000000ul, 0, 10, 10, 10, 10, 10, ' ', "wide"));
+}
+
+TEST(UnzipCallbacks, AnswerWithoutAskingAndReachTheContextOnlyDuringTheCall) {
+  TestContext ctx;
+  char password[8] = "keep";
+  char name[] = "file.txt";
+  char text[] = "some text";
+  EXPECT_EQ(1, fileops::UnzipReplace(name));
+  EXPECT_EQ(1, fileops::UnzipPassword(password, sizeof password, "Password:", name));
+  EXPECT_STREQ("keep", password);
+  EXPECT_EQ(0, fileops::UnzipService(name, 1));
+  EXPECT_EQ(99, fileops::UnzipPrint(text, 99));
+  {
+    fileops::UnzipContextScope scope(ctx);
+    EXPECT_EQ(9, fileops::UnzipPrint(text, 9));
+    EXPECT_EQ(0, fileops::UnzipService(name, 1));
+    ctx.abort = true;
+    EXPECT_EQ(1, fileops::UnzipService(name, 1));
+  }
+  EXPECT_EQ(0, fileops::UnzipService(name, 1));
+  EXPECT_EQ((std::vector<std::wstring>{L"some text"}), ctx.memo);
+  EXPECT_EQ((std::vector<std::wstring>{L"Rozbaluji soubor file.txt", L"Rozbaluji soubor file.txt"}),
+            ctx.statuses);
+}
+
+TEST(UnzipInterface, ListingModeSendsFormattedLinesAndWritesNothing) {
+  TempDir tmp;
+  const std::wstring archive = tmp / L"list.zip";
+  MakeZip(archive, {{"stored.txt", "0123456789", false, true}, {"dir/", "", true}});
+  std::string zipName = platform::Utf8(archive);
+  std::string dir = platform::Utf8(tmp / L"out");
+  DCL options{};
+  options.nvflag = 1;
+  options.ndflag = 1;
+  options.lpszZipFN = zipName.data();
+  options.lpszExtractDir = dir.data();
+  USERFUNCTIONS functions{};
+  functions.print = fileops::UnzipPrint;
+  functions.SendApplicationMessage = fileops::UnzipListLine;
+  functions.ServCallBk = fileops::UnzipService;
+  TestContext ctx;
+  fileops::UnzipContextScope scope(ctx);
+  EXPECT_EQ(PK_OK, Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &functions));
+  ASSERT_EQ(2u, ctx.memo.size());
+  EXPECT_EQ(L"     10       10   0%", ctx.memo[0].substr(0, 21));
+  EXPECT_TRUE(ctx.memo[0].ends_with(L"   stored.txt"));
+  EXPECT_TRUE(ctx.memo[1].ends_with(L"   dir/"));
+  EXPECT_EQ(2ul, functions.NumMembers);
+  EXPECT_FALSE(platform::FolderExists(tmp / L"out"));
+
+  // Options this implementation does not offer are refused, not ignored.
+  options.nvflag = 0;
+  options.ntflag = 1;
+  EXPECT_EQ(PK_PARAM, Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &functions));
+  options.ntflag = 0;
+  EXPECT_EQ(PK_PARAM, Wiz_SingleEntryUnzip(1, nullptr, 0, nullptr, &options, &functions));
+  EXPECT_FALSE(platform::FolderExists(tmp / L"out"));
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+// A work context without a window, and ZIP archives written by libzip.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fileops/WorkContext.h"
+
+namespace fileopstest {
+
+// Records what the file work reports; the pump lets real window messages
+// through and may run a hook (a nested handler such as the abort button).
+class TestContext : public fileops::WorkContext {
+ public:
+  void SetStatus(const std::wstring& text) override { statuses.push_back(text); }
+  void StepProgress() override { ++steps; }
+  void ProcessMessages() override;
+  bool AbortRequested() const override { return abort; }
+  void StopInstall() override {
+    ++stopCalls;
+    abort = true;
+  }
+  bool LeaveVzoryOnCd() const override { return vzory; }
+  bool LeavePrikladyOnCd() const override { return priklady; }
+  void AddMemoLine(const std::wstring& line) override { memo.push_back(line); }
+  const std::wstring& SetupTitle() const override { return title; }
+
+  // The status texts that start with prefix, in order.
+  std::vector<std::wstring> StatusesStartingWith(const std::wstring& prefix) const;
+
+  std::vector<std::wstring> statuses;
+  std::vector<std::wstring> memo;
+  int steps = 0;
+  int pumps = 0;
+  int stopCalls = 0;
+  bool abort = false;
+  bool vzory = false;
+  bool priklady = false;
+  std::wstring title = L"Instalace VantorPro V1.3";
+  std::function<void(TestContext&)> onPump;
+};
+
+struct ZipItem {
+  std::string name;  // stored exactly as given
+  std::string content;
+  bool folder = false;
+  bool store = false;  // no compression
+};
+
+// Writes a file, creating its folder first.
+void Put(const std::wstring& path, const std::string& content);
+
+// Writes a new archive at path; throws on any libzip failure.
+void MakeZip(const std::wstring& path, const std::vector<ZipItem>& items);
+
+}  // namespace fileopstest

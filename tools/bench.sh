@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The file-work benchmark: builds a ~400 MB, ~5,000-file archive in the build
+# folder, then measures on the same disk, side by side:
+#   ExtractArchive (Wine, real window)      against native unzip
+#   CountFiles + CopyDir (Wine, real window) against native cp -r and a bare
+#                                             FindFirstFile/CopyFile walk under Wine
+# plus the extraction's peak memory and the window's longest unresponsive gap.
+# Each measurement runs BENCH_RUNS times (default 5); medians and bests are
+# reported.
+# The data is deleted at the end.
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${BENCH_RUNS:-5}
+data=$build/bench-data
+exe=$build/bench/svbench.exe
+
+. "$root/tools/wine-session.sh"
+cleanup() {
+  session_stop
+  rm -rf "$data"
+}
+trap cleanup EXIT
+session_start "$build" xvfb
+
+win() { echo "Z:${1//\//\\}"; }
+now() { date +%s.%N; }
+value() { grep "^$1=" | head -n 1 | cut -d= -f2 | tr -d '\r'; }
+median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+timed() { # timed CMD... -> seconds on stdout
+  local t0 t1
+  sync
+  t0=$(now)
+  "$@" >/dev/null
+  t1=$(now)
+  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.3f", b - a}'
+}
+
+rm -rf "$data"
+mkdir -p "$data"
+echo "Building the archive..."
+python3 "$root/bench/make_archive.py" "$data/bench.zip"
+size=$(du -m "$data/bench.zip" | cut -f1)
+entries=$(unzip -Z1 "$data/bench.zip" | wc -l)
+echo "archive: $entries entries, ${size} MB packed"
+
+declare -a unzip_t extract_t quiet_t gap_e ws_peak priv_peak ws_base priv_base
+for r in $(seq "$runs"); do
+  rm -rf "$data/unzip"
+  unzip_t+=("$(timed unzip -q -o "$data/bench.zip" -d "$data/unzip")")
+  rm -rf "$data/ext"
+  sync
+  out=$(wine "$exe" extract "$(win "$data/bench.zip")" "$(win "$data/ext")")
+  [ "$(echo "$out" | value result)" = 0 ] || { echo "extraction failed: $out" >&2; exit 1; }
+  extract_t+=("$(echo "$out" | value seconds)")
+  gap_e+=("$(echo "$out" | value max_gap_ms)")
+  ws_peak+=("$(echo "$out" | value peak_ws_mb)")
+  priv_peak+=("$(echo "$out" | value peak_private_mb)")
+  ws_base+=("$(echo "$out" | value base_ws_mb)")
+  priv_base+=("$(echo "$out" | value base_private_mb)")
+  rm -rf "$data/quiet"
+  sync
+  out=$(wine "$exe" extract-quiet "$(win "$data/bench.zip")" "$(win "$data/quiet")")
+  quiet_t+=("$(echo "$out" | value seconds)")
+  rm -rf "$data/quiet"
+  echo "run $r: unzip ${unzip_t[-1]} s, ExtractArchive ${extract_t[-1]} s" \
+    "(no window ${quiet_t[-1]} s), gap ${gap_e[-1]} ms"
+done
+diff -rq "$data/unzip" "$data/ext" >/dev/null || { echo "extracted trees differ" >&2; exit 1; }
+rm -rf "$data/unzip"
+
+declare -a cp_t bare_t copy_t count_t gap_c quietc_t
+for r in $(seq "$runs"); do
+  rm -rf "$data/cp" "$data/bare" "$data/copy"
+  cp_t+=("$(timed cp -r "$data/ext" "$data/cp")")
+  sync
+  out=$(wine "$exe" barecopy "$(win "$data/ext")" "$(win "$data/bare")")
+  bare_t+=("$(echo "$out" | value seconds)")
+  sync
+  out=$(wine "$exe" copy-quiet "$(win "$data/ext")" "$(win "$data/quiet")")
+  quietc_t+=("$(echo "$out" | value seconds)")
+  rm -rf "$data/quiet"
+  sync
+  out=$(wine "$exe" copy "$(win "$data/ext")" "$(win "$data/copy")")
+  copy_t+=("$(echo "$out" | value seconds)")
+  count_t+=("$(echo "$out" | value count_seconds)")
+  gap_c+=("$(echo "$out" | value max_gap_ms)")
+  echo "run $r: cp -r ${cp_t[-1]} s, bare Wine copy ${bare_t[-1]} s," \
+    "CountFiles+CopyDir ${copy_t[-1]} s (count ${count_t[-1]} s; no window ${quietc_t[-1]} s)," \
+    "gap ${gap_c[-1]} ms"
+done
+diff -rq "$data/ext" "$data/copy" >/dev/null || { echo "copied tree differs" >&2; exit 1; }
+
+m() { printf '%s\n' "$@" | median; }
+lo() { printf '%s\n' "$@" | sort -g | head -n 1; }
+mx() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+row() { printf '%-36s %8s %8s\n' "$@"; }
+# The machine is shared: the best of the runs shows the cost of the code,
+# the median what a loaded machine gives.
+echo
+echo "== $runs runs, $entries files, ${size} MB packed, same disk ==     median     best"
+row "native unzip (s)" "$(m "${unzip_t[@]}")" "$(lo "${unzip_t[@]}")"
+row "ExtractArchive, Wine + window (s)" "$(m "${extract_t[@]}")" "$(lo "${extract_t[@]}")"
+row "ExtractArchive, Wine, no window (s)" "$(m "${quiet_t[@]}")" "$(lo "${quiet_t[@]}")"
+row "  ratio to unzip (aim <= 1.3)" "$(ratio "$(m "${extract_t[@]}")" "$(m "${unzip_t[@]}")")" \
+  "$(ratio "$(lo "${extract_t[@]}")" "$(lo "${unzip_t[@]}")")"
+row "native cp -r (s)" "$(m "${cp_t[@]}")" "$(lo "${cp_t[@]}")"
+row "bare Wine FindFirstFile/CopyFile (s)" "$(m "${bare_t[@]}")" "$(lo "${bare_t[@]}")"
+row "CountFiles+CopyDir, Wine + window (s)" "$(m "${copy_t[@]}")" "$(lo "${copy_t[@]}")"
+row "  of which CountFiles (s)" "$(m "${count_t[@]}")" "$(lo "${count_t[@]}")"
+row "CountFiles+CopyDir, no window (s)" "$(m "${quietc_t[@]}")" "$(lo "${quietc_t[@]}")"
+row "  ratio to bare Wine (aim <= 1.3)" "$(ratio "$(m "${copy_t[@]}")" "$(m "${bare_t[@]}")")" \
+  "$(ratio "$(lo "${copy_t[@]}")" "$(lo "${bare_t[@]}")")"
+row "  ratio to cp -r" "$(ratio "$(m "${copy_t[@]}")" "$(m "${cp_t[@]}")")" \
+  "$(ratio "$(lo "${copy_t[@]}")" "$(lo "${cp_t[@]}")")"
+row "  bare Wine to cp -r" "$(ratio "$(m "${bare_t[@]}")" "$(m "${cp_t[@]}")")" \
+  "$(ratio "$(lo "${bare_t[@]}")" "$(lo "${cp_t[@]}")")"
+echo
+printf '%-36s %8s MB (process before it: %s MB)\n' \
+  "extraction peak working set" "$(mx "${ws_peak[@]}")" "$(m "${ws_base[@]}")" \
+  "extraction peak private bytes" "$(mx "${priv_peak[@]}")" "$(m "${priv_base[@]}")"
+printf '%-36s %8s ms\n' "longest gap, extraction (aim 250)" "$(mx "${gap_e[@]}")" \
+  "longest gap, count+copy (aim 250)" "$(mx "${gap_c[@]}")"
