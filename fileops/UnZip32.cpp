@@ -3,6 +3,7 @@
 #include "fileops/UnZip32.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <ctime>
@@ -289,6 +290,24 @@ class Unzipper {
     return h;
   }
 
+  // The file at the entry's target has the entry's size and checksum.
+  bool SameAsEntry(const PlannedEntry& entry) {
+    if (!(entry.stat.valid & ZIP_STAT_SIZE) || !(entry.stat.valid & ZIP_STAT_CRC)) return false;
+    std::unique_ptr<void, HandleCloser> in(CreateFileW(
+        entry.target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (in.get() == INVALID_HANDLE_VALUE) return false;
+    uLong crc = crc32(0, nullptr, 0);
+    zip_uint64_t total = 0;
+    DWORD got = 0;
+    while (ReadFile(in.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr) &&
+           got > 0) {
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer_.data()), got);
+      total += got;
+    }
+    return total == entry.stat.size && crc == entry.stat.crc;
+  }
+
   zip_file_t* OpenEntry(const PlannedEntry& entry, int& failure) {
     if (entry.stat.encryption_method == ZIP_EM_NONE) {
       zip_file_t* file = zip_fopen_index(archive_.get(), entry.index, 0);
@@ -322,6 +341,13 @@ class Unzipper {
       return failure;
     }
     std::unique_ptr<void, HandleCloser> out(CreateTarget(entry.target));
+    if (out.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION &&
+        SameAsEntry(entry)) {
+      // A file in use (the engine's setup program of an earlier run, still
+      // running) that already holds this entry's content is left as it is.
+      Print("  in use, unchanged: " + entry.name);
+      return PK_OK;
+    }
     if (out.get() == INVALID_HANDLE_VALUE) {
       Print("error: cannot write " + platform::Utf8(entry.target));
       return PK_DISK;

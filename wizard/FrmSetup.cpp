@@ -686,10 +686,6 @@ bool TfrmSetup::AbortRequested() const {
   return ::AbortRequested;
 }
 
-void TfrmSetup::StopInstall() {
-  ::AbortRequested = true;
-}
-
 bool TfrmSetup::LeaveVzoryOnCd() const {
   return Checked(L"cbVzory");
 }

@@ -32,6 +32,9 @@ class TfrmSetup : public fileops::WorkContext {
   bool CloseWithoutPrompt = false;
   std::wstring ProgramsFolder;
   std::wstring SourceDir;
+  // The folder the program started in, which holds the archive. SourceDir
+  // moves to the unpack folder; every run unpacks from here again.
+  std::wstring MediumDir;
   // SetupTitle: the WorkContext accessor below; set once in FormCreate.
 
   // ------------------------------------------------------------ handlers
@@ -53,6 +56,11 @@ class TfrmSetup : public fileops::WorkContext {
   void SpeedButton4Click() { SetPath(4); }
   // Lets the user choose the folder of component 1 to 4 for its field.
   void SetPath(int index);
+
+  // The installation, run on entry to the copy page.
+  void Install();
+  // The settings summary on the page before copying, line by line.
+  std::vector<std::wstring> SettingsSummary() const;
 
   // Asks FormClose; an accepted close tells the application to terminate.
   // Whatever code is running goes on to its end.
@@ -115,6 +123,10 @@ class TfrmSetup : public fileops::WorkContext {
   // Paints a busy control at most once per display frame; a skipped paint
   // stays pending and is done by the next pump.
   void RepaintThrottled(HWND control);
+  // A failure that ends the installation: its message, then the window
+  // closes without the close question.
+  void FatalInstallError(const std::wstring& text);
+  void RedrawAll();
 
   HWND handle_ = nullptr;
   HWND tooltip_ = nullptr;

@@ -20,6 +20,7 @@ void TfrmSetup::FormCreate() {
 
   SourceDir = platform::CurrentDir();
   if (!SourceDir.empty() && SourceDir.back() == L'\\') SourceDir.pop_back();
+  MediumDir = SourceDir;
 
   setupTitle_ = kSetupTitle;
   platform::SetApplicationTitle(setupTitle_);

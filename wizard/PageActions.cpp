@@ -1,10 +1,24 @@
 // What a page does when it is shown, and the small handlers of the input
 // pages.
+#include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
 
 void TfrmSetup::ntbkSetupPageChanged() {
   if (ShownPageName() == L"pgUserInfo") SetFocus(L"txtName");
   if (ShownPageName() == L"pgCesty") SetFocus(L"txtVantorPro");
+  if (ShownPageName() == L"pgStartCopy") {
+    // Rebuilt from scratch on every entry.
+    const std::vector<std::wstring> lines = SettingsSummary();
+    std::wstring text;
+    for (size_t i = 0; i < lines.size(); ++i) text += (i ? L"\r\n" : L"") + lines[i];
+    SetText(L"memSettings", text);
+  }
+  if (ShownPageName() == L"pgCopyFiles") {
+    platform::SetAppCursor(platform::Cursor::AppStart);
+    Install();
+    platform::SetAppCursor(platform::Cursor::Default);
+    if (!::AbortRequested) SetTimerEnabled(true);
+  }
   if (ShownPageName() == L"pgHotovo") {
     SetVisible(L"pbPrev", false);
     SetVisible(L"pbCancel", false);
@@ -15,6 +29,29 @@ void TfrmSetup::ntbkSetupPageChanged() {
     SetText(L"pbNext", L"&Dokončit");
     SetHint(L"pbNext", L"Dokončí instalaci aplikace VantorPro");
   }
+}
+
+std::vector<std::wstring> TfrmSetup::SettingsSummary() const {
+  // The text after the last "\" or ":" of the Programs folder.
+  const std::wstring programs = platform::ExtractFileName(ProgramsFolder);
+  return {
+      L"Cílové složky součástí",
+      L"    VantorPro:\t" + Text(L"txtVantorPro"),
+      L"    Projekty:\t" + Text(L"txtProjekty"),
+      Checked(L"cbVzory") ? L"    Vzory:\t\tponechat na CD-ROM"
+                          : L"    Vzory:\t\t" + Text(L"txtVzory"),
+      Checked(L"cbPriklady") ? L"    Příklady:\tponechat na CD-ROM"
+                             : L"    Příklady:\t" + Text(L"txtPriklady"),
+      L"",
+      L"",
+      L"Umístění v nabídce START",
+      L"    " + programs + L"\\" + Text(L"txtFolderName"),
+      L"",
+      L"",
+      L"Informace o uživateli",
+      L"    Jméno:\t\t" + Text(L"txtName"),
+      L"    Společnost:\t" + Text(L"txtCompany"),
+  };
 }
 
 void TfrmSetup::lbFoldersClick() {
@@ -34,7 +71,3 @@ void TfrmSetup::cbVzoryClick() {
 void TfrmSetup::cbPrikladyClick() {
   SetEnabled(L"txtPriklady", !Checked(L"cbPriklady"));
 }
-
-void TfrmSetup::timSetupTimer() {}
-
-void TfrmSetup::pbPrerusitClick() {}
