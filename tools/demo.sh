@@ -35,7 +35,7 @@ if [ -n "${DEMO_MANUAL:-}" ]; then
   exit 0
 fi
 
-shots="$build/screenshots-demo"
+shots=${DEMO_SHOTS:-$build/screenshots-demo}
 echo "Installing the demo application from $medium on display $DISPLAY ..."
 status=0
 "$here/../tests/e2e/with-shots.sh" "$shots" wine "$build/tests/e2e/e2e_driver.exe" \

@@ -1,20 +1,10 @@
 #!/usr/bin/env bash
-# Renders each of the wizard's seven pages, with Wine's window frame, into
-# BUILD/screenshots/page0.png ... page6.png.
+# Screenshots of what a person sees: every page of a real installation from
+# the demo medium (on an Xvfb of its own) and the folder picker, as PNGs in
+# BUILD/screenshots/.
 set -euo pipefail
-build=${1:-build}
+build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine-session.sh"
-session_start "$build" xvfb
-trap session_stop EXIT
-out="$(cd "$build" && pwd)/screenshots"
-rm -rf "$out"
-mkdir -p "$out"
-exe="$(cd "$build" && pwd)/tests/wizard/wizard_screenshots.exe"
-# Wine's own desktop window draws the frame and title bar.
-wine explorer /desktop=shots,1024x768 "$exe" "$(winepath -w "$out")"
-for page in 0 1 2 3 4 5 6; do
-  convert "$out/page$page.bmp" "$out/page$page.png"
-  rm -f "$out/page$page.bmp"
-done
-ls "$out"/*.png
+env -u DISPLAY DEMO_SHOTS="$build/screenshots" "$here/demo.sh" "$build" >/dev/null
+"$here/screenshot-picker.sh" "$build" >/dev/null
+ls "$build"/screenshots/*.png
