@@ -1,5 +1,5 @@
-// A small real window for the benchmark: a status line and a progress bar
-// behind the work context, standing in for the wizard window.
+// The window the benchmark works in: the wizard window on its copy page,
+// with its status line and progress bar behind the work context.
 #pragma once
 
 #include <windows.h>
