@@ -14,6 +14,11 @@ void TfrmSetup::ntbkSetupPageChanged() {
     SetText(L"memSettings", text);
   }
   if (ShownPageName() == L"pgCopyFiles") {
+    // A poll left running by a stop while waiting belongs to the run before.
+    // Its flag would otherwise finish this run in the middle of its work;
+    // this run clears the flag, starts the engine's setup again and polls
+    // afresh when it is done.
+    SetTimerEnabled(false);
     platform::SetAppCursor(platform::Cursor::AppStart);
     Install();
     platform::SetAppCursor(platform::Cursor::Default);

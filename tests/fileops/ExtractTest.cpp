@@ -91,6 +91,34 @@ TEST_F(ExtractTest, ExistingFilesReplacedWithoutQuestionAndMissingTargetCreated)
   EXPECT_EQ("new b", ReadFile(tmp / L"not\\yet\\there\\sub\\b.txt"));
 }
 
+// A second run while the engine's setup program of the first one still runs:
+// its file is open without write sharing.
+TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
+  MakeZip(Archive(), {{"a.txt", "a"}, {"Bde/Setup.exe", "engine v1"}, {"z.txt", "z"}});
+  ASSERT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
+  const std::wstring held = Target() + L"\\Bde\\Setup.exe";
+  HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  // The hold is real: nobody can write the file now.
+  HANDLE writer = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+
+  testutil::RemoveTree(Target() + L"\\z.txt");
+  EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ("z", ReadFile(Target() + L"\\z.txt"));  // the entries after it still come
+
+  // Same size, other bytes: not the entry's content, so the file cannot be
+  // left as it is.
+  MakeZip(tmp / L"v2.pak", {{"a.txt", "a"}, {"Bde/Setup.exe", "engine v2"}, {"z.txt", "z"}});
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"v2.pak", Target()));
+  CloseHandle(h);
+  EXPECT_EQ("engine v1", ReadFile(held));
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
 TEST_F(ExtractTest, AbortBeforeTheFirstEntryExtractsNothing) {
   MakeZip(Archive(), {{"a.txt", "a"}, {"dir/b.txt", "b"}});
   ctx.abort = true;

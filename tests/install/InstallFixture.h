@@ -1,0 +1,171 @@
+// The installation suites: a medium made by the test (a real Vaninst.pak with
+// a real engine setup program), the wizard opened in it, target folders and a
+// Start menu of the test's own, the registry keys of the installation cleaned
+// before and after.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestUtil.h"
+#include "tests/wizard/WizardFixture.h"
+
+namespace installtest {
+
+inline const wchar_t kTitle[] = L"Instalace aplikace VantorPro DEMO";
+inline const wchar_t kStopQuestion[] = L"Opravdu chcete přerušit kopírování souborů?";
+inline const wchar_t kCloseQuestion[] = L"Opravdu chcete ukončit instalaci?";
+inline const wchar_t kEnds[] = L"\rInstalace bude ukončena!";
+inline const wchar_t kQuorKey[] = L"Software\\Quor";
+inline const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
+inline const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
+
+// The built programs, as Windows paths.
+std::wstring RealEngineSetup();  // the demo's stand-in, writes the flag after a delay
+std::wstring EngineStub();       // ours: leaves a trace, writes the flag only when told
+
+struct MediumSpec {
+  std::wstring setupProgram;  // empty: no Utility\Bde\Setup.exe in the archive
+  int extraTemplates = 0;     // more files below Vzory, for a longer copy
+  int extraTopLevel = 0;      // more top-level files, for a longer unpacking
+};
+
+// Files of the medium's archive, by their names in it.
+struct Payload {
+  std::vector<std::pair<std::string, std::string>> files;
+  int Counted() const;  // what the progress total counts (no Utility, no Navod)
+};
+Payload MakePayload(const MediumSpec& spec);
+void WriteArchive(const std::wstring& path, const Payload& payload);
+
+// Every message box, answered by a rule; the rule may act first (a nested
+// click, a pause in which messages run as in a real modal box).
+class Boxes {
+ public:
+  using Rule = std::function<int(const testutil::AskedBox&)>;
+  explicit Boxes(Rule rule = {});
+  ~Boxes();
+  void SetRule(Rule rule) { rule_ = std::move(rule); }
+  const std::vector<testutil::AskedBox>& Asked() const { return asked_; }
+  std::vector<std::wstring> Texts() const;
+  void Clear() { asked_.clear(); }
+
+ private:
+  Rule rule_;
+  std::vector<testutil::AskedBox> asked_;
+};
+
+// Runs an action once, from a timer dispatched by whatever message pump is
+// running, as soon as the status line starts with a prefix: a person
+// reacting to what the copy page shows.
+class WhenStatus {
+ public:
+  WhenStatus(TfrmSetup& form, std::wstring prefix, std::function<void()> action);
+  ~WhenStatus();
+  WhenStatus(const WhenStatus&) = delete;
+  WhenStatus& operator=(const WhenStatus&) = delete;
+  bool Fired() const { return fired_; }
+  const std::wstring& StatusSeen() const { return seen_; }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+  void Check();
+  TfrmSetup& form_;
+  std::wstring prefix_;
+  std::function<void()> action_;
+  UINT_PTR timer_ = 0;
+  bool fired_ = false;
+  std::wstring seen_;
+};
+
+// A drive letter of the test's own, mapped onto a folder the way Wine's
+// configuration maps drives; removed again by the destructor.
+class MappedDrive {
+ public:
+  explicit MappedDrive(const std::wstring& folder);
+  ~MappedDrive();
+  MappedDrive(const MappedDrive&) = delete;
+  MappedDrive& operator=(const MappedDrive&) = delete;
+  bool Mapped() const { return letter_ != 0; }
+  std::wstring Root() const { return std::wstring(1, letter_) + L":\\"; }
+
+ private:
+  wchar_t letter_ = 0;
+};
+
+// A registry key whose access list is replaced for the test and put back by
+// the destructor.
+class LockedKey {
+ public:
+  LockedKey(HKEY root, std::wstring key, REGSAM view, const wchar_t* sddl);
+  ~LockedKey();
+  LockedKey(const LockedKey&) = delete;
+  LockedKey& operator=(const LockedKey&) = delete;
+  bool Locked() const { return locked_; }
+
+ private:
+  HKEY root_;
+  std::wstring key_;
+  REGSAM view_;
+  std::vector<BYTE> saved_;
+  bool locked_ = false;
+};
+
+// A value of HKLM in the 32-bit view; nullopt when missing. REG_SZ only.
+std::optional<std::wstring> ReadMachineString(const std::wstring& key, const std::wstring& name,
+                                              DWORD* bytes = nullptr);
+void WriteFlag();
+bool FlagExists();
+// Removes the installation's values and keys (32-bit view).
+void CleanInstallationKeys();
+
+// A drive letter that no drive uses.
+wchar_t FreeDriveLetter();
+
+// Waits, running the program's messages, until pred holds; false on timeout.
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
+void PumpFor(DWORD ms);
+
+class InstallTest : public wiztest::WizardTest {
+ public:
+  InstallTest();
+  ~InstallTest() override;
+
+  // Writes the medium (archive of the spec) and opens the wizard in it.
+  TfrmSetup& OpenOnMedium(const MediumSpec& spec);
+  // Pages 0 to 4 with the current field texts; the summary page is shown.
+  void ToSummary();
+  // "&Další  >" on the summary page: the installation runs inside.
+  void StartInstall() { Click(L"pbNext"); }
+  // The completion poll brings the finish page.
+  bool WaitForFinishPage(DWORD timeoutMs = 30000);
+  // The engine's setup program writes the flag as its last act and ends a
+  // moment later; until then its file in the unpack folder is in use. A
+  // person reads the last page first.
+  bool WaitForEngineToEnd(DWORD timeoutMs = 10000);
+
+  void SetFolders(const std::wstring& app, const std::wstring& projects,
+                  const std::wstring& templates);
+  int ProgressMax() const;
+  int ProgressPos() const;
+
+  // The fatal ending: exactly that message, once, and no close question.
+  void ExpectFatal(const Boxes& boxes, const std::wstring& text);
+
+  std::wstring Medium() const { return medium_ / L"CD"; }
+  std::wstring Work() const { return work_.Path(); }
+  std::wstring Programs() const { return programsDir_ / L"Nabídka Start\\Programy"; }
+
+  Payload payload_;
+
+ private:
+  testutil::TempDir medium_;
+  testutil::TempDir work_;
+  std::wstring savedCwd_;
+};
+
+}  // namespace installtest

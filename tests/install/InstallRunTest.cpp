@@ -1,0 +1,289 @@
+// Whole installations from the first page to "&Dokončit" on media made here:
+// what lands on disk, in the Start menu and in the registry, the summary, the
+// completion poll, and the unusual folder texts.
+#include "tests/install/InstallFixture.h"
+
+#include <algorithm>
+
+namespace installtest {
+namespace {
+
+using testutil::ReadFile;
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+  std::vector<std::wstring> lines;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(L"\r\n", start);
+    lines.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
+    if (end == std::wstring::npos) return lines;
+    start = end + 2;
+  }
+}
+
+std::wstring Joined(const std::vector<std::wstring>& lines) {
+  std::wstring text;
+  for (size_t i = 0; i < lines.size(); ++i) text += (i ? L"\r\n" : L"") + lines[i];
+  return text;
+}
+
+bool IsEmptyFolder(const std::wstring& folder) {
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") return false;
+  return listing.Started();
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The command line the engine stub was started with, "" when it did not run.
+std::string StubCommandLine(const std::wstring& stub) {
+  const std::string raw = ReadFile(stub + L".ran");
+  return platform::Utf8(
+      std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t)));
+}
+
+TEST_F(InstallTest, CompleteRunInstallsEverythingAndTheFinishRemovesTheUnpackFolder) {
+  Boxes boxes;
+  TfrmSetup& form = OpenOnMedium({RealEngineSetup()});
+  const std::wstring app = Work() + L"\\Vantor Pro";
+  const std::wstring projects = Work() + L"\\Data\\Projekty";
+  const std::wstring templates = Work() + L"\\Šablony\\Vzory";
+  const std::wstring examples = Work() + L"\\Priklady";
+  // Where an unquoted engine path would start another program first.
+  ASSERT_TRUE(CopyFileW(EngineStub().c_str(), (Work() + L"\\Vantor.exe").c_str(), FALSE));
+  SetFolders(app, projects, templates);
+  form.SetText(L"txtPriklady", examples);
+  form.SetText(L"txtFolderName", L"VantorPro Demo");
+
+  ToSummary();
+  StartInstall();
+
+  // Back from the sequence: waiting for the engine's setup program.
+  EXPECT_EQ(form.ShownPageName(), L"pgCopyFiles");
+  EXPECT_EQ(form.CurrentPage, 5);
+  EXPECT_EQ(form.Text(L"lblCopyFile"), L"Konfiguruji BDE");
+  EXPECT_FALSE(form.Showing(L"pnlBottom"));
+  EXPECT_TRUE(form.Showing(L"pbPrerusit"));
+  EXPECT_TRUE(form.TimerEnabled());
+  EXPECT_FALSE(::AbortRequested);
+  EXPECT_EQ(platform::AppCursor(), platform::Cursor::Default);
+  EXPECT_EQ(form.SourceDir, app + L"\\Instalace");
+  // 7 counted files + 8; six stages and the five files copied.
+  EXPECT_EQ(payload_.Counted(), 7);
+  EXPECT_EQ(ProgressMax(), 15);
+  EXPECT_EQ(ProgressPos(), 11);
+
+  // The application folder: the top-level files and nothing else.
+  EXPECT_EQ(Names(app), (std::vector<std::wstring>{L"Ctimne.txt", L"Instalace", L"VantorPro.exe",
+                                                   L"VantorPro.hlp"}));
+  EXPECT_EQ(ReadFile(app + L"\\VantorPro.exe"), "the program");
+  EXPECT_EQ(ReadFile(app + L"\\VantorPro.hlp"), "the help file");
+  EXPECT_EQ(ReadFile(app + L"\\Ctimne.txt"), "read me");
+  EXPECT_EQ(ReadFile(templates + L"\\Faktura.vzr"), "invoice");
+  EXPECT_EQ(ReadFile(templates + L"\\Dopisy\\Dopis.vzr"), "letter");
+  EXPECT_TRUE(IsEmptyFolder(projects));
+  EXPECT_FALSE(platform::FolderExists(examples));
+  EXPECT_TRUE(platform::FileExists(form.SourceDir + L"\\Utility\\Bde\\Setup.exe"));
+
+  const std::wstring group = Programs() + L"\\VantorPro Demo";
+  platform::ShortcutInfo link;
+  ASSERT_TRUE(platform::ReadShortcut(group + L"\\VantorPro.lnk", link));
+  EXPECT_EQ(link.path, app + L"\\VantorPro.exe");
+  EXPECT_EQ(link.arguments, L"");
+  EXPECT_EQ(link.workingDirectory, app + L"\\");
+  EXPECT_EQ(link.description, L"VantorPro");
+  ASSERT_TRUE(platform::ReadShortcut(group + L"\\Nápověda VantorPro.lnk", link));
+  EXPECT_EQ(link.path, app + L"\\VantorPro.hlp");
+  EXPECT_EQ(link.arguments, L"");
+  EXPECT_EQ(link.workingDirectory, app + L"\\");
+  EXPECT_EQ(link.description, L"Nápověda VantorPro");
+
+  const std::pair<const wchar_t*, std::wstring> values[] = {
+      {L"Name", L"Jan Novák"}, {L"Company", L"Kůň a spol."}, {L"LastOpen", projects},
+      {L"Vzory", templates},   {L"Priklady", examples},
+  };
+  for (const auto& [name, expected] : values) {
+    DWORD bytes = 0;
+    EXPECT_EQ(ReadMachineString(kVantorKey, name, &bytes), expected) << platform::Utf8(name);
+    EXPECT_EQ(bytes, (expected.size() + 1) * sizeof(wchar_t)) << platform::Utf8(name);
+  }
+
+  // The stand-in finishes; the poll moves on by itself.
+  ASSERT_TRUE(WaitForFinishPage());
+  EXPECT_FALSE(FlagExists());
+  EXPECT_FALSE(form.TimerEnabled());
+  EXPECT_EQ(form.CurrentPage, 6);
+  EXPECT_TRUE(form.Showing(L"pbNext"));
+  EXPECT_EQ(form.Text(L"pbNext"), L"&Dokončit");
+  EXPECT_FALSE(form.Showing(L"pbPrev"));
+  EXPECT_FALSE(form.Showing(L"pbCancel"));
+  EXPECT_FALSE(platform::FileExists(Work() + L"\\Vantor.exe.ran"));
+
+  ASSERT_TRUE(WaitForEngineToEnd());
+  Click(L"pbNext");
+  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
+  EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
+  EXPECT_TRUE(platform::Terminated());
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(InstallTest, SummaryExactAndRebuiltAfterGoingBack) {
+  Boxes boxes;
+  TfrmSetup& form = OpenOnMedium({EngineStub()});
+  form.SetText(L"txtName", L" Jan Novák ");  // as typed: nothing trimmed
+  ToSummary();
+  std::vector<std::wstring> expected = {
+      L"Cílové složky součástí",
+      L"    VantorPro:\tC:\\Vantor",
+      L"    Projekty:\tC:\\Vantor\\Projekty",
+      L"    Vzory:\t\tC:\\Vantor\\Vzory",
+      L"    Příklady:\tC:\\Vantor\\Priklady",
+      L"",
+      L"",
+      L"Umístění v nabídce START",
+      L"    Programy\\VantorPro",
+      L"",
+      L"",
+      L"Informace o uživateli",
+      L"    Jméno:\t\t Jan Novák ",
+      L"    Společnost:\tKůň a spol.",
+  };
+  EXPECT_EQ(form.Text(L"memSettings"), Joined(expected));
+  EXPECT_EQ(Lines(form.Text(L"memSettings")).size(), 14u);
+
+  Click(L"pbPrev");
+  ASSERT_EQ(form.ShownPageName(), L"pgNabidka");
+  form.SetText(L"txtFolderName", L"Účetnictví\\VantorPro");
+  Click(L"pbNext");
+  expected[8] = L"    Programy\\Účetnictví\\VantorPro";
+  EXPECT_EQ(form.Text(L"memSettings"), Joined(expected));
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(InstallTest, SummaryWithoutProgramsFolderAndCompany) {
+  wiztest::SetString(HKEY_CURRENT_USER, wiztest::kShellFolders, L"Programs", L"");
+  wiztest::SetString(HKEY_LOCAL_MACHINE, wiztest::kNtKey, L"RegisteredOrganization", L"");
+  TfrmSetup& form = OpenOnMedium({EngineStub()});
+  ASSERT_TRUE(form.ProgramsFolder.empty());
+  ToSummary();
+  const std::vector<std::wstring> lines = Lines(form.Text(L"memSettings"));
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines[8], L"    \\VantorPro");
+  EXPECT_EQ(lines[13], L"    Společnost:\t");
+  EXPECT_EQ(lines[12], L"    Jméno:\t\tJan Novák");
+}
+
+TEST_F(InstallTest, PollEndsWithinOneIntervalAndALeftoverFlagDoesNotEndTheWait) {
+  Boxes boxes;
+  TfrmSetup& form = OpenOnMedium({EngineStub()});
+  const std::wstring app = Work() + L"\\App";
+  SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
+  WriteFlag();  // left by an earlier installation
+  ToSummary();
+  StartInstall();
+  ASSERT_EQ(form.ShownPage(), 5);
+  EXPECT_FALSE(FlagExists());
+  EXPECT_TRUE(form.TimerEnabled());
+  const std::wstring stub = app + L"\\Instalace\\Utility\\Bde\\Setup.exe";
+  EXPECT_TRUE(PumpUntil([&] { return platform::FileExists(stub + L".ran"); }, 10000));
+
+  // The engine's setup never reports: the wizard keeps waiting.
+  PumpFor(2500);
+  EXPECT_EQ(form.ShownPage(), 5);
+  EXPECT_EQ(form.Text(L"lblCopyFile"), L"Konfiguruji BDE");
+  EXPECT_TRUE(form.TimerEnabled());
+
+  WriteFlag();
+  const ULONGLONG written = GetTickCount64();
+  ASSERT_TRUE(WaitForFinishPage(5000));
+  const ULONGLONG took = GetTickCount64() - written;
+  EXPECT_LE(took, TfrmSetup::kTimerInterval + 250) << took << " ms";
+  EXPECT_FALSE(FlagExists());
+  EXPECT_EQ(form.Text(L"pbNext"), L"&Dokončit");
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(InstallTest, ApplicationFolderAtADriveRoot) {
+  Boxes boxes;
+  const std::wstring disk = Work() + L"\\Disk";
+  testutil::MakeDirs(disk);
+  MappedDrive drive(disk);
+  ASSERT_TRUE(drive.Mapped()) << "no drive letter could be mapped";
+  const std::wstring root = drive.Root();  // e.g. R:\ .
+  TfrmSetup& form = OpenOnMedium({EngineStub()});
+  SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
+  SetFolders(root, root + L"Projekty", root + L"Vzory");
+  form.SetText(L"txtPriklady", root + L"Priklady");
+  ToSummary();
+  StartInstall();
+  ASSERT_EQ(form.ShownPage(), 5);
+  EXPECT_EQ(form.Text(L"txtVantorPro"), root);  // the root keeps its backslash
+  EXPECT_EQ(form.SourceDir, root + L"\\Instalace");
+  EXPECT_EQ(ReadFile(disk + L"\\VantorPro.exe"), "the program");
+  EXPECT_EQ(ReadFile(disk + L"\\Vzory\\Faktura.vzr"), "invoice");
+  EXPECT_TRUE(platform::FolderExists(disk + L"\\Projekty"));
+  EXPECT_EQ(ReadMachineString(kVantorKey, L"LastOpen"), root + L"Projekty");
+
+  platform::ShortcutInfo link;
+  ASSERT_TRUE(platform::ReadShortcut(Programs() + L"\\VantorPro\\VantorPro.lnk", link));
+  // The doubled backslash is the platform's to accept: the target is the
+  // installed program.
+  wchar_t full[MAX_PATH] = {};
+  GetFullPathNameW(link.path.c_str(), MAX_PATH, full, nullptr);
+  EXPECT_EQ(std::wstring(full), root + L"VantorPro.exe") << platform::Utf8(link.path);
+  EXPECT_TRUE(platform::FileExists(link.path));
+
+  // The engine setup program was started from the unpack folder, quoted.
+  const std::wstring stub = disk + L"\\Instalace\\Utility\\Bde\\Setup.exe";
+  ASSERT_TRUE(WaitForFinishPage());
+  std::string quoted = "\"";
+  quoted += platform::Utf8(root);
+  quoted += "\\Instalace\\Utility\\Bde\\Setup.exe\"";
+  EXPECT_EQ(StubCommandLine(stub), quoted);
+  Click(L"pbNext");
+  EXPECT_FALSE(platform::FolderExists(disk + L"\\Instalace"));
+  EXPECT_TRUE(platform::FileExists(disk + L"\\VantorPro.exe"));
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(InstallTest, FolderTextsWithTwoTrailingBackslashesLoseOne) {
+  Boxes boxes;
+  TfrmSetup& form = OpenOnMedium({EngineStub()});
+  SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
+  const std::wstring app = Work() + L"\\App", projects = Work() + L"\\Proj",
+                     templates = Work() + L"\\Vz", examples = Work() + L"\\Pr";
+  SetFolders(app + L"\\\\", projects + L"\\\\", templates + L"\\\\");
+  form.SetText(L"txtPriklady", examples + L"\\\\");
+  ToSummary();
+  // The summary shows the texts as typed, before the installation trims them.
+  EXPECT_EQ(Lines(form.Text(L"memSettings"))[1], L"    VantorPro:\t" + app + L"\\\\");
+  StartInstall();
+  ASSERT_EQ(form.ShownPage(), 5);
+  EXPECT_EQ(form.Text(L"txtVantorPro"), app + L"\\");
+  EXPECT_EQ(form.Text(L"txtProjekty"), projects + L"\\");
+  EXPECT_EQ(form.Text(L"txtVzory"), templates + L"\\");
+  EXPECT_EQ(form.Text(L"txtPriklady"), examples + L"\\");
+  EXPECT_EQ(form.SourceDir, app + L"\\\\Instalace");
+  EXPECT_EQ(ReadFile(app + L"\\VantorPro.hlp"), "the help file");
+  EXPECT_EQ(ReadFile(templates + L"\\Dopisy\\Dopis.vzr"), "letter");
+  EXPECT_TRUE(platform::FolderExists(projects));
+  EXPECT_EQ(ReadMachineString(kVantorKey, L"LastOpen"), projects + L"\\");
+  EXPECT_EQ(ReadMachineString(kVantorKey, L"Priklady"), examples + L"\\");
+  ASSERT_TRUE(WaitForFinishPage());
+  Click(L"pbNext");
+  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+}  // namespace
+}  // namespace installtest
