@@ -19,9 +19,8 @@ class WizardWindow : public WindowContext {
     // Entering the copy page runs the installation; started where there is
     // no archive, it ends at once with its message, answered here. What is
     // left is the copy page with its status line and progress bar.
-    platform::SetMessageBoxResponder([](const std::wstring&, const std::wstring&, UINT) {
-      return IDOK;
-    });
+    platform::SetMessageBoxResponder(
+        [](const std::wstring&, const std::wstring&, UINT) { return IDOK; });
     form_->CurrentPage = 5;
     form_->ShowPage(5);
     platform::SetMessageBoxResponder({});
@@ -58,6 +57,8 @@ class WizardWindow : public WindowContext {
 
 }  // namespace
 
-std::unique_ptr<WindowContext> CreateWorkWindow() { return std::make_unique<WizardWindow>(); }
+std::unique_ptr<WindowContext> CreateWorkWindow() {
+  return std::make_unique<WizardWindow>();
+}
 
 }  // namespace bench

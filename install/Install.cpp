@@ -76,6 +76,7 @@ void TfrmSetup::Install() {
   if (::AbortRequested) return;
   try {
     HWND bar = Control(L"ProgressBar1");
+    FlushWork();
     SendMessageW(bar, PBM_SETPOS, 0, 0);
     const int total = fileops::CountFiles(*this, SourceDir) + 8;
     SendMessageW(bar, PBM_SETRANGE32, 0, total);

@@ -24,6 +24,9 @@ constexpr wchar_t kClassName[] = L"TfrmSetup";
 constexpr int kClientWidth = 632;
 constexpr int kClientHeight = 453;
 constexpr UINT_PTR kTimerId = 1;
+constexpr UINT_PTR kFlushTimerId = 2;
+constexpr auto kFrame = std::chrono::milliseconds(16);
+constexpr auto kPumpInterval = std::chrono::milliseconds(5);
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
 struct FontSpec {
@@ -33,7 +36,7 @@ struct FontSpec {
   BYTE charset;
 };
 
-const FontSpec& Spec(Style style) {
+const FontSpec& StyleOf(Style style) {
   constexpr COLORREF white = RGB(255, 255, 255), red = RGB(255, 0, 0), black = RGB(0, 0, 0);
   static const FontSpec specs[wizard::kStyleCount] = {
       {11, FW_NORMAL, CLR_INVALID, DEFAULT_CHARSET},  // Default: window-text colour
@@ -130,6 +133,7 @@ TfrmSetup::TfrmSetup() {
 TfrmSetup::~TfrmSetup() {
   if (handle_) {
     KillTimer(handle_, kTimerId);
+    KillTimer(handle_, kFlushTimerId);
     DestroyWindow(handle_);
   }
   if (platform::MainWindow() == handle_) platform::SetMainWindow(nullptr);
@@ -159,9 +163,9 @@ void TfrmSetup::Show() {
 void TfrmSetup::CreateControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   for (int s = 0; s < wizard::kStyleCount; ++s) {
-    const FontSpec& spec = Spec(static_cast<Style>(s));
-    fonts_.push_back(CreateFontW(-spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE,
-                                 spec.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+    const FontSpec& font = StyleOf(static_cast<Style>(s));
+    fonts_.push_back(CreateFontW(-font.height, 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
+                                 font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif"));
   }
   SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[0]), FALSE);
@@ -401,8 +405,8 @@ LRESULT TfrmSetup::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
           case Kind::List:
             return DefWindowProcW(handle_, msg, wp, lp);
           default: {
-            const FontSpec& spec = Spec(item->def->style);
-            SetTextColor(dc, spec.colour == CLR_INVALID ? RGB(255, 255, 255) : spec.colour);
+            const FontSpec& font = StyleOf(item->def->style);
+            SetTextColor(dc, font.colour == CLR_INVALID ? RGB(255, 255, 255) : font.colour);
             SetBkColor(dc, RGB(0, 0, 0));
             return reinterpret_cast<LRESULT>(black_);
           }
@@ -419,6 +423,7 @@ LRESULT TfrmSetup::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_TIMER:
       if (wp == kTimerId) platform::RunHandler([this] { timSetupTimer(); });
+      if (wp == kFlushTimerId) FlushWork();
       return 0;
     case WM_ACTIVATE:
       // A plain window forgets its focused control when another window (a
@@ -646,39 +651,54 @@ void TfrmSetup::SetTimerEnabled(bool enabled) {
 
 // ----------------------------------------------- fileops::WorkContext
 
-void TfrmSetup::RepaintThrottled(HWND control) {
-  InvalidateRect(control, nullptr, TRUE);
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastPaint_ < std::chrono::milliseconds(16)) return;  // painted by the next pump
-  UpdateWindow(control);
-  lastPaint_ = now;
+// Under Wine every paint and every look at the message queue is a round
+// trip to the server, costlier than copying a small file. Nobody sees more
+// than the display's frame rate: the status text is set for every file, but
+// the label and the bar go to the screen at most once a frame, always with
+// their latest state; a flush timer paints what the last change left.
+void TfrmSetup::FlushWorkIfDue() {
+  if (!statusDirty_ && pendingSteps_ == 0) return;
+  if (std::chrono::steady_clock::now() - lastPaint_ >= kFrame) {
+    FlushWork();
+  } else if (!flushTimerArmed_) {
+    flushTimerArmed_ = SetTimer(handle_, kFlushTimerId, 16, nullptr) != 0;
+  }
 }
 
-namespace {
-// Changes a control without the immediate paint some controls do on every
-// change; the caller decides when to paint.
-template <typename Change>
-void ChangeQuietly(HWND control, Change change) {
-  const bool showing = IsWindowVisible(control) != FALSE;
-  if (showing) SendMessageW(control, WM_SETREDRAW, FALSE, 0);
-  change();
-  if (showing) SendMessageW(control, WM_SETREDRAW, TRUE, 0);
+void TfrmSetup::FlushWork() {
+  if (flushTimerArmed_) KillTimer(handle_, kFlushTimerId);
+  flushTimerArmed_ = false;
+  if (pendingSteps_ > 0) {
+    SendMessageW(Control(L"ProgressBar1"), PBM_DELTAPOS, pendingSteps_, 0);
+    pendingSteps_ = 0;
+  }
+  if (statusDirty_) {
+    HWND label = Control(L"lblCopyFile");
+    InvalidateRect(label, nullptr, TRUE);
+    UpdateWindow(label);
+    statusDirty_ = false;
+  }
+  lastPaint_ = std::chrono::steady_clock::now();
 }
-}  // namespace
 
 void TfrmSetup::SetStatus(const std::wstring& text) {
-  HWND label = Control(L"lblCopyFile");
-  ChangeQuietly(label, [&] { SetWindowTextW(label, text.c_str()); });
-  RepaintThrottled(label);
+  // The caption itself, without the label's own immediate repaint.
+  DefWindowProcW(Control(L"lblCopyFile"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  statusDirty_ = true;
+  FlushWorkIfDue();
 }
 
 void TfrmSetup::StepProgress() {
-  HWND bar = Control(L"ProgressBar1");
-  ChangeQuietly(bar, [&] { SendMessageW(bar, PBM_STEPIT, 0, 0); });
-  RepaintThrottled(bar);
+  ++pendingSteps_;
+  FlushWorkIfDue();
 }
 
 void TfrmSetup::ProcessMessages() {
+  FlushWorkIfDue();
+  // A click that arrives in between waits a few milliseconds at most.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastPump_ < kPumpInterval) return;
+  lastPump_ = now;
   platform::ProcessMessages();
 }
 

@@ -120,9 +120,11 @@ class TfrmSetup : public fileops::WorkContext {
   const Item* Find(std::wstring_view name) const;
   bool ParentShowing(const Item& item) const;
   void ApplyVisibility();
-  // Paints a busy control at most once per display frame; a skipped paint
-  // stays pending and is done by the next pump.
-  void RepaintThrottled(HWND control);
+  // The status line and the progress bar reach the screen at most once a
+  // display frame; what is pending is painted by the next change, pump or
+  // the flush timer.
+  void FlushWorkIfDue();
+  void FlushWork();
   // A failure that ends the installation: its message, then the window
   // closes without the close question.
   void FatalInstallError(const std::wstring& text);
@@ -143,6 +145,10 @@ class TfrmSetup : public fileops::WorkContext {
   bool memoEndsWithBreak_ = false;
   std::wstring setupTitle_;
   std::chrono::steady_clock::time_point lastPaint_{};
+  std::chrono::steady_clock::time_point lastPump_{};
+  bool statusDirty_ = false;
+  int pendingSteps_ = 0;
+  bool flushTimerArmed_ = false;
 };
 
 // The wizard window, the application's main window.

@@ -77,7 +77,7 @@ int Payload::Counted() const {
   return n;
 }
 
-Payload MakePayload(const MediumSpec& spec) {
+Payload MakePayload(const MediumSpec& layout) {
   Payload p;
   p.files = {
       {"VantorPro.exe", "the program"},
@@ -90,12 +90,12 @@ Payload MakePayload(const MediumSpec& spec) {
       {"Navod/Navod.txt", "manual"},
       {"Utility/Bde/Bde.cab", "engine files"},
   };
-  for (int i = 0; i < spec.extraTopLevel; ++i)
+  for (int i = 0; i < layout.extraTopLevel; ++i)
     p.files.push_back({"Extra" + std::to_string(i) + ".dat", std::string(2000, 'x')});
-  for (int i = 0; i < spec.extraTemplates; ++i)
+  for (int i = 0; i < layout.extraTemplates; ++i)
     p.files.push_back({"Vzory/Hromadne/Vzor" + std::to_string(i) + ".vzr", std::string(3000, 'v')});
-  if (!spec.setupProgram.empty())
-    p.files.push_back({"Utility/Bde/Setup.exe", testutil::ReadFile(spec.setupProgram)});
+  if (!layout.setupProgram.empty())
+    p.files.push_back({"Utility/Bde/Setup.exe", testutil::ReadFile(layout.setupProgram)});
   return p;
 }
 
@@ -297,9 +297,9 @@ InstallTest::~InstallTest() {
   CleanInstallationKeys();
 }
 
-TfrmSetup& InstallTest::OpenOnMedium(const MediumSpec& spec) {
+TfrmSetup& InstallTest::OpenOnMedium(const MediumSpec& layout) {
   testutil::MakeDirs(Medium());
-  payload_ = MakePayload(spec);
+  payload_ = MakePayload(layout);
   WriteArchive(Medium() + L"\\Vaninst.pak", payload_);
   // The wizard takes the folder it starts in as the medium.
   EXPECT_TRUE(SetCurrentDirectoryW(Medium().c_str()));

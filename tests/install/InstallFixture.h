@@ -39,7 +39,7 @@ struct Payload {
   std::vector<std::pair<std::string, std::string>> files;
   int Counted() const;  // what the progress total counts (no Utility, no Navod)
 };
-Payload MakePayload(const MediumSpec& spec);
+Payload MakePayload(const MediumSpec& layout);
 void WriteArchive(const std::wstring& path, const Payload& payload);
 
 // Every message box, answered by a rule; the rule may act first (a nested
@@ -135,8 +135,8 @@ class InstallTest : public wiztest::WizardTest {
   InstallTest();
   ~InstallTest() override;
 
-  // Writes the medium (archive of the spec) and opens the wizard in it.
-  TfrmSetup& OpenOnMedium(const MediumSpec& spec);
+  // Writes the medium (its archive) and opens the wizard in it.
+  TfrmSetup& OpenOnMedium(const MediumSpec& layout);
   // Pages 0 to 4 with the current field texts; the summary page is shown.
   void ToSummary();
   // "&Další  >" on the summary page: the installation runs inside.

@@ -45,10 +45,15 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
   std::printf(
       "%d status changes and steps: %lld ms\n", count,
       static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(spent).count()));
-  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
+  EXPECT_LE(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
 
-  // Whatever was skipped is painted by the next pump: nothing stays invalid.
-  work.ProcessMessages();
+  // What the last frame skipped reaches the screen by itself, with no more
+  // work calling in: the window's own loop runs the flush.
+  for (int i = 0; i < 10; ++i) {
+    Sleep(10);
+    platform::ProcessMessages();
+  }
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
   RECT dirty;
   EXPECT_FALSE(GetUpdateRect(form.Control(L"lblCopyFile"), &dirty, FALSE));
   EXPECT_FALSE(GetUpdateRect(bar, &dirty, FALSE));
