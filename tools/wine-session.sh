@@ -29,10 +29,11 @@ session_start() { # session_start BUILD_DIR [xvfb]
   # A server left from the prefix creation (or another session) is waited
   # out, so that the persistent one below is ours.
   wineserver -w >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 || true
   # On our own Xvfb there is no window manager: Wine would wait for one on
   # every hide of a window. One virtual desktop instead, in which Wine draws
   # the window frames itself. On a real display the windows are the desktop's.
+  # Wine reads this when its desktop process starts, so the server that
+  # wrote it is ended before the session's own one starts.
   if [ -n "$SESSION_XVFB_PID" ]; then
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null || true
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 </dev/null || true
@@ -40,6 +41,9 @@ session_start() { # session_start BUILD_DIR [xvfb]
     wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 </dev/null || true
   fi
   wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 </dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || true
   # Wine's background services start now, detached from any test's output
   # pipes (a service started by a test would hold ctest's pipe open).
   wineboot >/dev/null 2>&1 </dev/null || true

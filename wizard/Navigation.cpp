@@ -94,6 +94,13 @@ void TfrmSetup::pbNextClick() {
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
     fileops::DeleteDir(SourceDir);
+    // The engine's setup program creates its flag as its last act and lets go
+    // of its own file a moment later: a work folder still there is tried
+    // again for a few seconds rather than left on the disk.
+    for (int i = 0; i < 50 && platform::FolderExists(SourceDir); ++i) {
+      Sleep(100);
+      fileops::DeleteDir(SourceDir);
+    }
     if (Checked(L"rbRestartAno")) {
       platform::SetAppCursor(platform::Cursor::Wait);
       platform::RequestRestart();
