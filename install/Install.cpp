@@ -33,6 +33,8 @@ void TfrmSetup::FatalInstallError(const std::wstring& text) {
 }
 
 void TfrmSetup::RedrawAll() {
+  // The bar and the status line first get what the frame limit held back.
+  FlushWork();
   RedrawWindow(Handle(), nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
