@@ -46,10 +46,19 @@ void Wizard::NoSurprises() const {
 void Wizard::WaitForPage(int page) {
   if (!WaitUntil([&] { return OnPage(page); }, timeouts_.page, [&] { NoSurprises(); }))
     throw DriveError(L"page " + std::to_wstring(page) + L" did not come");
+  // The page shows while the wizard is still in the handler that shows it;
+  // a message it answers comes back only when that handler is done.
+  Sync();
   for (int other = 0; other < 7; ++other)
     if (other != page && OnPage(other))
       throw DriveError(L"page " + std::to_wstring(other) + L" is shown together with page " +
                        std::to_wstring(page));
+}
+
+void Wizard::Sync() const {
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeouts_.page, &ignored))
+    throw DriveError(L"the wizard does not answer its messages");
 }
 
 void Wizard::WaitForFinishPage() {

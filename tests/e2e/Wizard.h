@@ -39,6 +39,8 @@ class Wizard {
   // Waits until page is shown; any question the wizard asks meanwhile, or
   // its end, is a DriveError.
   void WaitForPage(int page);
+  // Returns once the wizard has finished the message it is handling now.
+  void Sync() const;
   void WaitForFinishPage();
   // Waits until the copy page reports that it waits for the engine's setup.
   void WaitForEngineSetup();
