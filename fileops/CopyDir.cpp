@@ -15,9 +15,10 @@ constexpr ULONGLONG kPumpIntervalMs = 30;
 // Files up to this size go through the platform's copy in one call; the
 // platform's copy gives no chance to pump, so larger ones are copied in
 // pieces the same way: the source's attributes and last-write time carried
-// over, an existing target replaced.
+// over, an existing target replaced. Pieces of the size the platform's own
+// copy uses: a megabyte at a time measured three times slower under Wine.
 constexpr uint64_t kOneCallLimit = 2 << 20;
-constexpr DWORD kPiece = 1 << 20;
+constexpr DWORD kPiece = 64 << 10;
 
 struct HandleCloser {
   void operator()(HANDLE h) const {
