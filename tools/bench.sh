@@ -71,21 +71,31 @@ diff -rq "$data/unzip" "$data/ext" >/dev/null || { echo "extracted trees differ"
 rm -rf "$data/unzip"
 
 declare -a cp_t bare_t copy_t count_t gap_c quietc_t
+# Every copy starts alike: its target gone and the disk synced. The bare copy
+# and ours take turns going first, so neither always inherits the other's
+# writeback.
+prepare() {
+  rm -rf "${data:?}/$1"
+  sync
+}
 for r in $(seq "$runs"); do
-  rm -rf "$data/cp" "$data/bare" "$data/copy"
+  prepare cp
   cp_t+=("$(timed cp -r "$data/ext" "$data/cp")")
-  sync
-  out=$(wine "$exe" barecopy "$(win "$data/ext")" "$(win "$data/bare")")
-  bare_t+=("$(echo "$out" | value seconds)")
-  sync
-  out=$(wine "$exe" copy-quiet "$(win "$data/ext")" "$(win "$data/quiet")")
-  quietc_t+=("$(echo "$out" | value seconds)")
-  rm -rf "$data/quiet"
-  sync
-  out=$(wine "$exe" copy "$(win "$data/ext")" "$(win "$data/copy")")
-  copy_t+=("$(echo "$out" | value seconds)")
-  count_t+=("$(echo "$out" | value count_seconds)")
-  gap_c+=("$(echo "$out" | value max_gap_ms)")
+  if ((r % 2)); then order="bare copy quiet"; else order="copy bare quiet"; fi
+  for what in $order; do
+    prepare "$what"
+    case $what in bare) mode=barecopy ;; quiet) mode=copy-quiet ;; *) mode=copy ;; esac
+    out=$(wine "$exe" "$mode" "$(win "$data/ext")" "$(win "$data/$what")")
+    case $what in
+      bare) bare_t+=("$(echo "$out" | value seconds)") ;;
+      quiet) quietc_t+=("$(echo "$out" | value seconds)") ;;
+      copy)
+        copy_t+=("$(echo "$out" | value seconds)")
+        count_t+=("$(echo "$out" | value count_seconds)")
+        gap_c+=("$(echo "$out" | value max_gap_ms)")
+        ;;
+    esac
+  done
   echo "run $r: cp -r ${cp_t[-1]} s, bare Wine copy ${bare_t[-1]} s," \
     "CountFiles+CopyDir ${copy_t[-1]} s (count ${count_t[-1]} s; no window ${quietc_t[-1]} s)," \
     "gap ${gap_c[-1]} ms"
