@@ -147,6 +147,7 @@ class TfrmSetup : public fileops::WorkContext {
   std::chrono::steady_clock::time_point lastPaint_{};
   std::chrono::steady_clock::time_point lastPump_{};
   bool statusDirty_ = false;
+  std::wstring statusText_;  // what the status line says; it paints from here
   int pendingSteps_ = 0;
   bool flushTimerArmed_ = false;
 };

@@ -4,24 +4,20 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 namespace wiztest {
 namespace {
 
-class WorkContextTest : public WizardTest {};
-
-TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
-  TfrmSetup& form = Open();
-  fileops::WorkContext& work = form;
-  HWND bar = form.Control(L"ProgressBar1");
-  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
-  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 1000);
-  EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor");
-  {
-    // The copy page shows; its installation finds no archive here and ends
-    // with its message, which is answered. The program would end now.
+class WorkContextTest : public WizardTest {
+ protected:
+  // The copy page shows; its installation finds no archive here and ends
+  // with its message, which is answered. The program would end now; it is
+  // kept for the test.
+  void ToCopyPage(TfrmSetup& form) {
     testutil::ScriptedBoxes boxes;
     form.CurrentPage = 5;
     form.ShowPage(5);
@@ -30,6 +26,62 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
     platform::ResetTerminated();
     ::AbortRequested = false;
   }
+
+  // Long enough for the frame limit to let everything through.
+  static void LetAFramePass() {
+    for (int i = 0; i < 10; ++i) {
+      Sleep(10);
+      platform::ProcessMessages();
+    }
+  }
+};
+
+// The client area of a window as it is on the screen now, one value a pixel.
+std::vector<uint32_t> ScreenPixels(HWND hwnd) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = r.right;
+  info.bmiHeader.biHeight = -r.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(hwnd);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, r.right, r.bottom, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  std::vector<uint32_t> pixels(static_cast<uint32_t*>(bits),
+                               static_cast<uint32_t*>(bits) + r.right * r.bottom);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(hwnd, screen);
+  return pixels;
+}
+
+size_t LitPixels(const std::vector<uint32_t>& pixels) {
+  return static_cast<size_t>(
+      std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return (p & 0xFFFFFF) != 0; }));
+}
+
+std::wstring WindowManagersText(HWND hwnd) {
+  wchar_t text[256] = L"";
+  InternalGetWindowText(hwnd, text, 256);
+  return text;
+}
+
+TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
+  TfrmSetup& form = Open();
+  fileops::WorkContext& work = form;
+  HWND bar = form.Control(L"ProgressBar1");
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 1000);
+  EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor");
+  ToCopyPage(form);
   SendMessageW(bar, PBM_SETRANGE32, 0, 1000);
   SendMessageW(bar, PBM_SETPOS, 0, 0);
 
@@ -49,10 +101,7 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
 
   // What the last frame skipped reaches the screen by itself, with no more
   // work calling in: the window's own loop runs the flush.
-  for (int i = 0; i < 10; ++i) {
-    Sleep(10);
-    platform::ProcessMessages();
-  }
+  LetAFramePass();
   EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
   RECT dirty;
   EXPECT_FALSE(GetUpdateRect(form.Control(L"lblCopyFile"), &dirty, FALSE));
@@ -60,6 +109,44 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
   // The quiet change leaves the controls visible.
   EXPECT_TRUE(IsWindowVisible(form.Control(L"lblCopyFile")));
   EXPECT_TRUE(IsWindowVisible(bar));
+}
+
+TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
+  TfrmSetup& form = Open();
+  fileops::WorkContext& work = form;
+  ToCopyPage(form);
+  HWND label = form.Control(L"lblCopyFile");
+
+  work.SetStatus(L"Kopíruji soubor první.dat");
+  LetAFramePass();
+  const std::vector<uint32_t> first = ScreenPixels(label);
+  EXPECT_GT(LitPixels(first), 20u);
+  EXPECT_EQ(WindowManagersText(label), L"Kopíruji soubor první.dat");
+  // The quick paint of the flush is what a full repaint gives.
+  InvalidateRect(label, nullptr, TRUE);
+  UpdateWindow(label);
+  EXPECT_EQ(ScreenPixels(label), first);
+
+  // Read back at once, painted within the frame.
+  work.SetStatus(L"Kopíruji soubor druhý a delší.dat");
+  EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor druhý a delší.dat");
+  LetAFramePass();
+  const std::vector<uint32_t> second = ScreenPixels(label);
+  EXPECT_NE(second, first);
+  EXPECT_GT(LitPixels(second), LitPixels(first));
+  EXPECT_EQ(WindowManagersText(label), L"Kopíruji soubor druhý a delší.dat");
+
+  // Set the ordinary way, the line shows the new text without the work.
+  form.SetText(L"lblCopyFile", L"Kopíruji soubor první.dat");
+  EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor první.dat");
+  LetAFramePass();
+  EXPECT_EQ(ScreenPixels(label), first);
+
+  // A caller with a small buffer gets the start of the text, terminated.
+  wchar_t small[8];
+  EXPECT_EQ(SendMessageW(label, WM_GETTEXT, 8, reinterpret_cast<LPARAM>(small)), 7);
+  EXPECT_EQ(std::wstring(small), L"Kopíruj");
+  EXPECT_EQ(SendMessageW(label, WM_GETTEXTLENGTH, 0, 0), 25);
 }
 
 TEST_F(WorkContextTest, StatusChangeOnAHiddenPageKeepsItHidden) {
