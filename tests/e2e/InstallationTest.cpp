@@ -221,6 +221,18 @@ class Installation : public ::testing::Test {
   bool examplesExisted_ = false;
 };
 
+// The wizard's next question is text with Yes and No; answer is pressed and
+// the box goes away.
+void AnswerQuestion(Wizard& w, const std::wstring& text, const wchar_t* shot, int answer) {
+  MessageBoxWindow box = w.WaitForQuestion();
+  EXPECT_EQ(box.caption, kTitle);
+  EXPECT_EQ(box.text, text);
+  EXPECT_TRUE(box.HasButton(IDYES) && box.HasButton(IDNO));
+  Shot(shot, nullptr);
+  Answer(box, answer);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box.window); }, 10000));
+}
+
 // Runs a drive; a step that could not be done fails the test with its reason.
 template <typename Steps>
 void Drive(Steps drive) {
@@ -262,21 +274,10 @@ TEST_F(Installation, AbortDeclinedCloseThenSecondRunCompletes) {
     w.Shot(L"ceka-na-bde");
     w.Press(ids::pbPrerusit);
 
-    MessageBoxWindow abort = w.WaitForQuestion();
-    EXPECT_EQ(abort.caption, kTitle);
-    EXPECT_EQ(abort.text, kAbortQuestion);
-    EXPECT_TRUE(abort.HasButton(IDYES) && abort.HasButton(IDNO));
-    Shot(L"preruseni", nullptr);
-    Answer(abort, IDYES);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(abort.window); }, 10000));
-
-    MessageBoxWindow close = w.WaitForQuestion();
-    EXPECT_EQ(close.caption, kTitle);
-    EXPECT_EQ(close.text, kCloseQuestion);
-    EXPECT_TRUE(close.HasButton(IDYES) && close.HasButton(IDNO));
-    Shot(L"ukoncit", nullptr);
-    Answer(close, IDNO);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(close.window); }, 10000));
+    AnswerQuestion(w, kAbortQuestion, L"preruseni", IDYES);
+    if (HasFatalFailure()) return;
+    AnswerQuestion(w, kCloseQuestion, L"ukoncit", IDNO);
+    if (HasFatalFailure()) return;
 
     // Back on the summary, with the bottom buttons, the program still running.
     w.WaitForPage(4);

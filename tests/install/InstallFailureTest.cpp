@@ -212,7 +212,14 @@ TEST_F(AbortTest, FlagFoundAfterAStopWhileWaitingStartsTheNextRunItself) {
 
 // --------------------------------------------------------------- messages
 
-class FailureTest : public InstallTest {};
+class FailureTest : public InstallTest {
+ protected:
+  // The fatal unpacking message, naming the unpack folder below the application folder.
+  void ExpectCannotUnpack(const Boxes& boxes, const std::wstring& app) {
+    ExpectFatal(
+        boxes, L"Nelze rozbalit instalační soubory do složky \"" + app + L"\\Instalace\"!" + kEnds);
+  }
+};
 
 TEST_F(FailureTest, A_ApplicationFolderOnAMissingDrive) {
   Boxes boxes;
@@ -223,8 +230,7 @@ TEST_F(FailureTest, A_ApplicationFolderOnAMissingDrive) {
   SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
   ToSummary();
   StartInstall();
-  ExpectFatal(boxes,
-              L"Nelze rozbalit instalační soubory do složky \"" + app + L"\\Instalace\"!" + kEnds);
+  ExpectCannotUnpack(boxes, app);
   EXPECT_FALSE(platform::FolderExists(Work() + L"\\Projekty"));
 }
 
@@ -238,8 +244,7 @@ TEST_F(FailureTest, A_DamagedArchive) {
   WriteFlag();
   ToSummary();
   StartInstall();
-  ExpectFatal(boxes,
-              L"Nelze rozbalit instalační soubory do složky \"" + app + L"\\Instalace\"!" + kEnds);
+  ExpectCannotUnpack(boxes, app);
   // Nothing of the later steps: no copy, no registry, the old flag untouched.
   EXPECT_FALSE(platform::FileExists(app + L"\\VantorPro.exe"));
   EXPECT_EQ(ReadMachineString(kVantorKey, L"Name"), std::nullopt);
@@ -254,8 +259,7 @@ TEST_F(FailureTest, A_MissingArchive) {
   SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
   ToSummary();
   StartInstall();
-  ExpectFatal(boxes,
-              L"Nelze rozbalit instalační soubory do složky \"" + app + L"\\Instalace\"!" + kEnds);
+  ExpectCannotUnpack(boxes, app);
   EXPECT_FALSE(platform::FolderExists(Work() + L"\\Projekty"));
 }
 
