@@ -90,7 +90,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
     failed = true;
   }
   if (failed)
-    platform::MessageBox(
+    platform::ShowMessageBox(
         L"Složku " + std::wstring(1, kQuote) + target + kQuote + L" nelze vytvořit!",
         ctx.SetupTitle(), MB_ICONERROR);
 
@@ -98,7 +98,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
   std::optional<platform::FolderListing> listing;
   if (!failed) listing.emplace(source);
   if (failed || !listing->Started()) {
-    platform::MessageBox(
+    platform::ShowMessageBox(
         L"Kopírování složky " + std::wstring(1, kQuote) + source + kQuote + L" selhalo!",
         ctx.SetupTitle(), MB_ICONERROR);
     return;
@@ -122,7 +122,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);
     } else {
-      platform::MessageBox(
+      platform::ShowMessageBox(
           L"Soubor " + std::wstring(1, kQuote) + from + kQuote + L" nelze zkopírovat!",
           ctx.SetupTitle(), MB_ICONERROR);
       // Sets AbortRequested: this level and every level above end before

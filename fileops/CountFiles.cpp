@@ -5,16 +5,10 @@ namespace fileops {
 
 namespace {
 
-// Only a-z are upper-cased: "Příklady" must not match "PRIKLADY".
-std::wstring AsciiUpper(std::wstring text) {
-  for (auto& c : text)
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  return text;
-}
-
 bool SkippedFolder(WorkContext& ctx, const std::wstring& name) {
   if (name.empty() || name[0] == L'.') return true;
-  const std::wstring upper = AsciiUpper(name);
+  // Only a-z are upper-cased: "Příklady" must not match "PRIKLADY".
+  const std::wstring upper = platform::AsciiUpper(name);
   if (upper == L"UTILITY" || upper == L"NAVOD") return true;
   // The check boxes are read each time: the user may change them meanwhile.
   if (upper == L"VZORY" && ctx.LeaveVzoryOnCd()) return true;

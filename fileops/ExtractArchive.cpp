@@ -12,24 +12,6 @@ namespace {
 
 WorkContext* g_context = nullptr;
 
-// Texts of the interface are UTF-8; one that is not (a raw name the library
-// could not decode) is read in the OEM code page, as old archivers wrote it.
-std::wstring FromInterface(const char* text) {
-  if (!text || !*text) return {};
-  const int length = static_cast<int>(std::strlen(text));
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-  UINT codePage = CP_UTF8;
-  DWORD flags = MB_ERR_INVALID_CHARS;
-  if (n == 0) {
-    codePage = CP_OEMCP;
-    flags = 0;
-    n = MultiByteToWideChar(codePage, flags, text, length, nullptr, 0);
-  }
-  std::wstring out(n, L'\0');
-  MultiByteToWideChar(codePage, flags, text, length, out.data(), n);
-  return out;
-}
-
 }  // namespace
 
 UnzipContextScope::UnzipContextScope(WorkContext& ctx) : previous_(g_context) {
@@ -40,7 +22,7 @@ UnzipContextScope::~UnzipContextScope() {
 }
 
 int WINAPI UnzipPrint(LPSTR text, unsigned long size) {
-  if (g_context && text) g_context->AddMemoLine(FromInterface(text));
+  if (g_context && text) g_context->AddMemoLine(platform::Utf8OrOem(text));
   return static_cast<int>(size);
 }
 
@@ -75,14 +57,14 @@ void WINAPI UnzipListLine(unsigned long uncompressed, unsigned long compressed, 
                           unsigned month, unsigned day, unsigned year, unsigned hour,
                           unsigned minute, char flag, LPSTR name, LPSTR, unsigned long, char) {
   if (!g_context) return;
-  g_context->AddMemoLine(FromInterface(
+  g_context->AddMemoLine(platform::Utf8OrOem(
       FormatListLine(uncompressed, compressed, factor, month, day, year, hour, minute, flag, name)
           .c_str()));
 }
 
 int WINAPI UnzipService(LPCSTR name, unsigned long) {
   if (!g_context) return 0;
-  g_context->SetStatus(L"Rozbaluji soubor " + FromInterface(name));
+  g_context->SetStatus(L"Rozbaluji soubor " + platform::Utf8OrOem(name));
   g_context->ProcessMessages();
   return g_context->AbortRequested() ? 1 : 0;
 }

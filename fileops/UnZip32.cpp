@@ -22,31 +22,11 @@ constexpr ULONGLONG kKeepAliveMs = 30;
 
 // ------------------------------------------------------------------ texts
 
-std::wstring FromUtf8(const char* text) {
-  if (!text || !*text) return {};
-  return platform::Wide(text);
-}
-
-bool IsUtf8(const char* text) {
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) != 0;
-}
-
-// Stored names without the UTF-8 mark come from old archivers that wrote the
-// OEM code page; pure ASCII reads the same either way.
-std::wstring DecodeEntryName(const char* raw) {
-  if (IsUtf8(raw)) return FromUtf8(raw);
-  const int n = MultiByteToWideChar(CP_OEMCP, 0, raw, -1, nullptr, 0);
-  std::wstring out(n > 0 ? n - 1 : 0, L'\0');
-  if (n > 1) MultiByteToWideChar(CP_OEMCP, 0, raw, -1, out.data(), n);
-  return out;
-}
-
 bool IsReservedDeviceName(std::wstring base) {
   const auto dot = base.find(L'.');
   if (dot != std::wstring::npos) base.resize(dot);
   while (!base.empty() && base.back() == L' ') base.pop_back();
-  for (auto& c : base)
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  base = platform::AsciiUpper(std::move(base));
   if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
       base == L"CONOUT$")
     return true;
@@ -148,7 +128,7 @@ class Unzipper {
   }
 
   int Open() {
-    const std::wstring zipName = FromUtf8(options_.lpszZipFN);
+    const std::wstring zipName = platform::Utf8OrOem(options_.lpszZipFN);
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_win32w_create(zipName.c_str(), 0, -1, &error);
@@ -169,7 +149,7 @@ class Unzipper {
   // Reads the whole directory first: an archive with one unsafe name is
   // damaged, and nothing of it is written.
   int Plan() {
-    std::wstring target = FromUtf8(options_.lpszExtractDir);
+    std::wstring target = platform::Utf8OrOem(options_.lpszExtractDir);
     if (target.empty()) target = L".";
     target_ = FullPath(target);
     while (target_.size() > 3 && (target_.back() == L'\\' || target_.back() == L'/'))
@@ -186,7 +166,9 @@ class Unzipper {
         Print("error: damaged archive directory");
         return PK_BADERR;
       }
-      const std::wstring stored = DecodeEntryName(raw);
+      // Names without the UTF-8 mark come from old archivers that wrote the OEM
+      // code page; pure ASCII reads the same either way.
+      const std::wstring stored = platform::Utf8OrOem(raw);
       entry.name = platform::Utf8(stored);
       std::wstring relative;
       if (!SafeRelativePath(stored, relative, entry.folder)) {

@@ -15,8 +15,8 @@ void TfrmSetup::timSetupTimer() {
 }
 
 void TfrmSetup::pbPrerusitClick() {
-  if (platform::MessageBox(L"Opravdu chcete přerušit kopírování souborů?", SetupTitle(),
-                           MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (platform::ShowMessageBox(L"Opravdu chcete přerušit kopírování souborů?", SetupTitle(),
+                               MB_YESNO | MB_ICONQUESTION) == IDYES)
     StopInstall();
 }
 

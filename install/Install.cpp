@@ -26,7 +26,7 @@ std::wstring CannotCreate(const std::wstring& folder) {
 }  // namespace
 
 void TfrmSetup::FatalInstallError(const std::wstring& text) {
-  platform::MessageBox(text, SetupTitle(), MB_OK | MB_ICONERROR);
+  platform::ShowMessageBox(text, SetupTitle(), MB_OK | MB_ICONERROR);
   ::AbortRequested = true;
   CloseWithoutPrompt = true;
   Close();
@@ -127,8 +127,8 @@ void TfrmSetup::Install() {
     install::MakeLink(appFolder + L"\\VantorPro.hlp", L"", group + L"\\Nápověda VantorPro.lnk",
                       L"Nápověda VantorPro");
   } catch (const std::exception&) {
-    platform::MessageBox(L"Startovací nabídku se nepodařilo zaktualizovat!", SetupTitle(),
-                         MB_OK | MB_ICONERROR);
+    platform::ShowMessageBox(L"Startovací nabídku se nepodařilo zaktualizovat!", SetupTitle(),
+                             MB_OK | MB_ICONERROR);
   }
 
   // 13. What the installed application reads.

@@ -14,17 +14,11 @@ std::wstring Extension(const std::wstring& path) {
   return path.substr(dot);
 }
 
-std::wstring AsciiUpper(std::wstring text) {
-  for (auto& c : text)
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  return text;
-}
-
 }  // namespace
 
 void MakeLink(const std::wstring& target, const std::wstring& arguments,
               const std::wstring& linkFile, const std::wstring& description) {
-  if (AsciiUpper(Extension(linkFile)) != L".LNK") {
+  if (platform::AsciiUpper(Extension(linkFile)) != L".LNK") {
     platform::ShowMessage(L"Error: link path extension must be .LNK");
     return;
   }

@@ -398,7 +398,7 @@ void TfrmBrowseFldr::pbOkClick(HWND) {
     return;
   }
   const std::wstring question = L"Složka \r\r" + path + L"\r\rneexistuje! Chcete ji vytvořit?";
-  if (platform::MessageBox(question, kBrowseFldrCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+  if (platform::ShowMessageBox(question, kBrowseFldrCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   // An empty path raises here and the dialog stays open. Any other outcome
   // counts as accepted: the installation reports a folder it cannot make.

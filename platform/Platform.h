@@ -26,6 +26,12 @@ class SetupError : public std::runtime_error {
 
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
+// UTF-8 when the bytes are valid UTF-8, else the OEM code page, in which old
+// archivers wrote names. Null or empty: empty.
+std::wstring Utf8OrOem(const char* text);
+// a-z to A-Z, nothing else: file-name comparisons that must not depend on
+// the user's locale.
+std::wstring AsciiUpper(std::wstring text);
 
 // ---------------------------------------------------------------- registry
 
@@ -175,7 +181,7 @@ HWND MainWindow();
 
 // A modal message box owned by the active window of the program (else the
 // main window). Returns the button pressed.
-int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
+int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
 // Plain message: OK, no icon, the application's title as caption.
 void ShowMessage(const std::wstring& text);
 

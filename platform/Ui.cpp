@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 
+#include <cstring>
+
 namespace platform {
 
 SetupError::SetupError(std::wstring message)
@@ -22,6 +24,28 @@ std::wstring Wide(const std::string& utf8) {
   std::wstring out(n, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
+}
+
+std::wstring Utf8OrOem(const char* text) {
+  if (!text || !*text) return {};
+  const int length = static_cast<int>(std::strlen(text));
+  UINT codePage = CP_UTF8;
+  DWORD flags = MB_ERR_INVALID_CHARS;
+  int n = MultiByteToWideChar(codePage, flags, text, length, nullptr, 0);
+  if (n == 0) {
+    codePage = CP_OEMCP;
+    flags = 0;
+    n = MultiByteToWideChar(codePage, flags, text, length, nullptr, 0);
+  }
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, flags, text, length, out.data(), n);
+  return out;
+}
+
+std::wstring AsciiUpper(std::wstring text) {
+  for (auto& c : text)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  return text;
 }
 
 namespace {
@@ -49,7 +73,7 @@ void SetMessageBoxResponder(MessageBoxResponder responder) {
   g_responder = std::move(responder);
 }
 
-int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
+int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
   if (g_responder) return g_responder(text, caption, flags);
   // Owned by the window the user works in, so the program's other windows
   // stay disabled while the box is up.
@@ -59,7 +83,7 @@ int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags
 }
 
 void ShowMessage(const std::wstring& text) {
-  MessageBox(text, g_title, MB_OK);
+  ShowMessageBox(text, g_title, MB_OK);
 }
 
 std::wstring ErrorDisplayText(const std::wstring& message) {
@@ -68,7 +92,7 @@ std::wstring ErrorDisplayText(const std::wstring& message) {
 }
 
 void ShowError(const std::wstring& message) {
-  MessageBox(ErrorDisplayText(message), g_title, MB_OK | MB_ICONHAND);
+  ShowMessageBox(ErrorDisplayText(message), g_title, MB_OK | MB_ICONHAND);
 }
 
 void RunHandler(const std::function<void()>& handler) {

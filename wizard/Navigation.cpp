@@ -86,7 +86,7 @@ void TfrmSetup::pbNextClick() {
     for (const Check& check : checks) {
       if (check.leaveOnCd && Checked(check.leaveOnCd)) continue;
       if (!Text(check.field).empty()) continue;
-      platform::MessageBox(check.message, SetupTitle(), MB_OK | MB_ICONEXCLAMATION);
+      platform::ShowMessageBox(check.message, SetupTitle(), MB_OK | MB_ICONEXCLAMATION);
       SetFocus(check.field);
       return;
     }
@@ -130,8 +130,8 @@ void TfrmSetup::FormClose(bool& accept) {
     accept = true;
     return;
   }
-  accept = platform::MessageBox(L"Opravdu chcete ukončit instalaci?", SetupTitle(),
-                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+  accept = platform::ShowMessageBox(L"Opravdu chcete ukončit instalaci?", SetupTitle(),
+                                    MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void TfrmSetup::Close() {

@@ -89,7 +89,7 @@ TEST(MessageBox, ARealBoxIsOwnedByTheMainWindowWhichIsDisabledMeanwhile) {
     active->disabled = !IsWindowEnabled(active->main);
     if (box) PostMessageW(box, WM_COMMAND, IDNO, 0);
   });
-  const int answer = platform::MessageBox(L"Question?", L"Caption", MB_YESNO | MB_ICONQUESTION);
+  const int answer = platform::ShowMessageBox(L"Question?", L"Caption", MB_YESNO | MB_ICONQUESTION);
   KillTimer(nullptr, timer);
   EXPECT_TRUE(probe.found);
   EXPECT_TRUE(probe.disabled);
