@@ -1,7 +1,9 @@
 # Sourced by the test, screenshot, demo and benchmark scripts: a Wine prefix of
 # the build's own, a persistent wineserver for it and, when asked for or when
 # there is no display, an Xvfb on a free display. session_stop undoes it all,
-# touching only what session_start started.
+# touching only what session_start started. The callers run under
+# set -euo pipefail; a session that cannot start returns non-zero with a
+# message.
 
 session_start() { # session_start BUILD_DIR [xvfb]
   local build
@@ -17,14 +19,24 @@ session_start() { # session_start BUILD_DIR [xvfb]
     mkfifo "$fifo"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     SESSION_XVFB_PID=$!
-    local number
-    read -r number <"$fifo"
+    local number=""
+    read -r number <"$fifo" || true
     rm -f "$fifo"
+    if [ -z "$number" ] || ! kill -0 "$SESSION_XVFB_PID" 2>/dev/null; then
+      echo "wine-session: Xvfb did not start" >&2
+      SESSION_XVFB_PID=""
+      return 1
+    fi
     export DISPLAY=":$number"
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX ..."
     wineboot --init >/dev/null 2>&1 || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "wine-session: could not create the Wine prefix $WINEPREFIX" >&2
+      session_stop
+      return 1
+    fi
   fi
   # A server left from the prefix creation (or another session) is waited
   # out, so that the persistent one below is ours.
@@ -43,7 +55,11 @@ session_start() { # session_start BUILD_DIR [xvfb]
   wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 </dev/null || true
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 || true
+  if ! wineserver -p >/dev/null 2>&1; then
+    echo "wine-session: the wineserver for $WINEPREFIX did not start" >&2
+    session_stop
+    return 1
+  fi
   # Wine's background services start now, detached from any test's output
   # pipes (a service started by a test would hold ctest's pipe open).
   wineboot >/dev/null 2>&1 </dev/null || true
