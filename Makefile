@@ -1,9 +1,11 @@
 # make test   - install what is missing, build everything, run every test
 # make demo   - build the demo medium and start the wizard from it
+# make sign   - sign SetupVantor.exe with the vendor's certificate
+#               (SIGN_PFX, SIGN_PASSWORD, optional SIGN_TIMESTAMP_URL; see README.md)
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all setup build test demo screenshots bench format clean
+.PHONY: all setup build test demo screenshots bench sign format clean
 
 all: build
 
@@ -29,6 +31,9 @@ demo: build
 
 bench: build
 	tools/bench.sh $(BUILD)
+
+sign: build
+	tools/sign.sh $(BUILD)/app/SetupVantor.exe
 
 format:
 	find app wizard install fileops picker platform tests tools demo bench \

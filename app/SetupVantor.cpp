@@ -6,6 +6,27 @@
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
 
+// MinGW's start-up code: the C runtime, every static constructor, wWinMain.
+extern "C" int WinMainCRTStartup();
+
+// The program's entry point, ahead of the C runtime and of every static
+// constructor. The program may be started elevated from a folder anyone can
+// write to (a download folder, a stick): from here on a DLL loaded by name
+// comes from the system folder only, never from beside the program. The
+// imports that are not KnownDLLs are delay-loaded (CMakeLists.txt), so none
+// is loaded before this call.
+extern "C" int SetupVantorStart() {
+  // Looked up rather than imported: a Windows 7 without the 2011 loader update
+  // lacks it, and the program must still start there. That system at least
+  // leaves the current folder out.
+  using SetDirs = BOOL(WINAPI*)(DWORD);
+  const auto setDefaultDllDirectories = reinterpret_cast<SetDirs>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    SetDllDirectoryW(L"");
+  return WinMainCRTStartup();
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The GUI application: COM on this thread (the shortcuts rely on it) and
   // the common controls.

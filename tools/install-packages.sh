@@ -9,7 +9,7 @@ packages=(
   wine wine64 fonts-wine fonts-liberation libxrender1 libxcursor1 libxi6 libxrandr2
   libxinerama1 libxcomposite1 libxfixes3 xvfb x11-utils xdotool imagemagick
   cmake make ninja-build googletest dpkg-dev pkg-config
-  unzip zip python3 clang-format
+  unzip zip python3 clang-format osslsigncode openssl
 )
 
 missing=()

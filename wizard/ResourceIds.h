@@ -1,6 +1,8 @@
-// Resource identifiers of the wizard window's pictures, glyph and animation.
+// Resource identifiers of the wizard window's icon, pictures, glyph and
+// animation.
 #pragma once
 
+#define IDI_SETUP 1  // the program's icon, also the window's
 #define IDR_SIDE_PICTURE 201
 #define IDR_WELCOME_PICTURE 202
 #define IDI_BINOCULARS 203

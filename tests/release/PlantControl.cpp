@@ -1,0 +1,13 @@
+// The control of the DLL planting test: a program that imports UxTheme.dll
+// and MPR.dll the ordinary way, so Windows looks for them beside it first.
+#include <windows.h>
+#include <uxtheme.h>
+#include <winnetwk.h>
+
+int main() {
+  wchar_t remote[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  WNetGetConnectionW(L"Q:", remote, &size);
+  SetWindowTheme(nullptr, L"", L"");
+  return 0;
+}
