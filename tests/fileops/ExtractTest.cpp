@@ -8,6 +8,7 @@
 #include "tests/support/TestUtil.h"
 
 using fileops::ExtractResult;
+using fileopstest::Installable;
 using fileopstest::MakeZip;
 using fileopstest::Put;
 using fileopstest::TestContext;
@@ -49,14 +50,14 @@ class ExtractTest : public testing::Test {
 
 TEST_F(ExtractTest, NestedFoldersUnpackedWithEachEntryNamedInOrder) {
   const std::string large = Big(3 * 1024 * 1024);  // several buffer fills
-  MakeZip(Archive(), {{"readme.txt", "hello"},
-                      {"Vzory/", "", true},
-                      {"Vzory/a/sablona.vzr", "template"},
-                      {"Utility/Bde/Setup.exe", "MZ fake"},
-                      {"Prazdna/", "", true},
-                      {"data/large.bin", large},
-                      {"data/stored.bin", "stored as is", false, true},
-                      {"Nápověda.hlp", "help"}});
+  MakeZip(Archive(), Installable({{"readme.txt", "hello"},
+                                  {"Vzory/", "", true},
+                                  {"Vzory/a/sablona.vzr", "template"},
+                                  {"Utility/Bde/Setup.exe", "MZ fake"},
+                                  {"Prazdna/", "", true},
+                                  {"data/large.bin", large},
+                                  {"data/stored.bin", "stored as is", false, true},
+                                  {"Nápověda.hlp", "help"}}));
   EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_EQ("hello", ReadFile(Target() + L"\\readme.txt"));
   EXPECT_EQ("template", ReadFile(Target() + L"\\Vzory\\a\\sablona.vzr"));
@@ -69,14 +70,15 @@ TEST_F(ExtractTest, NestedFoldersUnpackedWithEachEntryNamedInOrder) {
                 L"Rozbaluji soubor readme.txt", L"Rozbaluji soubor Vzory/",
                 L"Rozbaluji soubor Vzory/a/sablona.vzr", L"Rozbaluji soubor Utility/Bde/Setup.exe",
                 L"Rozbaluji soubor Prazdna/", L"Rozbaluji soubor data/large.bin",
-                L"Rozbaluji soubor data/stored.bin", L"Rozbaluji soubor Nápověda.hlp"}),
+                L"Rozbaluji soubor data/stored.bin", L"Rozbaluji soubor Nápověda.hlp",
+                L"Rozbaluji soubor VantorPro.exe"}),
             ctx.statuses);
   EXPECT_GE(ctx.pumps, 8);
   EXPECT_TRUE(boxes.Asked().empty());
 }
 
 TEST_F(ExtractTest, ExistingFilesReplacedWithoutQuestionAndMissingTargetCreated) {
-  MakeZip(Archive(), {{"a.txt", "new"}, {"sub/b.txt", "new b"}});
+  MakeZip(Archive(), Installable({{"a.txt", "new"}, {"sub/b.txt", "new b"}}));
   Put(Target() + L"\\a.txt", "old and longer than new");
   Put(Target() + L"\\sub\\b.txt", "old b");
   SetFileAttributesW((Target() + L"\\sub\\b.txt").c_str(),
@@ -94,7 +96,7 @@ TEST_F(ExtractTest, ExistingFilesReplacedWithoutQuestionAndMissingTargetCreated)
 // A second run while the engine's setup program of the first one still runs:
 // its file is open without write sharing.
 TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
-  MakeZip(Archive(), {{"a.txt", "a"}, {"Bde/Setup.exe", "engine v1"}, {"z.txt", "z"}});
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"Bde/Setup.exe", "engine v1"}, {"z.txt", "z"}}));
   ASSERT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
   const std::wstring held = Target() + L"\\Bde\\Setup.exe";
   HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -112,7 +114,8 @@ TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
 
   // Same size, other bytes: not the entry's content, so the file cannot be
   // left as it is.
-  MakeZip(tmp / L"v2.pak", {{"a.txt", "a"}, {"Bde/Setup.exe", "engine v2"}, {"z.txt", "z"}});
+  MakeZip(tmp / L"v2.pak",
+          Installable({{"a.txt", "a"}, {"Bde/Setup.exe", "engine v2"}, {"z.txt", "z"}}));
   EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"v2.pak", Target()));
   CloseHandle(h);
   EXPECT_EQ("engine v1", ReadFile(held));
@@ -120,7 +123,7 @@ TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
 }
 
 TEST_F(ExtractTest, AbortBeforeTheFirstEntryExtractsNothing) {
-  MakeZip(Archive(), {{"a.txt", "a"}, {"dir/b.txt", "b"}});
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"dir/b.txt", "b"}}));
   ctx.abort = true;
   EXPECT_EQ(ExtractResult::Stopped, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_TRUE(IsEmptyFolder(Target()));
@@ -128,7 +131,7 @@ TEST_F(ExtractTest, AbortBeforeTheFirstEntryExtractsNothing) {
 }
 
 TEST_F(ExtractTest, AbortDuringTheRunKeepsEntriesUnpackedBefore) {
-  MakeZip(Archive(), {{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}, {"4.txt", "4"}});
+  MakeZip(Archive(), Installable({{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}, {"4.txt", "4"}}));
   // The abort button pressed while the second entry is announced.
   ctx.onPump = [](TestContext& c) {
     if (c.statuses.size() == 2) c.abort = true;
@@ -168,7 +171,8 @@ TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
   for (const auto& name : unsafe) {
     SCOPED_TRACE(name);
     ctx.memo.clear();
-    MakeZip(Archive(), {{"first.txt", "written before?"}, {name, "escaped"}, {"last.txt", "x"}});
+    MakeZip(Archive(),
+            Installable({{"first.txt", "written before?"}, {name, "escaped"}, {"last.txt", "x"}}));
     EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
     EXPECT_TRUE(IsEmptyFolder(Target()));
     EXPECT_FALSE(ctx.memo.empty());  // the refusal is in Memo1
@@ -181,7 +185,7 @@ TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
   EXPECT_TRUE(ctx.statuses.empty());  // not one entry was started
 
   // Names that only look odd are fine.
-  MakeZip(Archive(), {{"./dot/ok.txt", "1"}, {"a..b/c", "2"}, {"sub\\win.txt", "3"}});
+  MakeZip(Archive(), Installable({{"./dot/ok.txt", "1"}, {"a..b/c", "2"}, {"sub\\win.txt", "3"}}));
   EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_EQ("1", ReadFile(Target() + L"\\dot\\ok.txt"));
   EXPECT_EQ("2", ReadFile(Target() + L"\\a..b\\c"));
@@ -193,7 +197,7 @@ TEST_F(ExtractTest, MissingTruncatedAndCorruptArchivesFail) {
   EXPECT_FALSE(ctx.memo.empty());
 
   const std::string data = Big(200000);
-  MakeZip(Archive(), {{"a.bin", data, false, true}, {"b.txt", "b"}});
+  MakeZip(Archive(), Installable({{"a.bin", data, false, true}, {"b.txt", "b"}}));
   const std::string whole = ReadFile(Archive());
 
   WriteFile(tmp / L"truncated.pak", whole.substr(0, whole.size() / 2));
@@ -216,7 +220,7 @@ TEST_F(ExtractTest, MissingTruncatedAndCorruptArchivesFail) {
 }
 
 TEST_F(ExtractTest, UnwritableFileFails) {
-  MakeZip(Archive(), {{"a.txt", "a"}, {"busy/", "", true}, {"c.txt", "c"}});
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"busy/", "", true}, {"c.txt", "c"}}));
   // A folder stands where a file must go.
   testutil::MakeDirs(Target() + L"\\a.txt");
   EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
