@@ -93,8 +93,15 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   options.lpszZipFN = zipName.data();
   options.lpszExtractDir = extractDir.data();
 
+  // What the installation takes from the unpacked files, and the room its
+  // copies of them need next to the unpack folder.
+  UnzipNeeds needs;
+  needs.files = {L"VantorPro.exe", L"Utility\\Bde\\Setup.exe"};
+  needs.rootFilesTwice = true;
+  if (!ctx.LeaveVzoryOnCd()) needs.foldersTwice = {L"Vzory"};
+
   UnzipContextScope scope(ctx);
-  const int result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &functions);
+  const int result = UnzipWithNeeds(&options, &functions, needs);
   if (result == PK_OK) return ExtractResult::Complete;
   if (result == IZ_CTRLC) return ExtractResult::Stopped;
   return ExtractResult::Failed;

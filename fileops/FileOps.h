@@ -27,13 +27,25 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
 // How an extraction ended.
 enum class ExtractResult {
   Complete,  // every entry is in the target folder
-  Stopped,   // the user's abort ended it between entries
-  Failed,    // archive missing, unreadable, damaged or unsafe, or a file not written
+  Stopped,   // the user's abort ended it between entries; what was unpacked stays
+  Failed,    // refused or failed; nothing of this call is left in the target folder
 };
 
-// Unpacks the whole archive into TargetDir through the unzip interface,
-// naming each entry in the status line. Reports nothing to the user; the
-// library's text goes to Memo1.
+// Unpacks the installation archive, whole, into TargetDir through the unzip
+// interface, naming each entry in the status line. Reports nothing to the
+// user; the library's text goes to Memo1.
+//
+// Failed, with nothing written, when the archive is missing or damaged, when
+// any entry is unsafe or unusable (see Wiz_SingleEntryUnzip), when it lacks
+// VantorPro.exe at its top level or Utility\Bde\Setup.exe, or when the
+// target's volume has less free room than the files need twice over where
+// the installation copies them once more: the top-level files, and Vzory
+// unless it stays on the CD-ROM. Failed later (an entry untrue to its size
+// or checksum, a full disk, a read error): every file this call wrote and
+// every folder it made below TargetDir (TargetDir too, when the call made
+// it) is removed again; files it found there and left alone stay.
+// A TargetDir that the caller made before the call is the caller's to
+// remove after a failure.
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir);
 

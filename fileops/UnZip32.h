@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "fileops/WorkContext.h"
 
@@ -64,12 +65,13 @@ typedef struct {
 enum {
   PK_OK = 0,       // done, every entry extracted
   PK_ERR = 2,      // an entry could not be read
-  PK_BADERR = 3,   // the archive is damaged (unsafe names included)
+  PK_BADERR = 3,   // the archive is damaged: an entry unsafe, unusable or untrue to its size
   PK_NOZIP = 9,    // the archive is missing or not an archive
   PK_PARAM = 10,   // an option this implementation does not offer
-  PK_DISK = 50,    // a file or folder could not be written
+  PK_FIND = 11,    // a file the caller needs is not in the archive
+  PK_DISK = 50,    // not enough room, or a file or folder could not be written
   IZ_CTRLC = 80,   // stopped by the service callback
-  IZ_BADPWD = 82,  // an encrypted entry and no password
+  IZ_BADPWD = 82,  // an encrypted entry (no password is ever asked for)
 };
 
 // Answers of the password callback.
@@ -80,12 +82,39 @@ enum { IZ_PW_ENTERED = 0, IZ_PW_CANCEL = -1, IZ_PW_CANCELALL = -2 };
 // ServCallBk before each entry and stops when it answers non-zero. With
 // nvflag set it lists the entries through SendApplicationMessage instead.
 // Include and exclude names are not supported: ifnc and xfnc must be 0.
+//
+// The whole directory is checked before the first byte is written; the
+// archive is refused, with nothing written, when an entry has a name Windows
+// cannot hold or one that leads outside the target, shares its name with
+// another entry in any letter case (or is a file where a folder is needed),
+// makes a path too long or too deep, is encrypted, uses a compression method
+// this build lacks, is a link or special file, or when the files do not fit
+// in the free room of the target's volume. An entry that inflates to more or
+// fewer bytes than it declares, or fails its checksum, fails the extraction.
+// A failed extraction removes every file it wrote and every folder it made;
+// one stopped through ServCallBk keeps what it unpacked.
 int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char** xfnv, LPDCL lpDCL,
                                 LPUSERFUNCTIONS lpUserFunc);
 
 }  // extern "C"
 
 namespace fileops {
+
+// What a caller needs of an archive beyond a safe unpacking, checked with the
+// rest before anything is written.
+struct UnzipNeeds {
+  // Files the archive must hold, relative to its root with "\" between
+  // folders, in any letter case.
+  std::vector<std::wstring> files;
+  // Room the caller needs once more on the target's volume for a second
+  // copy: of the files directly in the archive's root, and of whole
+  // top-level folders (by name, in any letter case).
+  bool rootFilesTwice = false;
+  std::vector<std::wstring> foldersTwice;
+};
+
+// Wiz_SingleEntryUnzip without include or exclude names, with needs.
+int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs);
 
 // The wizard's callbacks. They reach the window through the context that
 // ExtractArchive holds for the duration of its call; without one they only

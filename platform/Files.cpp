@@ -54,13 +54,27 @@ std::wstring ExtractFileName(const std::wstring& path) {
   return pos == std::wstring::npos ? path : path.substr(pos + 1);
 }
 
-bool ForceDirectories(const std::wstring& input) {
-  if (input.empty()) throw SetupError(L"Unable to create directory");
-  std::wstring path = input;
-  if (path.back() == L'\\') path.pop_back();
-  if (path.size() < 3 || FolderExists(path) || ExtractFilePath(path) == path) return true;
-  // The folder part keeps its trailing "\", which the recursion drops again.
-  return ForceDirectories(ExtractFilePath(path)) && CreateDirectoryW(path.c_str(), nullptr);
+bool ForceDirectories(const std::wstring& input, std::vector<std::wstring>* created) {
+  // Up from the path to the first level that needs nothing made; every
+  // level on the way is a prefix of the input, so only lengths are kept.
+  std::vector<size_t> missing;
+  size_t length = input.size();
+  for (;;) {
+    if (length == 0) throw SetupError(L"Unable to create directory");
+    if (input[length - 1] == L'\\') --length;
+    const std::wstring path = input.substr(0, length);
+    const std::wstring folderPart = ExtractFilePath(path);
+    if (length < 3 || FolderExists(path) || folderPart == path) break;
+    missing.push_back(length);
+    // The folder part keeps its trailing "\", which the next round drops.
+    length = folderPart.size();
+  }
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    const std::wstring path = input.substr(0, *level);
+    if (!CreateDirectoryW(path.c_str(), nullptr)) return false;
+    if (created) created->push_back(path);
+  }
+  return true;
 }
 
 bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {

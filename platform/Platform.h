@@ -10,6 +10,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -102,8 +103,9 @@ class FolderListing {
 bool FolderExists(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 // Creates path with every missing parent. An empty path raises
-// "Unable to create directory"; an existing folder counts as success.
-bool ForceDirectories(const std::wstring& path);
+// "Unable to create directory"; an existing folder counts as success. The
+// folders it made, outermost first, are added to created when given.
+bool ForceDirectories(const std::wstring& path, std::vector<std::wstring>* created = nullptr);
 bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 DWORD GetAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES on failure
 bool SetAttributes(const std::wstring& path, DWORD attributes);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "fileops/FileOps.h"
 #include "fileops/UnZip32.h"
@@ -8,9 +9,14 @@
 #include "tests/support/TestUtil.h"
 
 using fileops::ExtractResult;
+using fileopstest::Deflated;
+using fileopstest::Installable;
 using fileopstest::MakeZip;
 using fileopstest::Put;
+using fileopstest::RawEntry;
+using fileopstest::Stored;
 using fileopstest::TestContext;
+using fileopstest::WriteRawZip;
 using fileopstest::ZipItem;
 using testutil::ReadFile;
 using testutil::TempDir;
@@ -24,6 +30,15 @@ bool IsEmptyFolder(const std::wstring& folder) {
   while (listing.Next(entry))
     if (entry.name != L"." && entry.name != L"..") return false;
   return true;
+}
+
+std::set<std::wstring> Names(const std::wstring& folder) {
+  std::set<std::wstring> names;
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") names.insert(entry.name);
+  return names;
 }
 
 std::string Big(size_t size) {
@@ -49,14 +64,14 @@ class ExtractTest : public testing::Test {
 
 TEST_F(ExtractTest, NestedFoldersUnpackedWithEachEntryNamedInOrder) {
   const std::string large = Big(3 * 1024 * 1024);  // several buffer fills
-  MakeZip(Archive(), {{"readme.txt", "hello"},
-                      {"Vzory/", "", true},
-                      {"Vzory/a/sablona.vzr", "template"},
-                      {"Utility/Bde/Setup.exe", "MZ fake"},
-                      {"Prazdna/", "", true},
-                      {"data/large.bin", large},
-                      {"data/stored.bin", "stored as is", false, true},
-                      {"Nápověda.hlp", "help"}});
+  MakeZip(Archive(), Installable({{"readme.txt", "hello"},
+                                  {"Vzory/", "", true},
+                                  {"Vzory/a/sablona.vzr", "template"},
+                                  {"Utility/Bde/Setup.exe", "MZ fake"},
+                                  {"Prazdna/", "", true},
+                                  {"data/large.bin", large},
+                                  {"data/stored.bin", "stored as is", false, true},
+                                  {"Nápověda.hlp", "help"}}));
   EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_EQ("hello", ReadFile(Target() + L"\\readme.txt"));
   EXPECT_EQ("template", ReadFile(Target() + L"\\Vzory\\a\\sablona.vzr"));
@@ -69,14 +84,15 @@ TEST_F(ExtractTest, NestedFoldersUnpackedWithEachEntryNamedInOrder) {
                 L"Rozbaluji soubor readme.txt", L"Rozbaluji soubor Vzory/",
                 L"Rozbaluji soubor Vzory/a/sablona.vzr", L"Rozbaluji soubor Utility/Bde/Setup.exe",
                 L"Rozbaluji soubor Prazdna/", L"Rozbaluji soubor data/large.bin",
-                L"Rozbaluji soubor data/stored.bin", L"Rozbaluji soubor Nápověda.hlp"}),
+                L"Rozbaluji soubor data/stored.bin", L"Rozbaluji soubor Nápověda.hlp",
+                L"Rozbaluji soubor VantorPro.exe"}),
             ctx.statuses);
   EXPECT_GE(ctx.pumps, 8);
   EXPECT_TRUE(boxes.Asked().empty());
 }
 
 TEST_F(ExtractTest, ExistingFilesReplacedWithoutQuestionAndMissingTargetCreated) {
-  MakeZip(Archive(), {{"a.txt", "new"}, {"sub/b.txt", "new b"}});
+  MakeZip(Archive(), Installable({{"a.txt", "new"}, {"sub/b.txt", "new b"}}));
   Put(Target() + L"\\a.txt", "old and longer than new");
   Put(Target() + L"\\sub\\b.txt", "old b");
   SetFileAttributesW((Target() + L"\\sub\\b.txt").c_str(),
@@ -94,7 +110,7 @@ TEST_F(ExtractTest, ExistingFilesReplacedWithoutQuestionAndMissingTargetCreated)
 // A second run while the engine's setup program of the first one still runs:
 // its file is open without write sharing.
 TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
-  MakeZip(Archive(), {{"a.txt", "a"}, {"Bde/Setup.exe", "engine v1"}, {"z.txt", "z"}});
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"Bde/Setup.exe", "engine v1"}, {"z.txt", "z"}}));
   ASSERT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
   const std::wstring held = Target() + L"\\Bde\\Setup.exe";
   HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -112,7 +128,8 @@ TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
 
   // Same size, other bytes: not the entry's content, so the file cannot be
   // left as it is.
-  MakeZip(tmp / L"v2.pak", {{"a.txt", "a"}, {"Bde/Setup.exe", "engine v2"}, {"z.txt", "z"}});
+  MakeZip(tmp / L"v2.pak",
+          Installable({{"a.txt", "a"}, {"Bde/Setup.exe", "engine v2"}, {"z.txt", "z"}}));
   EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, tmp / L"v2.pak", Target()));
   CloseHandle(h);
   EXPECT_EQ("engine v1", ReadFile(held));
@@ -120,7 +137,7 @@ TEST_F(ExtractTest, FileHeldOpenIsLeftWhenIdenticalAndFailsWhenDifferent) {
 }
 
 TEST_F(ExtractTest, AbortBeforeTheFirstEntryExtractsNothing) {
-  MakeZip(Archive(), {{"a.txt", "a"}, {"dir/b.txt", "b"}});
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"dir/b.txt", "b"}}));
   ctx.abort = true;
   EXPECT_EQ(ExtractResult::Stopped, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_TRUE(IsEmptyFolder(Target()));
@@ -128,7 +145,7 @@ TEST_F(ExtractTest, AbortBeforeTheFirstEntryExtractsNothing) {
 }
 
 TEST_F(ExtractTest, AbortDuringTheRunKeepsEntriesUnpackedBefore) {
-  MakeZip(Archive(), {{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}, {"4.txt", "4"}});
+  MakeZip(Archive(), Installable({{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}, {"4.txt", "4"}}));
   // The abort button pressed while the second entry is announced.
   ctx.onPump = [](TestContext& c) {
     if (c.statuses.size() == 2) c.abort = true;
@@ -168,7 +185,8 @@ TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
   for (const auto& name : unsafe) {
     SCOPED_TRACE(name);
     ctx.memo.clear();
-    MakeZip(Archive(), {{"first.txt", "written before?"}, {name, "escaped"}, {"last.txt", "x"}});
+    MakeZip(Archive(),
+            Installable({{"first.txt", "written before?"}, {name, "escaped"}, {"last.txt", "x"}}));
     EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
     EXPECT_TRUE(IsEmptyFolder(Target()));
     EXPECT_FALSE(ctx.memo.empty());  // the refusal is in Memo1
@@ -181,7 +199,7 @@ TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
   EXPECT_TRUE(ctx.statuses.empty());  // not one entry was started
 
   // Names that only look odd are fine.
-  MakeZip(Archive(), {{"./dot/ok.txt", "1"}, {"a..b/c", "2"}, {"sub\\win.txt", "3"}});
+  MakeZip(Archive(), Installable({{"./dot/ok.txt", "1"}, {"a..b/c", "2"}, {"sub\\win.txt", "3"}}));
   EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_EQ("1", ReadFile(Target() + L"\\dot\\ok.txt"));
   EXPECT_EQ("2", ReadFile(Target() + L"\\a..b\\c"));
@@ -193,7 +211,7 @@ TEST_F(ExtractTest, MissingTruncatedAndCorruptArchivesFail) {
   EXPECT_FALSE(ctx.memo.empty());
 
   const std::string data = Big(200000);
-  MakeZip(Archive(), {{"a.bin", data, false, true}, {"b.txt", "b"}});
+  MakeZip(Archive(), Installable({{"a.bin", data, false, true}, {"b.txt", "b"}}));
   const std::string whole = ReadFile(Archive());
 
   WriteFile(tmp / L"truncated.pak", whole.substr(0, whole.size() / 2));
@@ -216,11 +234,169 @@ TEST_F(ExtractTest, MissingTruncatedAndCorruptArchivesFail) {
 }
 
 TEST_F(ExtractTest, UnwritableFileFails) {
-  MakeZip(Archive(), {{"a.txt", "a"}, {"busy/", "", true}, {"c.txt", "c"}});
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"busy/", "", true}, {"c.txt", "c"}}));
   // A folder stands where a file must go.
   testutil::MakeDirs(Target() + L"\\a.txt");
   EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_FALSE(platform::FileExists(Target() + L"\\c.txt"));
+}
+
+// ------------------------------------------------------------ bad archives
+
+// The installation's two files around the entries under test.
+std::vector<RawEntry> WithEssentials(std::vector<RawEntry> entries) {
+  entries.insert(entries.begin(), Stored("VantorPro.exe", "MZ program"));
+  entries.push_back(Deflated("Utility/Bde/Setup.exe", "MZ engine setup"));
+  return entries;
+}
+
+RawEntry Encrypted(RawEntry entry) {
+  entry.flags |= 1;
+  return entry;
+}
+RawEntry Method(RawEntry entry, uint16_t method) {
+  entry.method = method;
+  return entry;
+}
+RawEntry Attributes(RawEntry entry, uint8_t system, uint32_t attributes) {
+  entry.system = system;
+  entry.attributes = attributes;
+  return entry;
+}
+RawEntry Declaring(RawEntry entry, uint64_t size) {
+  entry.size = size;
+  return entry;
+}
+
+bool MemoMentions(const TestContext& ctx, const std::wstring& text) {
+  for (const auto& line : ctx.memo)
+    if (line.find(text) != std::wstring::npos) return true;
+  return false;
+}
+
+// Each archive differs from a good one (the last) in one thing, and is
+// refused before its first entry is announced: nothing in the target,
+// nothing next to it.
+TEST_F(ExtractTest, BadArchivesRefusedBeforeTheFirstByte) {
+  const std::string x = "content";
+  std::string deep;
+  for (int i = 0; i < 70; ++i) deep += "d/";
+  struct Case {
+    const wchar_t* why;  // in the refusal written to Memo1
+    std::vector<RawEntry> entries;
+  };
+  const std::vector<Case> cases = {
+      {L"unsafe entry name", WithEssentials({Stored("Vzory/a<b>.vzr", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Vzory/proc?.txt", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Vzory/tab\there.txt", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Vzory./a.vzr", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Vzory/a.vzr ", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Data/lpt9.log", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Data/com0", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Data/COM\xC2\xB9.txt", x)})},
+      {L"unsafe entry name", WithEssentials({Stored("Data/Nul .txt", x)})},
+      {L"taken twice",
+       WithEssentials({Stored("Vzory/Dopis.vzr", x), Stored("VZORY/dopis.VZR", x)})},
+      {L"taken twice", WithEssentials({Stored("Data", x), Stored("data/kurzy.dat", x)})},
+      {L"taken twice", WithEssentials({Stored("Data/", ""), Stored("DATA", x)})},
+      {L"too long", WithEssentials({Stored("Data/" + std::string(250, 'x'), x)})},
+      {L"too deep", WithEssentials({Stored(deep + "f.txt", x)})},
+      {L"encrypted", WithEssentials({Encrypted(Stored("Data/tajne.dat", x))})},
+      {L"compression method", WithEssentials({Method(Deflated("Data/d64.dat", x), 9)})},
+      {L"link",
+       {Stored("VantorPro.exe", "MZ"),
+        Attributes(Stored("Utility/Bde/Setup.exe", "../../VantorPro.exe"), 3, 0120777u << 16)}},
+      {L"link", WithEssentials({Attributes(Stored("Data/odkaz", x), 0, 0x400)})},
+      {L"missing VantorPro.exe", {Stored("Utility/Bde/Setup.exe", "MZ")}},
+      {L"missing Utility\\Bde\\Setup.exe", {Stored("VantorPro.exe", "MZ")}},
+      {L"missing", {}},
+      {L"room", WithEssentials({Declaring(Deflated("Data/obri.dat", x), 1ull << 60)})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::Utf8(c.why) + " " + (c.entries.size() > 1 ? c.entries[1].name : ""));
+    ctx.memo.clear();
+    WriteRawZip(Archive(), c.entries);
+    EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+    EXPECT_TRUE(IsEmptyFolder(Target()));
+    EXPECT_EQ(Names(tmp.Path()), (std::set<std::wstring>{L"Instalace", L"Vaninst.pak"}));
+    EXPECT_TRUE(MemoMentions(ctx, c.why));
+  }
+  EXPECT_TRUE(ctx.statuses.empty());
+
+  // The good archive, with every kind of entry the table bends.
+  WriteRawZip(Archive(),
+              WithEssentials({Stored("Vzory/", ""), Stored("Vzory/Dopis.vzr", x),
+                              Attributes(Deflated("Data/kurzy.dat", x), 3, 0100644u << 16),
+                              Attributes(Stored("Data/", ""), 0, FILE_ATTRIBUTE_DIRECTORY)}));
+  EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ(x, ReadFile(Target() + L"\\Data\\kurzy.dat"));
+  EXPECT_EQ("MZ engine setup", ReadFile(Target() + L"\\Utility\\Bde\\Setup.exe"));
+}
+
+// The room check counts the copies the installation makes afterwards: of the
+// top-level files, and of Vzory unless it stays on the CD-ROM.
+TEST_F(ExtractTest, RoomCountsTheSecondCopyOfTopLevelFilesAndTemplates) {
+  ULARGE_INTEGER free{};
+  ASSERT_TRUE(GetDiskFreeSpaceExW(Target().c_str(), &free, nullptr, nullptr));
+  const uint64_t onceNotTwice = free.QuadPart / 10 * 6;
+  for (const char* name : {"Vzory/Velky.vzr", "Velky.dat"}) {
+    SCOPED_TRACE(name);
+    ctx.statuses.clear();
+    WriteRawZip(Archive(), WithEssentials({Declaring(Deflated(name, "small"), onceNotTwice)}));
+    EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+    EXPECT_TRUE(ctx.statuses.empty());
+  }
+  // Vzory left on the CD-ROM: one copy fits, so the unpacking starts, and the
+  // entry fails only as it falls short of its declared size.
+  ctx.vzory = true;
+  WriteRawZip(Archive(),
+              WithEssentials({Declaring(Deflated("Vzory/Velky.vzr", "small"), onceNotTwice)}));
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_FALSE(ctx.statuses.empty());
+  EXPECT_TRUE(IsEmptyFolder(Target()));
+}
+
+// Declares 1 KB and inflates to 64 MB. A hard link made beforehand sees
+// every byte written into the file, and keeps them after the failed run has
+// removed the file.
+TEST_F(ExtractTest, EntryInflatingPastItsDeclaredSizeStopsThere) {
+  const RawEntry bomb = Declaring(Deflated("Data/bomba.dat", std::string(64 << 20, '\0')), 1024);
+  WriteRawZip(Archive(), WithEssentials({bomb}));
+  Put(Target() + L"\\Data\\bomba.dat", "from an earlier run");
+  ASSERT_TRUE(CreateHardLinkW((tmp / L"peek.dat").c_str(),
+                              (Target() + L"\\Data\\bomba.dat").c_str(), nullptr));
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_LE(ReadFile(tmp / L"peek.dat").size(), 1024u);
+  // VantorPro.exe, written before, went again; the folder that was there stays.
+  EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"Data"});
+  EXPECT_TRUE(IsEmptyFolder(Target() + L"\\Data"));
+}
+
+// A fault that shows only while writing: a wrong checksum, fewer bytes than
+// declared. Everything the run wrote goes, folders it made included; what
+// was there before stays.
+TEST_F(ExtractTest, FailureHalfWayRemovesWhatTheRunWrote) {
+  RawEntry wrongCrc = Stored("Vzory/Dopisy/Dopis.vzr", "letter");
+  wrongCrc.crc ^= 1;
+  std::vector<RawEntry> entries = {Stored("VantorPro.exe", "MZ"),
+                                   Stored("Utility/", ""),
+                                   Deflated("Utility/Bde/Setup.exe", "MZ setup"),
+                                   Deflated("Vzory/Faktura.vzr", Big(600000)),
+                                   wrongCrc,
+                                   Stored("z.txt", "z")};
+  WriteRawZip(Archive(), entries);
+  Put(Target() + L"\\earlier.txt", "kept");
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ(ctx.statuses.back(), L"Rozbaluji soubor Vzory/Dopisy/Dopis.vzr");
+  EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"earlier.txt"});
+  EXPECT_EQ("kept", ReadFile(Target() + L"\\earlier.txt"));
+
+  // The target made by the run itself goes too, with the parent it made.
+  entries[4] = Declaring(Deflated("Vzory/Dopisy/Dopis.vzr", "letter"), 4096);
+  WriteRawZip(Archive(), entries);
+  EXPECT_EQ(ExtractResult::Failed,
+            fileops::ExtractArchive(ctx, Archive(), tmp / L"Nova\\Instalace"));
+  EXPECT_FALSE(platform::FolderExists(tmp / L"Nova"));
 }
 
 // ------------------------------------------------------------ the interface

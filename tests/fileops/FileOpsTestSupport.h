@@ -1,6 +1,7 @@
 // A work context without a window, and ZIP archives written by libzip.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +48,29 @@ struct ZipItem {
   bool folder = false;
   bool store = false;  // no compression
 };
+
+// The items with what the installation cannot do without added when missing:
+// VantorPro.exe at the top and Utility/Bde/Setup.exe.
+std::vector<ZipItem> Installable(std::vector<ZipItem> items);
+
+// One entry of an archive written byte by byte, for what libzip would not
+// write: any method, flags, declared size and checksum, external attributes.
+struct RawEntry {
+  std::string name;
+  std::string data;  // as stored: deflated when method is 8
+  uint16_t method = 0;
+  uint64_t size = 0;  // declared; past 4 GB in a Zip64 field
+  uint32_t crc = 0;
+  uint16_t flags = 0;       // bit 0: encrypted
+  uint8_t system = 0;       // made on: 0 MS-DOS, 3 Unix
+  uint32_t attributes = 0;  // external: Unix mode above, MS-DOS attributes below
+};
+
+// Entries true to their content.
+RawEntry Stored(const std::string& name, const std::string& content);
+RawEntry Deflated(const std::string& name, const std::string& content);
+
+void WriteRawZip(const std::wstring& path, const std::vector<RawEntry>& entries);
 
 // Writes a file, creating its folder first.
 void Put(const std::wstring& path, const std::string& content);

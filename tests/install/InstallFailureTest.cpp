@@ -339,9 +339,13 @@ TEST_F(FailureTest, E_RegistryKeyThatCannotBeWritten) {
   EXPECT_TRUE(platform::FileExists(Programs() + L"\\VantorPro\\VantorPro.lnk"));
 }
 
-TEST_F(FailureTest, F_EngineSetupProgramMissingFromTheArchive) {
+// The archive must hold the engine's setup program (the unpacking refuses it
+// otherwise); one that is no program at all cannot be started.
+TEST_F(FailureTest, F_EngineSetupProgramThatCannotStart) {
   Boxes boxes;
-  OpenOnMedium({});
+  const std::wstring notAProgram = Work() + L"\\NotAProgram.exe";
+  testutil::WriteFile(notAProgram, "no program, only text");
+  OpenOnMedium({notAProgram});
   const std::wstring app = Work() + L"\\App";
   SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
   WriteFlag();

@@ -52,6 +52,17 @@ TEST(ForceDirectories, FailsOnADriveThatDoesNotExistOrBelowAFile) {
   EXPECT_FALSE(ForceDirectories(dir / L"file\\sub"));
 }
 
+TEST(ForceDirectories, NamesWhatItMadeAndARelativePathRaises) {
+  // A relative path runs out into an empty folder part: the create error.
+  EXPECT_THROW(ForceDirectories(L"abc\\def"), platform::SetupError);
+
+  TempDir dir;
+  testutil::MakeDirs(dir / L"p");
+  std::vector<std::wstring> made;
+  EXPECT_TRUE(ForceDirectories(dir / L"p\\q\\r\\", &made));
+  EXPECT_EQ(made, (std::vector<std::wstring>{dir / L"p\\q", dir / L"p\\q\\r"}));
+}
+
 TEST(FolderListing, ReportsEveryEntryIncludingDotsHiddenAndSystem) {
   TempDir dir;
   testutil::WriteFile(dir / L"plain.txt", "1");
