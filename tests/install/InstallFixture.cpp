@@ -8,6 +8,12 @@ namespace {
 
 Boxes* g_boxes = nullptr;
 WhenStatus* g_when = nullptr;
+PollTicks* g_ticks = nullptr;
+bool g_intervalPassed = false;
+
+void CALLBACK IntervalPassed(HWND, UINT, UINT_PTR, DWORD) {
+  g_intervalPassed = true;
+}
 
 }  // namespace
 
@@ -61,8 +67,36 @@ void WhenStatus::Check() {
   action_();
 }
 
-void PumpFor(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
+// -------------------------------------------------------------- PollTicks
+
+PollTicks::PollTicks(const TfrmSetup& form)
+    : window_(form.Handle()),
+      hook_(SetWindowsHookExW(WH_GETMESSAGE, &PollTicks::Hook, nullptr, GetCurrentThreadId())) {
+  g_ticks = this;
+}
+
+PollTicks::~PollTicks() {
+  g_ticks = nullptr;
+}
+
+LRESULT CALLBACK PollTicks::Hook(int code, WPARAM wp, LPARAM lp) {
+  const auto* msg = reinterpret_cast<const MSG*>(lp);
+  if (code == HC_ACTION && wp == PM_REMOVE && g_ticks && msg->message == WM_TIMER &&
+      msg->hwnd == g_ticks->window_)
+    ++g_ticks->count_;
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+bool PollTicks::WaitFor(int n, DWORD timeoutMs) {
+  const int until = count_ + n;
+  return PumpUntil([&] { return count_ >= until; }, timeoutMs);
+}
+
+void PumpThroughOneInterval() {
+  g_intervalPassed = false;
+  const UINT_PTR probe = SetTimer(nullptr, 0, TfrmSetup::kTimerInterval, &IntervalPassed);
+  EXPECT_TRUE(PumpUntil([] { return g_intervalPassed; }, 60000));
+  KillTimer(nullptr, probe);
 }
 
 // ------------------------------------------------------------ InstallTest
@@ -150,7 +184,7 @@ void InstallTest::ExpectFatal(const Boxes& boxes, const std::wstring& text) {
   EXPECT_TRUE(::AbortRequested);
   EXPECT_FALSE(Form().TimerEnabled());
   // Nothing more is asked while the program winds down.
-  PumpFor(1500);
+  PumpThroughOneInterval();
   EXPECT_EQ(boxes.Asked().size(), 1u);
   EXPECT_EQ(Form().ShownPage(), 5);
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
 #include "tests/install/MediumSupport.h"
 #include "tests/support/TestUtil.h"
 #include "tests/wizard/WizardFixture.h"
@@ -56,7 +57,33 @@ class WhenStatus {
   std::wstring seen_;
 };
 
-void PumpFor(DWORD ms);
+// Counts the completion poll's ticks as the wizard window takes them from
+// its queue. While the copy page waits, the poll is the window's only timer.
+class PollTicks {
+ public:
+  explicit PollTicks(const TfrmSetup& form);
+  ~PollTicks();
+  PollTicks(const PollTicks&) = delete;
+  PollTicks& operator=(const PollTicks&) = delete;
+  int Count() const { return count_; }
+  // Runs the program's messages until n more ticks have come.
+  bool WaitFor(int n, DWORD timeoutMs = 30000);
+
+ private:
+  struct HookTraits {
+    using Type = HHOOK;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type hook) noexcept { UnhookWindowsHookEx(hook); }
+  };
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp);
+  HWND window_;
+  int count_ = 0;
+  platform::Unique<HookTraits> hook_;
+};
+
+// Runs the program's messages until a timer of the poll's interval, set
+// now, has fired: a poll left running would have ticked first.
+void PumpThroughOneInterval();
 
 class InstallTest : public wiztest::WizardTest {
  public:

@@ -219,16 +219,4 @@ void CleanInstallationKeys() {
   if (subKeys == 0 && values == 0) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kQuorKey, k32, 0);
 }
 
-// ------------------------------------------------------------------ pumps
-
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
-  const ULONGLONG end = GetTickCount64() + timeoutMs;
-  for (;;) {
-    platform::ProcessMessages();
-    if (pred()) return true;
-    if (GetTickCount64() >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
-
 }  // namespace installtest

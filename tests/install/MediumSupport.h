@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestUtil.h"
+
 namespace installtest {
 
 inline const wchar_t kTitle[] = L"Instalace aplikace VantorPro DEMO";
@@ -84,7 +86,6 @@ void CleanInstallationKeys();
 // A drive letter that no drive uses.
 wchar_t FreeDriveLetter();
 
-// Waits, running the program's messages, until pred holds; false on timeout.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
+using testutil::PumpUntil;
 
 }  // namespace installtest
