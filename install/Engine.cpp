@@ -1,30 +1,41 @@
-// The wait for the database engine's setup, the abort button and the stop.
-#include "platform/Platform.h"
-#include "wizard/FrmSetup.h"
+#include "install/Engine.h"
 
-void TfrmSetup::timSetupTimer() {
+#include "platform/Platform.h"
+
+namespace install {
+
+namespace {
+
+const wchar_t kQuor[] = L"Software\\Quor";
+const wchar_t kCompletionFlag[] = L"Vantor_BDE_Inst_OK";
+
+}  // namespace
+
+void ClearCompletionFlag() {
   platform::Registry registry;
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
-  registry.OpenKey(L"Software\\Quor");
-  if (!registry.ValueExists(L"Vantor_BDE_Inst_OK")) return;  // the next tick tries again
-  SetTimerEnabled(false);
-  registry.DeleteValue(L"Vantor_BDE_Inst_OK");
-  registry.CloseKey();
-  SetVisible(L"pnlBottom", true);
-  pbNextClick();
+  registry.OpenKey(kQuor);
+  if (registry.ValueExists(kCompletionFlag)) registry.DeleteValue(kCompletionFlag);
 }
 
-void TfrmSetup::pbPrerusitClick() {
-  if (platform::ShowMessageBox(L"Opravdu chcete přerušit kopírování souborů?", SetupTitle(),
-                               MB_YESNO | MB_ICONQUESTION) == IDYES)
-    StopInstall();
+bool StartEngineSetup(const std::wstring& unpackFolder, const std::wstring& title) {
+  std::wstring windowTitle = title;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.lpTitle = windowTitle.data();
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.wShowWindow = SW_MINIMIZE;
+  // Quoted: the unpack folder may hold spaces.
+  return platform::StartProcess(L"\"" + unpackFolder + L"\\Utility\\Bde\\Setup.exe\"", startup);
 }
 
-void TfrmSetup::StopInstall() {
-  platform::SetAppCursor(platform::Cursor::Default);
-  ::AbortRequested = true;
-  SetVisible(L"pnlBottom", true);
-  ShowPage(4);
-  CurrentPage = 4;
-  Close();
+bool TakeCompletionFlag() {
+  platform::Registry registry;
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  registry.OpenKey(kQuor);
+  if (!registry.ValueExists(kCompletionFlag)) return false;
+  registry.DeleteValue(kCompletionFlag);
+  return true;
 }
+
+}  // namespace install

@@ -57,7 +57,8 @@ class TfrmSetup : public fileops::WorkContext {
   // Lets the user choose the folder of component 1 to 4 for its field.
   void SetPath(int index);
 
-  // The installation, run on entry to the copy page.
+  // The installation, run on entry to the copy page: the choices of the
+  // fields go to the installation layer; a fatal ending closes the window.
   void Install();
   // The settings summary on the page before copying, line by line.
   std::vector<std::wstring> SettingsSummary() const;
@@ -125,10 +126,8 @@ class TfrmSetup : public fileops::WorkContext {
   // the flush timer.
   void FlushWorkIfDue();
   void FlushWork();
-  // A failure that ends the installation: its message, then the window
-  // closes without the close question.
-  void FatalInstallError(const std::wstring& text);
-  void RedrawAll();
+  // The window as the installation's host (Installation.cpp).
+  class InstallLink;
 
   HWND handle_ = nullptr;
   HWND tooltip_ = nullptr;

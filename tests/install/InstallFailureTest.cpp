@@ -155,7 +155,8 @@ TEST_F(AbortTest, YesWhileWaitingKeepsThePollAndTheNextRunCompletes) {
   ClickAbort();
   ExpectStopped(boxes);
   EXPECT_TRUE(form.TimerEnabled());  // the stop leaves the poll running
-  PumpFor(1200);
+  PollTicks ticks(form);
+  ASSERT_TRUE(ticks.WaitFor(1));
   EXPECT_EQ(form.ShownPage(), 4);
 
   // Second run. While it unpacks, the user presses "Přerušit" and thinks
@@ -166,7 +167,7 @@ TEST_F(AbortTest, YesWhileWaitingKeepsThePollAndTheNextRunCompletes) {
   boxes.SetRule([](const AskedBox& box) {
     if (box.text != kStopQuestion) return IDOK;
     WriteFlag();
-    PumpFor(TfrmSetup::kTimerInterval + 500);  // a real box runs the messages meanwhile
+    PumpThroughOneInterval();  // a real box runs the messages meanwhile
     return IDNO;
   });
   WhenStatus when(form, L"Rozbaluji soubor", [this] { ClickAbort(); });
@@ -178,7 +179,7 @@ TEST_F(AbortTest, YesWhileWaitingKeepsThePollAndTheNextRunCompletes) {
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Konfiguruji BDE");
   EXPECT_FALSE(FlagExists());
   EXPECT_TRUE(form.TimerEnabled());
-  PumpFor(1200);
+  ASSERT_TRUE(ticks.WaitFor(1));
   EXPECT_EQ(form.ShownPage(), 5);
 
   WriteFlag();  // this run's engine setup reports

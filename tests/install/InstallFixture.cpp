@@ -1,109 +1,21 @@
 #include "tests/install/InstallFixture.h"
 
 #include <commctrl.h>
-#include <sddl.h>
-#include <winioctl.h>
-
-#include <cstring>
-
-#include "tests/fileops/FileOpsTestSupport.h"
 
 namespace installtest {
 
 namespace {
 
-constexpr REGSAM k32 = KEY_WOW64_32KEY;
-
-std::wstring FromBuild(const char* unixPath) {
-  return L"Z:" + platform::Wide(unixPath);
-}
-
-// Wine's mount manager, as its configuration tool drives it.
-struct UnixDriveRequest {
-  ULONG size;
-  ULONG type;
-  ULONG fsType;
-  DWORD serial;
-  ULONGLONG unixDev;
-  WCHAR letter;
-  USHORT mountPointOffset;
-  USHORT deviceOffset;
-  USHORT labelOffset;
-};
-constexpr DWORD kDefineUnixDrive =
-    CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-
-bool DefineUnixDrive(wchar_t letter, const std::string& unixPath) {
-  HANDLE manager =
-      CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (manager == INVALID_HANDLE_VALUE) return false;
-  std::vector<char> buffer(sizeof(UnixDriveRequest) + unixPath.size() + 1, '\0');
-  auto* request = reinterpret_cast<UnixDriveRequest*>(buffer.data());
-  request->size = static_cast<ULONG>(buffer.size());
-  request->letter = static_cast<WCHAR>(towlower(letter));
-  if (!unixPath.empty()) {
-    request->type = DRIVE_FIXED;
-    request->mountPointOffset = sizeof(UnixDriveRequest);
-    std::memcpy(buffer.data() + sizeof(UnixDriveRequest), unixPath.c_str(), unixPath.size());
-  }
-  DWORD returned = 0;
-  const BOOL ok =
-      DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
-                      nullptr, 0, &returned, nullptr);
-  CloseHandle(manager);
-  return ok != FALSE;
-}
-
 Boxes* g_boxes = nullptr;
 WhenStatus* g_when = nullptr;
+PollTicks* g_ticks = nullptr;
+bool g_intervalPassed = false;
+
+void CALLBACK IntervalPassed(HWND, UINT, UINT_PTR, DWORD) {
+  g_intervalPassed = true;
+}
 
 }  // namespace
-
-std::wstring RealEngineSetup() {
-  return FromBuild(SV_BDE_SETUP);
-}
-
-std::wstring EngineStub() {
-  return FromBuild(SV_ENGINE_STUB);
-}
-
-// ------------------------------------------------------------------ medium
-
-int Payload::Counted() const {
-  int n = 0;
-  for (const auto& [name, content] : files)
-    if (!name.starts_with("Utility/") && !name.starts_with("Navod/")) ++n;
-  return n;
-}
-
-Payload MakePayload(const MediumSpec& layout) {
-  Payload p;
-  p.files = {
-      {"VantorPro.exe", "the program"},
-      {"VantorPro.hlp", "the help file"},
-      {"Ctimne.txt", "read me"},
-      {"Vzory/Faktura.vzr", "invoice"},
-      {"Vzory/Dopisy/Dopis.vzr", "letter"},
-      {"Priklady/Priklad1.vpr", "example"},
-      {"Data/Kurzy.dat", "rates"},
-      {"Navod/Navod.txt", "manual"},
-      {"Utility/Bde/Bde.cab", "engine files"},
-  };
-  for (int i = 0; i < layout.extraTopLevel; ++i)
-    p.files.push_back({"Extra" + std::to_string(i) + ".dat", std::string(2000, 'x')});
-  for (int i = 0; i < layout.extraTemplates; ++i)
-    p.files.push_back({"Vzory/Hromadne/Vzor" + std::to_string(i) + ".vzr", std::string(3000, 'v')});
-  if (!layout.setupProgram.empty())
-    p.files.push_back({"Utility/Bde/Setup.exe", testutil::ReadFile(layout.setupProgram)});
-  return p;
-}
-
-void WriteArchive(const std::wstring& path, const Payload& payload) {
-  std::vector<fileopstest::ZipItem> items;
-  for (const auto& [name, content] : payload.files) items.push_back({name, content});
-  fileopstest::MakeZip(path, items);
-}
 
 // ------------------------------------------------------------------ boxes
 
@@ -155,121 +67,36 @@ void WhenStatus::Check() {
   action_();
 }
 
-// ------------------------------------------------------------ MappedDrive
+// -------------------------------------------------------------- PollTicks
 
-wchar_t FreeDriveLetter() {
-  const DWORD used = GetLogicalDrives();
-  for (wchar_t letter = L'R'; letter <= L'Y'; ++letter)
-    if (!(used & (1u << (letter - L'A')))) return letter;
-  return 0;
+PollTicks::PollTicks(const TfrmSetup& form)
+    : window_(form.Handle()),
+      hook_(SetWindowsHookExW(WH_GETMESSAGE, &PollTicks::Hook, nullptr, GetCurrentThreadId())) {
+  g_ticks = this;
 }
 
-MappedDrive::MappedDrive(const std::wstring& folder) {
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  // Through void*, as GetProcAddress results are passed on.
-  auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  const wchar_t letter = FreeDriveLetter();
-  if (!unixName || !letter) return;
-  char* path = unixName(folder.c_str());
-  if (!path) return;
-  const bool ok = DefineUnixDrive(letter, path);
-  HeapFree(GetProcessHeap(), 0, path);
-  if (ok) letter_ = letter;
+PollTicks::~PollTicks() {
+  g_ticks = nullptr;
 }
 
-MappedDrive::~MappedDrive() {
-  if (letter_) DefineUnixDrive(letter_, {});
+LRESULT CALLBACK PollTicks::Hook(int code, WPARAM wp, LPARAM lp) {
+  const auto* msg = reinterpret_cast<const MSG*>(lp);
+  if (code == HC_ACTION && wp == PM_REMOVE && g_ticks && msg->message == WM_TIMER &&
+      msg->hwnd == g_ticks->window_)
+    ++g_ticks->count_;
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-// -------------------------------------------------------------- LockedKey
-
-LockedKey::LockedKey(HKEY root, std::wstring key, REGSAM view, const wchar_t* sddl)
-    : root_(root), key_(std::move(key)), view_(view) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(root_, key_.c_str(), 0, READ_CONTROL | WRITE_DAC | view_, &k) != ERROR_SUCCESS)
-    return;
-  DWORD size = 0;
-  RegGetKeySecurity(k, DACL_SECURITY_INFORMATION, nullptr, &size);
-  saved_.resize(size);
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (RegGetKeySecurity(k, DACL_SECURITY_INFORMATION, saved_.data(), &size) == ERROR_SUCCESS &&
-      ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) {
-    locked_ = RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
-    LocalFree(sd);
-  }
-  RegCloseKey(k);
+bool PollTicks::WaitFor(int n, DWORD timeoutMs) {
+  const int until = count_ + n;
+  return PumpUntil([&] { return count_ >= until; }, timeoutMs);
 }
 
-LockedKey::~LockedKey() {
-  if (!locked_) return;
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(root_, key_.c_str(), 0, WRITE_DAC | view_, &k) != ERROR_SUCCESS) return;
-  RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, saved_.data());
-  RegCloseKey(k);
-}
-
-// --------------------------------------------------------------- registry
-
-std::optional<std::wstring> ReadMachineString(const std::wstring& key, const std::wstring& name,
-                                              DWORD* bytes) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | k32, &k) != ERROR_SUCCESS)
-    return std::nullopt;
-  DWORD type = 0, size = 0;
-  std::optional<std::wstring> value;
-  if (RegQueryValueExW(k, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      type == REG_SZ) {
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-    RegQueryValueExW(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    value = std::wstring(data.data());
-    if (bytes) *bytes = size;
-  }
-  RegCloseKey(k);
-  return value;
-}
-
-void WriteFlag() {
-  wiztest::SetString(HKEY_LOCAL_MACHINE, kQuorKey, kFlag, L"1");
-}
-
-bool FlagExists() {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuorKey, 0, KEY_READ | k32, &k) != ERROR_SUCCESS)
-    return false;
-  const bool exists =
-      RegQueryValueExW(k, kFlag, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(k);
-  return exists;
-}
-
-void CleanInstallationKeys() {
-  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVantorKey, k32, 0);
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuorKey, 0, KEY_ALL_ACCESS | k32, &k) != ERROR_SUCCESS)
-    return;
-  RegDeleteValueW(k, kFlag);
-  DWORD subKeys = 0, values = 0;
-  RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
-                   nullptr, nullptr, nullptr);
-  RegCloseKey(k);
-  if (subKeys == 0 && values == 0) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kQuorKey, k32, 0);
-}
-
-// ------------------------------------------------------------------ pumps
-
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
-  const ULONGLONG end = GetTickCount64() + timeoutMs;
-  for (;;) {
-    platform::ProcessMessages();
-    if (pred()) return true;
-    if (GetTickCount64() >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
-
-void PumpFor(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
+void PumpThroughOneInterval() {
+  g_intervalPassed = false;
+  const UINT_PTR probe = SetTimer(nullptr, 0, TfrmSetup::kTimerInterval, &IntervalPassed);
+  EXPECT_TRUE(PumpUntil([] { return g_intervalPassed; }, 60000));
+  KillTimer(nullptr, probe);
 }
 
 // ------------------------------------------------------------ InstallTest
@@ -357,7 +184,7 @@ void InstallTest::ExpectFatal(const Boxes& boxes, const std::wstring& text) {
   EXPECT_TRUE(::AbortRequested);
   EXPECT_FALSE(Form().TimerEnabled());
   // Nothing more is asked while the program winds down.
-  PumpFor(1500);
+  PumpThroughOneInterval();
   EXPECT_EQ(boxes.Asked().size(), 1u);
   EXPECT_EQ(Form().ShownPage(), 5);
 }

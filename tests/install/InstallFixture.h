@@ -7,40 +7,15 @@
 #include <windows.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
+#include "tests/install/MediumSupport.h"
 #include "tests/support/TestUtil.h"
 #include "tests/wizard/WizardFixture.h"
 
 namespace installtest {
-
-inline const wchar_t kTitle[] = L"Instalace aplikace VantorPro DEMO";
-inline const wchar_t kStopQuestion[] = L"Opravdu chcete přerušit kopírování souborů?";
-inline const wchar_t kCloseQuestion[] = L"Opravdu chcete ukončit instalaci?";
-inline const wchar_t kEnds[] = L"\rInstalace bude ukončena!";
-inline const wchar_t kQuorKey[] = L"Software\\Quor";
-inline const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
-inline const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
-
-// The built programs, as Windows paths.
-std::wstring RealEngineSetup();  // the demo's stand-in, writes the flag after a delay
-std::wstring EngineStub();       // ours: leaves a trace, writes the flag only when told
-
-struct MediumSpec {
-  std::wstring setupProgram;  // empty: no Utility\Bde\Setup.exe in the archive
-  int extraTemplates = 0;     // more files below Vzory, for a longer copy
-  int extraTopLevel = 0;      // more top-level files, for a longer unpacking
-};
-
-// Files of the medium's archive, by their names in it.
-struct Payload {
-  std::vector<std::pair<std::string, std::string>> files;
-  int Counted() const;  // what the progress total counts (no Utility, no Navod)
-};
-Payload MakePayload(const MediumSpec& layout);
-void WriteArchive(const std::wstring& path, const Payload& payload);
 
 // Every message box, answered by a rule; the rule may act first (a nested
 // click, a pause in which messages run as in a real modal box).
@@ -82,53 +57,33 @@ class WhenStatus {
   std::wstring seen_;
 };
 
-// A drive letter of the test's own, mapped onto a folder the way Wine's
-// configuration maps drives; removed again by the destructor.
-class MappedDrive {
+// Counts the completion poll's ticks as the wizard window takes them from
+// its queue. While the copy page waits, the poll is the window's only timer.
+class PollTicks {
  public:
-  explicit MappedDrive(const std::wstring& folder);
-  ~MappedDrive();
-  MappedDrive(const MappedDrive&) = delete;
-  MappedDrive& operator=(const MappedDrive&) = delete;
-  bool Mapped() const { return letter_ != 0; }
-  std::wstring Root() const { return std::wstring(1, letter_) + L":\\"; }
+  explicit PollTicks(const TfrmSetup& form);
+  ~PollTicks();
+  PollTicks(const PollTicks&) = delete;
+  PollTicks& operator=(const PollTicks&) = delete;
+  int Count() const { return count_; }
+  // Runs the program's messages until n more ticks have come.
+  bool WaitFor(int n, DWORD timeoutMs = 30000);
 
  private:
-  wchar_t letter_ = 0;
+  struct HookTraits {
+    using Type = HHOOK;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type hook) noexcept { UnhookWindowsHookEx(hook); }
+  };
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp);
+  HWND window_;
+  int count_ = 0;
+  platform::Unique<HookTraits> hook_;
 };
 
-// A registry key whose access list is replaced for the test and put back by
-// the destructor.
-class LockedKey {
- public:
-  LockedKey(HKEY root, std::wstring key, REGSAM view, const wchar_t* sddl);
-  ~LockedKey();
-  LockedKey(const LockedKey&) = delete;
-  LockedKey& operator=(const LockedKey&) = delete;
-  bool Locked() const { return locked_; }
-
- private:
-  HKEY root_;
-  std::wstring key_;
-  REGSAM view_;
-  std::vector<BYTE> saved_;
-  bool locked_ = false;
-};
-
-// A value of HKLM in the 32-bit view; nullopt when missing. REG_SZ only.
-std::optional<std::wstring> ReadMachineString(const std::wstring& key, const std::wstring& name,
-                                              DWORD* bytes = nullptr);
-void WriteFlag();
-bool FlagExists();
-// Removes the installation's values and keys (32-bit view).
-void CleanInstallationKeys();
-
-// A drive letter that no drive uses.
-wchar_t FreeDriveLetter();
-
-// Waits, running the program's messages, until pred holds; false on timeout.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
-void PumpFor(DWORD ms);
+// Runs the program's messages until a timer of the poll's interval, set
+// now, has fired: a poll left running would have ticked first.
+void PumpThroughOneInterval();
 
 class InstallTest : public wiztest::WizardTest {
  public:

@@ -67,4 +67,14 @@ ScriptedBoxes::~ScriptedBoxes() {
   platform::SetMessageBoxResponder({});
 }
 
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    platform::ProcessMessages();
+    if (pred()) return true;
+    if (GetTickCount64() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
 }  // namespace testutil

@@ -2,6 +2,7 @@
 // answers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ void WriteFile(const std::wstring& path, const std::string& content);
 std::string ReadFile(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 void RemoveTree(const std::wstring& path);  // clears read-only bits on the way
+
+// Waits, running the program's messages, until pred holds; false when
+// timeoutMs passed first.
+bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
 
 // One message box as the program asked for it.
 struct AskedBox {

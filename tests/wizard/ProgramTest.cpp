@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -50,6 +51,16 @@ HWND FindProcessWindow(DWORD process, const wchar_t* cls, int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return nullptr;
+}
+
+// Another process's state, looked at until pred holds; false after timeoutMs.
+bool Eventually(const std::function<bool()>& pred, int timeoutMs = 10000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -103,11 +114,15 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   EXPECT_EQ(BoxText(box), L"Opravdu chcete ukončit instalaci?");
   ASSERT_NE(GetDlgItem(box, IDNO), nullptr);
   PostMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(info.hProcess, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }));
+  // The box is gone; a program that ended after it would take no more
+  // input. This one answers the next click: "&Další  >" enables "<  &Zpět".
+  PostMessageW(GetDlgItem(wizard, ids::pbNext), BM_CLICK, 0, 0);
+  EXPECT_TRUE(Eventually([&] { return IsWindowEnabled(GetDlgItem(wizard, ids::pbPrev)) != 0; }));
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_TRUE(IsWindow(wizard));
 
   // The title bar's close, answered Yes: the program ends.
-  for (int i = 0; i < 100 && FindProcessWindow(info.dwProcessId, L"#32770", 0); ++i) Sleep(50);
   PostMessageW(wizard, WM_SYSCOMMAND, SC_CLOSE, 0);
   box = FindProcessWindow(info.dwProcessId, L"#32770", 10000);
   ASSERT_NE(box, nullptr);

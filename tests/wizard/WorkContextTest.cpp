@@ -2,11 +2,14 @@
 // flag, the text sink and the component choices.
 #include "tests/wizard/WizardFixture.h"
 
+#include "platform/Handles.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace wiztest {
@@ -27,12 +30,10 @@ class WorkContextTest : public WizardTest {
     ::AbortRequested = false;
   }
 
-  // Long enough for the frame limit to let everything through.
-  static void LetAFramePass() {
-    for (int i = 0; i < 10; ++i) {
-      Sleep(10);
-      platform::ProcessMessages();
-    }
+  // Runs the window's messages, and with them the frame limit's flush, until
+  // the screen has caught up with the line and the bar.
+  static bool UntilOnScreen(const std::function<bool()>& caughtUp) {
+    return testutil::PumpUntil(caughtUp, 10000);
   }
 };
 
@@ -101,7 +102,7 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
 
   // What the last frame skipped reaches the screen by itself, with no more
   // work calling in: the window's own loop runs the flush.
-  LetAFramePass();
+  UntilOnScreen([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) == count; });
   EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
   RECT dirty;
   EXPECT_FALSE(GetUpdateRect(form.Control(L"lblCopyFile"), &dirty, FALSE));
@@ -118,7 +119,7 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   HWND label = form.Control(L"lblCopyFile");
 
   work.SetStatus(L"Kopíruji soubor první.dat");
-  LetAFramePass();
+  UntilOnScreen([&] { return WindowManagersText(label) == L"Kopíruji soubor první.dat"; });
   const std::vector<uint32_t> first = ScreenPixels(label);
   EXPECT_GT(LitPixels(first), 20u);
   EXPECT_EQ(WindowManagersText(label), L"Kopíruji soubor první.dat");
@@ -130,7 +131,7 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   // Read back at once, painted within the frame.
   work.SetStatus(L"Kopíruji soubor druhý a delší.dat");
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor druhý a delší.dat");
-  LetAFramePass();
+  UntilOnScreen([&] { return WindowManagersText(label) == L"Kopíruji soubor druhý a delší.dat"; });
   const std::vector<uint32_t> second = ScreenPixels(label);
   EXPECT_NE(second, first);
   EXPECT_GT(LitPixels(second), LitPixels(first));
@@ -139,7 +140,8 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   // Set the ordinary way, the line shows the new text without the work.
   form.SetText(L"lblCopyFile", L"Kopíruji soubor první.dat");
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor první.dat");
-  LetAFramePass();
+  RECT dirty;
+  UntilOnScreen([&] { return !GetUpdateRect(label, &dirty, FALSE); });
   EXPECT_EQ(ScreenPixels(label), first);
 
   // A caller with a small buffer gets the start of the text, terminated.
@@ -206,9 +208,21 @@ TEST_F(WorkContextTest, TimerRunsItsHandlerOnlyWhileEnabled) {
   EXPECT_TRUE(form.TimerEnabled());
   form.SetTimerEnabled(false);
   EXPECT_FALSE(form.TimerEnabled());
-  // No timer message is left to arrive.
-  Sleep(1100);
-  MSG msg;
+  // No timer message is left to arrive: a timer of the same interval, set
+  // now on a window of the test's own, comes after it would have. Only that
+  // window's messages are taken meanwhile, so a tick of the wizard's would
+  // still be waiting.
+  const platform::UniqueWindow probe(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0,
+                                                     HWND_MESSAGE, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(probe);
+  ASSERT_NE(SetTimer(probe.get(), 1, TfrmSetup::kTimerInterval, nullptr), 0u);
+  MSG msg{};
+  const ULONGLONG giveUp = GetTickCount64() + 60000;
+  while (!PeekMessageW(&msg, probe.get(), WM_TIMER, WM_TIMER, PM_REMOVE) &&
+         GetTickCount64() < giveUp)
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_TIMER);
+  ASSERT_EQ(msg.hwnd, probe.get());
+  KillTimer(probe.get(), 1);
   EXPECT_FALSE(PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_NOREMOVE));
 }
 

@@ -1,0 +1,72 @@
+// The installation sequence as a layer of its own: the wizard hands it the
+// user's choices and a host to talk back through, and learns how it ended.
+// Nothing here knows the wizard's window or its controls.
+#pragma once
+
+#include <string>
+
+#include "fileops/WorkContext.h"
+
+namespace install {
+
+// What the user chose, gathered by the wizard before the run.
+struct InstallChoices {
+  std::wstring vantorPro;   // application folder
+  std::wstring projekty;    // projects folder
+  std::wstring vzory;       // templates folder
+  std::wstring priklady;    // examples folder
+  std::wstring folderName;  // Start-menu group
+  std::wstring name;        // the user's name
+  std::wstring company;
+  bool leaveVzoryOnCd = false;
+  bool leavePrikladyOnCd = false;
+  std::wstring mediumDir;       // the folder that holds Vaninst.pak
+  std::wstring programsFolder;  // the user's Start-menu Programs folder
+};
+
+// One trailing "\" goes from a folder text longer than a drive root ("C:\").
+std::wstring TrimFolder(std::wstring folder);
+
+// The folder the archive is unpacked into; the source of everything after.
+std::wstring UnpackFolder(const InstallChoices& choices);
+
+// What the installation talks back through, beside the file work's own
+// reports (status line, progress step, message pump, stop query, stop, the
+// text sink and the message-box caption).
+class InstallHost : public fileops::WorkContext {
+ public:
+  // A run begins: a stop left from an earlier run no longer counts.
+  virtual void ClearAbortRequested() = 0;
+  // The bottom button bar (Storno, Zpět, Další).
+  virtual void SetBottomBarVisible(bool visible) = 0;
+  // The progress bar back at 0, and then its maximum.
+  virtual void ResetProgress() = 0;
+  virtual void SetProgressTotal(int total) = 0;
+  // Repaints the whole window now: the sequence lets no messages run
+  // between its steps.
+  virtual void Redraw() = 0;
+  // A failure message of the sequence: error icon, OK, caption SetupTitle.
+  virtual void ShowError(const std::wstring& text) = 0;
+};
+
+enum class Ending {
+  Done,     // the engine's setup program was started; the poll may begin
+  Stopped,  // a stop was requested; the sequence returned at its next test
+  Fatal,    // a failure that ends the installation; message says which
+};
+
+struct InstallResult {
+  Ending ending = Ending::Done;
+  std::wstring message;       // Fatal: the text to show before the window closes
+  std::wstring unpackFolder;  // where the archive went: SourceDir from now on
+};
+
+// The whole installation in one pass on the GUI thread: unpack, count, copy,
+// projects folder, Start-menu group and shortcuts, registry values, the
+// database engine's setup program. The caller shows a fatal message and
+// ends the program; a non-fatal failure (the Start menu) is shown here
+// through the host. An error raised before the unpacking is judged leaves
+// the sequence.
+InstallResult Install(const InstallChoices& choices, InstallHost& host);
+
+}  // namespace install

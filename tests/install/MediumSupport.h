@@ -1,0 +1,91 @@
+// What the installation suites share without a window: media with a real
+// Vaninst.pak and engine setup program, the registry keys of the
+// installation, drives and keys set up for failures, a message pump.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestUtil.h"
+
+namespace installtest {
+
+inline const wchar_t kTitle[] = L"Instalace aplikace VantorPro DEMO";
+inline const wchar_t kStopQuestion[] = L"Opravdu chcete přerušit kopírování souborů?";
+inline const wchar_t kCloseQuestion[] = L"Opravdu chcete ukončit instalaci?";
+inline const wchar_t kEnds[] = L"\rInstalace bude ukončena!";
+inline const wchar_t kQuorKey[] = L"Software\\Quor";
+inline const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
+inline const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
+
+// The built programs, as Windows paths.
+std::wstring RealEngineSetup();  // the demo's stand-in, writes the flag after a delay
+std::wstring EngineStub();       // ours: leaves a trace, writes the flag only when told
+
+struct MediumSpec {
+  std::wstring setupProgram;  // empty: no Utility\Bde\Setup.exe in the archive
+  int extraTemplates = 0;     // more files below Vzory, for a longer copy
+  int extraTopLevel = 0;      // more top-level files, for a longer unpacking
+};
+
+// Files of the medium's archive, by their names in it.
+struct Payload {
+  std::vector<std::pair<std::string, std::string>> files;
+  int Counted() const;  // what the progress total counts (no Utility, no Navod)
+};
+Payload MakePayload(const MediumSpec& layout);
+void WriteArchive(const std::wstring& path, const Payload& payload);
+
+// A drive letter of the test's own, mapped onto a folder the way Wine's
+// configuration maps drives; removed again by the destructor.
+class MappedDrive {
+ public:
+  explicit MappedDrive(const std::wstring& folder);
+  ~MappedDrive();
+  MappedDrive(const MappedDrive&) = delete;
+  MappedDrive& operator=(const MappedDrive&) = delete;
+  bool Mapped() const { return letter_ != 0; }
+  std::wstring Root() const { return std::wstring(1, letter_) + L":\\"; }
+
+ private:
+  wchar_t letter_ = 0;
+};
+
+// A registry key whose access list is replaced for the test and put back by
+// the destructor.
+class LockedKey {
+ public:
+  LockedKey(HKEY root, std::wstring key, REGSAM view, const wchar_t* sddl);
+  ~LockedKey();
+  LockedKey(const LockedKey&) = delete;
+  LockedKey& operator=(const LockedKey&) = delete;
+  bool Locked() const { return locked_; }
+
+ private:
+  HKEY root_;
+  std::wstring key_;
+  REGSAM view_;
+  std::vector<BYTE> saved_;
+  bool locked_ = false;
+};
+
+// A value of HKLM in the 32-bit view; nullopt when missing. REG_SZ only.
+std::optional<std::wstring> ReadMachineString(const std::wstring& key, const std::wstring& name,
+                                              DWORD* bytes = nullptr);
+void WriteMachineString(const std::wstring& key, const std::wstring& name,
+                        const std::wstring& value);
+void WriteFlag();
+bool FlagExists();
+// Removes the installation's values and keys (32-bit view).
+void CleanInstallationKeys();
+
+// A drive letter that no drive uses.
+wchar_t FreeDriveLetter();
+
+using testutil::PumpUntil;
+
+}  // namespace installtest

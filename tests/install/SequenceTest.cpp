@@ -1,0 +1,322 @@
+// The installation sequence at its own interface, with no window: the order
+// of its steps and the progress they count, a stop in each step, and
+// every failure route, on media made here with real archives, folders,
+// shortcuts and registry keys.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+
+#include "install/Install.h"
+#include "platform/Handles.h"
+#include "platform/Platform.h"
+#include "tests/install/MediumSupport.h"
+#include "tests/support/TestUtil.h"
+
+namespace install {
+// Failures name the ending rather than its bytes.
+void PrintTo(Ending ending, std::ostream* os) {
+  static const char* const names[] = {"Done", "Stopped", "Fatal"};
+  *os << names[static_cast<int>(ending)];
+}
+}  // namespace install
+
+namespace installtest {
+namespace {
+
+using install::Ending;
+
+const wchar_t kPreparing[] = L"Připravuji kopírování souborů";
+const wchar_t kMaking[] = L"Vytvářím složku ";
+const wchar_t kStartMenu[] = L"Aktualizuji nabídku start";
+const wchar_t kRegistry[] = L"Zapisuji informace do registru";
+const wchar_t kEngine[] = L"Konfiguruji BDE";
+
+// Records what the sequence reports. The progress bar is a position and a
+// total; a hook on the status line plays the user pressing "Přerušit".
+class RecordingHost : public install::InstallHost {
+ public:
+  explicit RecordingHost(const install::InstallChoices& choices) : choices_(choices) {}
+
+  void SetStatus(const std::wstring& text) override {
+    statuses.push_back(text);
+    if (onStatus) onStatus(text);
+  }
+  void StepProgress() override { ++position; }
+  void ProcessMessages() override { platform::ProcessMessages(); }
+  bool AbortRequested() const override { return abort; }
+  void StopInstall() override { abort = true; }
+  bool LeaveVzoryOnCd() const override { return choices_.leaveVzoryOnCd; }
+  bool LeavePrikladyOnCd() const override { return choices_.leavePrikladyOnCd; }
+  void AddMemoLine(const std::wstring&) override {}
+  const std::wstring& SetupTitle() const override { return title_; }
+  void ClearAbortRequested() override { abort = false; }
+  void SetBottomBarVisible(bool visible) override { bottomBar = visible; }
+  void ResetProgress() override { position = 0; }
+  void SetProgressTotal(int value) override { total = value; }
+  void Redraw() override {}
+  void ShowError(const std::wstring& text) override { errors.push_back(text); }
+
+  // The status line step by step: the per-file texts of the unpacking and
+  // the copies left out, a text repeated at once counted once.
+  std::vector<std::wstring> Steps() const {
+    std::vector<std::wstring> steps;
+    for (const std::wstring& s : statuses) {
+      if (s.starts_with(L"Rozbaluji soubor") || s.starts_with(L"Kopíruji soubor")) continue;
+      if (steps.empty() || steps.back() != s) steps.push_back(s);
+    }
+    return steps;
+  }
+
+  std::vector<std::wstring> statuses, errors;
+  std::function<void(const std::wstring&)> onStatus;
+  int position = 0;
+  int total = -1;     // not counted yet
+  bool abort = true;  // left from a run before: the sequence clears it
+  bool bottomBar = true;
+
+ private:
+  const install::InstallChoices& choices_;
+  std::wstring title_ = kTitle;
+};
+
+// A medium, target folders and a Start menu of their own, the installation's
+// registry keys cleaned before and after; every message box outside the
+// host is recorded rather than shown.
+struct Scene {
+  explicit Scene(const MediumSpec& spec) : payload(MakePayload(spec)) {
+    CleanInstallationKeys();
+    SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", nullptr);  // the stub never reports
+    WriteArchive(medium / L"Vaninst.pak", payload);
+    testutil::MakeDirs(Programs());
+    choices.vantorPro = work / L"Vantor Pro";
+    choices.projekty = work / L"Projekty";
+    choices.vzory = work / L"Vzory";
+    choices.priklady = work / L"Priklady";
+    choices.folderName = L"VantorPro";
+    choices.name = L"Jan Novák";
+    choices.company = L"Kůň a spol.";
+    choices.mediumDir = medium.Path();
+    choices.programsFolder = Programs();
+  }
+  ~Scene() { CleanInstallationKeys(); }
+
+  std::wstring Programs() const { return work / L"Programy"; }
+  std::wstring Group() const { return Programs() + L"\\VantorPro"; }
+  std::wstring EngineTrace() const {
+    return choices.vantorPro + L"\\Instalace\\Utility\\Bde\\Setup.exe.ran";
+  }
+  // The stub leaves its trace as it starts; once it has ended, its folder
+  // can go with the scene.
+  bool EngineRan() const {
+    const std::wstring program = choices.vantorPro + L"\\Instalace\\Utility\\Bde\\Setup.exe";
+    auto ended = [&] {
+      const platform::UniqueFile file(CreateFileW(program.c_str(), DELETE, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      return static_cast<bool>(file);
+    };
+    return PumpUntil([&] { return platform::FileExists(program + L".ran"); }, 10000) &&
+           PumpUntil(ended, 10000);
+  }
+
+  testutil::TempDir medium, work;
+  testutil::ScriptedBoxes boxes;
+  Payload payload;
+  install::InstallChoices choices;
+};
+
+TEST(Sequence, StepsInOrderWithTheProgressTheyCount) {
+  struct Row {
+    bool leaveVzory;
+    int total, position;  // files counted + 8; steps of the sequence + files copied
+  };
+  // Seven files count (Navod and Utility never do); two of them lie below
+  // Vzory. Three top-level files and two templates are copied.
+  for (const Row& row : {Row{false, 7 + 8, 6 + 5}, Row{true, 5 + 8, 5 + 3}}) {
+    SCOPED_TRACE(row.leaveVzory ? "templates left on the CD-ROM" : "templates installed");
+    Scene scene({EngineStub()});
+    scene.choices.leaveVzoryOnCd = row.leaveVzory;
+    const install::InstallChoices& c = scene.choices;
+    WriteFlag();  // left by an earlier installation
+    RecordingHost host(c);
+
+    const install::InstallResult result = install::Install(c, host);
+
+    EXPECT_EQ(result.ending, Ending::Done);
+    EXPECT_EQ(result.message, L"");
+    EXPECT_EQ(result.unpackFolder, c.vantorPro + L"\\Instalace");
+    std::vector<std::wstring> expected = {kPreparing, kMaking + c.vantorPro, kMaking + c.projekty};
+    if (!row.leaveVzory) {
+      expected.push_back(kMaking + c.vzory);
+      expected.push_back(kMaking + c.vzory + L"\\Dopisy");
+    }
+    expected.insert(expected.end(), {kStartMenu, kRegistry, kEngine});
+    EXPECT_EQ(host.Steps(), expected);
+    EXPECT_EQ(host.total, row.total);
+    EXPECT_EQ(host.position, row.position);
+    EXPECT_FALSE(host.bottomBar);
+    EXPECT_FALSE(host.abort);
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(scene.boxes.Asked().empty());
+
+    EXPECT_EQ(platform::FolderExists(c.vzory), !row.leaveVzory);
+    EXPECT_EQ(ReadMachineString(kVantorKey, L"Vzory"),
+              row.leaveVzory ? c.mediumDir + L"\\Vzory" : c.vzory);
+    EXPECT_TRUE(platform::FileExists(scene.Group() + L"\\VantorPro.lnk"));
+    EXPECT_FALSE(FlagExists());
+    EXPECT_TRUE(scene.EngineRan());
+  }
+}
+
+TEST(Sequence, StopDuringEachStepEndsTheRunBeforeTheNext) {
+  using Choices = install::InstallChoices;
+  struct Row {
+    const char* step;
+    std::function<std::wstring(const Choices&)> stopAt;  // the status the user stops at
+    int position;
+    std::function<bool(const Scene&, const RecordingHost&)> nextStepRan;
+  };
+  const Row rows[] = {
+      {"unpacking", [](const Choices&) { return L"Rozbaluji soubor"; }, 0,
+       [](const Scene&, const RecordingHost& h) { return h.total >= 0; }},
+      {"application folder", [](const Choices& c) { return kMaking + c.vantorPro; }, 1,
+       [](const Scene& s, const RecordingHost&) {
+         return platform::FolderExists(s.choices.projekty);
+       }},
+      {"projects folder", [](const Choices& c) { return kMaking + c.projekty; }, 1 + 3 + 1,
+       [](const Scene& s, const RecordingHost&) {
+         return platform::FolderExists(s.choices.vzory);
+       }},
+      {"templates folder", [](const Choices& c) { return kMaking + c.vzory; }, 6,
+       [](const Scene& s, const RecordingHost&) { return platform::FolderExists(s.Group()); }},
+      {"Start menu", [](const Choices&) { return kStartMenu; }, 6 + 2 + 1,
+       [](const Scene&, const RecordingHost&) {
+         return ReadMachineString(kVantorKey, L"Name").has_value();
+       }},
+      {"registry", [](const Choices&) { return kRegistry; }, 10,
+       [](const Scene&, const RecordingHost&) { return !FlagExists(); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.step);
+    Scene scene({EngineStub()});
+    WriteFlag();  // the engine step would clear it
+    RecordingHost host(scene.choices);
+    const std::wstring stopAt = row.stopAt(scene.choices);
+    host.onStatus = [&](const std::wstring& status) {
+      if (status.starts_with(stopAt)) host.StopInstall();
+    };
+
+    const install::InstallResult result = install::Install(scene.choices, host);
+
+    EXPECT_EQ(result.ending, Ending::Stopped);
+    EXPECT_EQ(result.unpackFolder, scene.choices.vantorPro + L"\\Instalace");
+    // Nothing reported after the stop, nothing of the next step done.
+    EXPECT_TRUE(host.statuses.back().starts_with(stopAt)) << platform::Utf8(host.statuses.back());
+    EXPECT_EQ(host.position, row.position);
+    EXPECT_FALSE(row.nextStepRan(scene, host));
+    EXPECT_FALSE(platform::FileExists(scene.EngineTrace()));
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(scene.boxes.Asked().empty());
+  }
+}
+
+TEST(Sequence, EachFailureRoute) {
+  using Choices = install::InstallChoices;
+  using Text = std::function<std::wstring(const Choices&)>;
+  auto nothing = [](Scene&) { return std::unique_ptr<LockedKey>(); };
+  auto belowAFile = [](std::wstring Choices::*folder) {
+    return [folder](Scene& s) {
+      testutil::WriteFile(s.work / L"soubor.txt", "in the way");
+      s.choices.*folder = s.work / L"soubor.txt\\Slozka";
+      return std::unique_ptr<LockedKey>();
+    };
+  };
+  const Text cannotUnpack = [](const Choices& c) {
+    return L"Nelze rozbalit instalační soubory do složky \"" + c.vantorPro + L"\\Instalace\"!" +
+           kEnds;
+  };
+  const Text preparing = [](const Choices&) { return kPreparing; };
+  struct Row {
+    const char* route;
+    bool withEngine;
+    std::function<std::unique_ptr<LockedKey>(Scene&)> arrange;
+    Ending ending;
+    Text message;  // fatal: the one the caller shows; else the one shown through the host
+    Text lastStep;
+  };
+  const Row rows[] = {
+      {"A: application folder on a missing drive", true,
+       [](Scene& s) {
+         s.choices.vantorPro = std::wstring(1, FreeDriveLetter()) + L":\\Vantor";
+         return std::unique_ptr<LockedKey>();
+       },
+       Ending::Fatal, cannotUnpack, preparing},
+      {"A: damaged archive", true,
+       [](Scene& s) {
+         const std::wstring archive = s.medium / L"Vaninst.pak";
+         const std::string whole = testutil::ReadFile(archive);
+         testutil::WriteFile(archive, whole.substr(0, whole.size() * 2 / 3));
+         return std::unique_ptr<LockedKey>();
+       },
+       Ending::Fatal, cannotUnpack, preparing},
+      {"C: projects folder", true, belowAFile(&Choices::projekty), Ending::Fatal,
+       [](const Choices& c) { return L"Složku \"" + c.projekty + L" nelze vytvořit!\"" + kEnds; },
+       [](const Choices& c) { return kMaking + c.projekty; }},
+      {"C: templates folder", true, belowAFile(&Choices::vzory), Ending::Fatal,
+       [](const Choices& c) { return L"Složku \"" + c.vzory + L" nelze vytvořit!\"" + kEnds; },
+       [](const Choices& c) { return kMaking + c.vzory; }},
+      {"D: no shell link object, the run goes on", true,
+       [](Scene&) {
+         return std::make_unique<LockedKey>(
+             HKEY_CLASSES_ROOT, L"CLSID\\{00021401-0000-0000-C000-000000000046}", 0, L"D:P");
+       },
+       Ending::Done,
+       [](const Choices&) { return L"Startovací nabídku se nepodařilo zaktualizovat!"; },
+       [](const Choices&) { return kEngine; }},
+      {"E: registry key that cannot be written", true,
+       [](Scene&) {
+         WriteMachineString(kVantorKey, L"Name", L"earlier");
+         return std::make_unique<LockedKey>(HKEY_LOCAL_MACHINE, kVantorKey, KEY_WOW64_32KEY,
+                                            L"D:P(A;;KR;;;WD)");
+       },
+       Ending::Fatal,
+       [](const Choices&) {
+         return L"Při zápisu do registru došlo k chybě!" + std::wstring(kEnds);
+       },
+       [](const Choices&) { return kRegistry; }},
+      {"F: no engine setup program in the archive", false, nothing, Ending::Fatal,
+       [](const Choices&) {
+         return L"Ovladač BDE se nepodařilo nainstalovat!" + std::wstring(kEnds);
+       },
+       [](const Choices&) { return kEngine; }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.route);
+    Scene scene({row.withEngine ? EngineStub() : L""});
+    install::InstallResult result;
+    RecordingHost host(scene.choices);
+    {
+      const std::unique_ptr<LockedKey> locked = row.arrange(scene);
+      if (locked) {
+        ASSERT_TRUE(locked->Locked());
+      }
+      result = install::Install(scene.choices, host);
+    }
+    EXPECT_EQ(result.ending, row.ending);
+    const std::wstring message = row.message(scene.choices);
+    if (row.ending == Ending::Fatal) {
+      EXPECT_EQ(result.message, message);
+      EXPECT_TRUE(host.errors.empty());  // the caller shows it
+    } else {
+      EXPECT_EQ(host.errors, std::vector<std::wstring>{message});
+      EXPECT_TRUE(scene.EngineRan());
+    }
+    ASSERT_FALSE(host.Steps().empty());
+    EXPECT_EQ(host.Steps().back(), row.lastStep(scene.choices));
+    EXPECT_TRUE(scene.boxes.Asked().empty());
+  }
+}
+
+}  // namespace
+}  // namespace installtest

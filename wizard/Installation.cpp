@@ -1,0 +1,115 @@
+// The wizard's side of the installation: the user's choices gathered from
+// the fields, the window as the installation's host, the fatal ending, the
+// completion poll, the abort button and the stop.
+#include "wizard/FrmSetup.h"
+
+#include <commctrl.h>
+
+#include "install/Engine.h"
+#include "install/Install.h"
+#include "platform/Platform.h"
+
+// The window as the installation sees it. The file work's reports go to the
+// window's own; the components left on the CD-ROM are those of the run.
+class TfrmSetup::InstallLink final : public install::InstallHost {
+ public:
+  InstallLink(TfrmSetup& form, const install::InstallChoices& choices)
+      : form_(form), choices_(choices) {}
+
+  void SetStatus(const std::wstring& text) override { form_.SetStatus(text); }
+  void StepProgress() override { form_.StepProgress(); }
+  void ProcessMessages() override { form_.ProcessMessages(); }
+  bool AbortRequested() const override { return form_.AbortRequested(); }
+  void StopInstall() override { form_.StopInstall(); }
+  bool LeaveVzoryOnCd() const override { return choices_.leaveVzoryOnCd; }
+  bool LeavePrikladyOnCd() const override { return choices_.leavePrikladyOnCd; }
+  void AddMemoLine(const std::wstring& line) override { form_.AddMemoLine(line); }
+  const std::wstring& SetupTitle() const override { return form_.SetupTitle(); }
+
+  void ClearAbortRequested() override { ::AbortRequested = false; }
+  void SetBottomBarVisible(bool visible) override { form_.SetVisible(L"pnlBottom", visible); }
+  void ResetProgress() override {
+    // Steps the frame limit still holds belong to the bar before.
+    form_.FlushWork();
+    SendMessageW(form_.Control(L"ProgressBar1"), PBM_SETPOS, 0, 0);
+  }
+  void SetProgressTotal(int total) override {
+    SendMessageW(form_.Control(L"ProgressBar1"), PBM_SETRANGE32, 0, total);
+  }
+  void Redraw() override {
+    // The bar and the status line first get what the frame limit held back.
+    form_.FlushWork();
+    RedrawWindow(form_.Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  }
+  void ShowError(const std::wstring& text) override {
+    platform::ShowMessageBox(text, form_.SetupTitle(), MB_OK | MB_ICONERROR);
+  }
+
+ private:
+  TfrmSetup& form_;
+  const install::InstallChoices& choices_;
+};
+
+namespace {
+
+// What the fields say. A folder text loses one trailing "\" here, and its
+// field shows the shorter text from now on.
+install::InstallChoices GatherChoices(TfrmSetup& form) {
+  auto folder = [&form](const wchar_t* field) {
+    const std::wstring text = form.Text(field);
+    std::wstring trimmed = install::TrimFolder(text);
+    if (trimmed != text) form.SetText(field, trimmed);
+    return trimmed;
+  };
+  install::InstallChoices choices;
+  choices.vantorPro = folder(L"txtVantorPro");
+  choices.projekty = folder(L"txtProjekty");
+  choices.vzory = folder(L"txtVzory");
+  choices.priklady = folder(L"txtPriklady");
+  choices.folderName = form.Text(L"txtFolderName");
+  choices.name = form.Text(L"txtName");
+  choices.company = form.Text(L"txtCompany");
+  choices.leaveVzoryOnCd = form.Checked(L"cbVzory");
+  choices.leavePrikladyOnCd = form.Checked(L"cbPriklady");
+  choices.mediumDir = form.MediumDir;
+  choices.programsFolder = form.ProgramsFolder;
+  return choices;
+}
+
+}  // namespace
+
+void TfrmSetup::Install() {
+  const install::InstallChoices choices = GatherChoices(*this);
+  InstallLink link(*this, choices);
+  const install::InstallResult result = install::Install(choices, link);
+  SourceDir = result.unpackFolder;
+  if (result.ending != install::Ending::Fatal) return;
+  // The end of the program: the window closes without the close question.
+  link.ShowError(result.message);
+  ::AbortRequested = true;
+  CloseWithoutPrompt = true;
+  Close();
+}
+
+void TfrmSetup::timSetupTimer() {
+  if (!install::TakeCompletionFlag()) return;  // the next tick tries again
+  SetTimerEnabled(false);
+  SetVisible(L"pnlBottom", true);
+  pbNextClick();
+}
+
+void TfrmSetup::pbPrerusitClick() {
+  if (platform::ShowMessageBox(L"Opravdu chcete přerušit kopírování souborů?", SetupTitle(),
+                               MB_YESNO | MB_ICONQUESTION) == IDYES)
+    StopInstall();
+}
+
+void TfrmSetup::StopInstall() {
+  platform::SetAppCursor(platform::Cursor::Default);
+  ::AbortRequested = true;
+  SetVisible(L"pnlBottom", true);
+  ShowPage(4);
+  CurrentPage = 4;
+  Close();
+}
