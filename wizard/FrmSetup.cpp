@@ -53,9 +53,9 @@ TfrmSetup::TfrmSetup() {
       {L"Instalace aplikace VantorPro", kWindowStyle, 0, kClientWidth, kClientHeight, nullptr},
       L"Cannot create the wizard window");
   try {
-    CreateControls();
     if (!frmSetup) frmSetup = this;
     if (!platform::MainWindow()) platform::SetMainWindow(Handle());
+    CreateControls();
     FormCreate();
   } catch (...) {
     TearDown();
