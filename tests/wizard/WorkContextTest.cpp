@@ -26,14 +26,6 @@ class WorkContextTest : public WizardTest {
     platform::ResetTerminated();
     ::AbortRequested = false;
   }
-
-  // Long enough for the frame limit to let everything through.
-  static void LetAFramePass() {
-    for (int i = 0; i < 10; ++i) {
-      Sleep(10);
-      platform::ProcessMessages();
-    }
-  }
 };
 
 // The client area of a window as it is on the screen now, one value a pixel.
@@ -101,7 +93,9 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
 
   // What the last frame skipped reaches the screen by itself, with no more
   // work calling in: the window's own loop runs the flush.
-  LetAFramePass();
+  const std::wstring last = form.Text(L"lblCopyFile");
+  HWND label = form.Control(L"lblCopyFile");
+  testutil::PumpUntil([&] { return WindowManagersText(label) == last; });
   EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
   RECT dirty;
   EXPECT_FALSE(GetUpdateRect(form.Control(L"lblCopyFile"), &dirty, FALSE));
@@ -118,7 +112,7 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   HWND label = form.Control(L"lblCopyFile");
 
   work.SetStatus(L"Kopíruji soubor první.dat");
-  LetAFramePass();
+  testutil::PumpUntil([&] { return WindowManagersText(label) == L"Kopíruji soubor první.dat"; });
   const std::vector<uint32_t> first = ScreenPixels(label);
   EXPECT_GT(LitPixels(first), 20u);
   EXPECT_EQ(WindowManagersText(label), L"Kopíruji soubor první.dat");
@@ -130,7 +124,8 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   // Read back at once, painted within the frame.
   work.SetStatus(L"Kopíruji soubor druhý a delší.dat");
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor druhý a delší.dat");
-  LetAFramePass();
+  testutil::PumpUntil(
+      [&] { return WindowManagersText(label) == L"Kopíruji soubor druhý a delší.dat"; });
   const std::vector<uint32_t> second = ScreenPixels(label);
   EXPECT_NE(second, first);
   EXPECT_GT(LitPixels(second), LitPixels(first));
@@ -139,7 +134,7 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   // Set the ordinary way, the line shows the new text without the work.
   form.SetText(L"lblCopyFile", L"Kopíruji soubor první.dat");
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor první.dat");
-  LetAFramePass();
+  testutil::PumpUntil([&] { return !GetUpdateRect(label, nullptr, FALSE); });
   EXPECT_EQ(ScreenPixels(label), first);
 
   // A caller with a small buffer gets the start of the text, terminated.
@@ -206,9 +201,14 @@ TEST_F(WorkContextTest, TimerRunsItsHandlerOnlyWhileEnabled) {
   EXPECT_TRUE(form.TimerEnabled());
   form.SetTimerEnabled(false);
   EXPECT_FALSE(form.TimerEnabled());
-  // No timer message is left to arrive.
-  Sleep(1100);
+  // No timer message is left to arrive: a timer of the same interval set
+  // afterwards comes due after any tick of the stopped one would have.
+  constexpr UINT_PTR kProbe = 99;
+  SetTimer(form.Handle(), kProbe, TfrmSetup::kTimerInterval, nullptr);
   MSG msg;
+  while (!PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_NOREMOVE)) WaitMessage();
+  KillTimer(form.Handle(), kProbe);
+  if (msg.wParam == kProbe) PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_REMOVE);
   EXPECT_FALSE(PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_NOREMOVE));
 }
 
