@@ -82,7 +82,7 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              medium.Path().c_str(), &startup, &info))
       << GetLastError();
-  CloseHandle(info.hThread);
+  const platform::UniqueHandle thread(info.hThread), process(info.hProcess);
 
   HWND wizard = FindProcessWindow(info.dwProcessId, L"TfrmSetup", 20000);
   ASSERT_NE(wizard, nullptr);
@@ -122,7 +122,6 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   GetExitCodeProcess(info.hProcess, &code);
   EXPECT_EQ(code, 0u);
   if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
-  CloseHandle(info.hProcess);
 }
 
 TEST(Program, CarriesItsIdentity) {

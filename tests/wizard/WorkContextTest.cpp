@@ -42,14 +42,14 @@ std::vector<uint32_t> ScreenPixels(HWND hwnd) {
   HDC screen = GetDC(hwnd);
   HDC memory = CreateCompatibleDC(screen);
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
+  const platform::UniqueBitmap bitmap(
+      CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  HGDIOBJ old = SelectObject(memory, bitmap.get());
   BitBlt(memory, 0, 0, r.right, r.bottom, screen, 0, 0, SRCCOPY);
   GdiFlush();
   std::vector<uint32_t> pixels(static_cast<uint32_t*>(bits),
                                static_cast<uint32_t*>(bits) + r.right * r.bottom);
   SelectObject(memory, old);
-  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(hwnd, screen);
   return pixels;
