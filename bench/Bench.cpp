@@ -150,8 +150,8 @@ int CopyQuiet(const std::wstring& source, const std::wstring& target) {
 int BareCopyTree(const std::wstring& source, const std::wstring& target) {
   CreateDirectoryW(target.c_str(), nullptr);
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((source + L"\\*.*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  platform::UniqueFind find(FindFirstFileW((source + L"\\*.*").c_str(), &data));
+  if (!find) return 0;
   int files = 0;
   do {
     const std::wstring name = data.cFileName;
@@ -161,8 +161,7 @@ int BareCopyTree(const std::wstring& source, const std::wstring& target) {
     } else if (CopyFileW((source + L"\\" + name).c_str(), (target + L"\\" + name).c_str(), FALSE)) {
       ++files;
     }
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &data));
   return files;
 }
 

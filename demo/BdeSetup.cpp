@@ -12,6 +12,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "platform/Handles.h"
+
 namespace {
 
 const wchar_t kFlagKey[] = L"Software\\Quor";
@@ -31,15 +33,13 @@ DWORD WorkingTime() {
 
 // The wizard polls the 32-bit view of HKLM; write the flag there.
 bool WriteFlag() {
-  HKEY key = nullptr;
+  platform::UniqueHkey key;
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFlagKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS)
+                      nullptr, key.put(), nullptr) != ERROR_SUCCESS)
     return false;
   const wchar_t data[] = L"1";
-  const LONG rc =
-      RegSetValueExW(key, kFlagValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof(data));
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return RegSetValueExW(key.get(), kFlagValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                        sizeof(data)) == ERROR_SUCCESS;
 }
 
 struct Work {
@@ -86,11 +86,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  HANDLE single = CreateMutexW(nullptr, FALSE, L"VantorBdeSetupRunning");
-  if (single && GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(single);
-    return 0;
-  }
+  // Held until the program ends.
+  const platform::UniqueHandle single(CreateMutexW(nullptr, FALSE, L"VantorBdeSetupRunning"));
+  if (single && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
@@ -123,6 +121,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Sleep(work.total);
     work.flagWritten = WriteFlag();
   }
-  if (single) CloseHandle(single);
   return work.flagWritten ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Handles.h"
+
 namespace {
 
 const wchar_t kTitle[] = L"VantorPro V1.3";
@@ -31,22 +33,22 @@ struct Registration {
 
 Registration ReadRegistration() {
   Registration r;
-  HKEY key = nullptr;
+  platform::UniqueHkey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quor\\Vantor", 0, KEY_READ | KEY_WOW64_32KEY,
-                    &key) == ERROR_SUCCESS) {
-    r.name = ReadValue(key, L"Name");
-    r.company = ReadValue(key, L"Company");
-    RegCloseKey(key);
+                    key.put()) == ERROR_SUCCESS) {
+    r.name = ReadValue(key.get(), L"Name");
+    r.company = ReadValue(key.get(), L"Company");
   }
   return r;
 }
 
-HFONT UiFont() {
+// The message font of the system; empty when it cannot be had.
+platform::UniqueFont UiFont() {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return platform::UniqueFont(CreateFontIndirectW(&metrics.lfMessageFont));
+  return {};
 }
 
 HWND Child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int x, int y,
@@ -59,10 +61,11 @@ HWND Child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD styl
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  static HFONT font = nullptr;
+  static platform::UniqueFont ownFont;
   switch (message) {
     case WM_CREATE: {
-      font = UiFont();
+      ownFont = UiFont();
+      HFONT font = ownFont ? ownFont.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
       const Registration r = ReadRegistration();
       Child(window, L"STATIC", L"Licence pro:", SS_LEFT, 20, 20, 100, 20, idNameLabel, font);
       Child(window, L"STATIC", r.name.empty() ? kUnregistered : r.name, SS_LEFT | SS_NOPREFIX, 130,

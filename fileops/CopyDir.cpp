@@ -1,7 +1,6 @@
 #include "fileops/FileOps.h"
 #include "platform/Platform.h"
 
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -20,25 +19,18 @@ constexpr ULONGLONG kPumpIntervalMs = 30;
 constexpr uint64_t kOneCallLimit = 2 << 20;
 constexpr DWORD kPiece = 64 << 10;
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
 bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstring& target) {
-  Handle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (in.get() == INVALID_HANDLE_VALUE) return false;
+  platform::UniqueFile in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) return false;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(in.get(), &info)) return false;
   const DWORD attributes =
       info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-  Handle out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (out.get() == INVALID_HANDLE_VALUE) return false;
+  platform::UniqueFile out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
   std::vector<char> buffer(kPiece);
   ULONGLONG lastPump = GetTickCount64();
   bool ok = true;

@@ -90,11 +90,8 @@ std::wstring FullFolderPath(const std::wstring& path) {
       const std::wstring parent = out.back() == L'\\' ? out : out + L"\\";
       if (name.find_first_of(L"*?") == std::wstring::npos) {
         WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((parent + name).c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
+        if (platform::UniqueFind find(FindFirstFileW((parent + name).c_str(), &data)); find)
           name = data.cFileName;
-          FindClose(find);
-        }
       }
       out = parent + name;
     }
@@ -108,7 +105,7 @@ bool NameLess(const std::wstring& a, const std::wstring& b) {
                         b.c_str(), static_cast<int>(b.size())) == CSTR_LESS_THAN;
 }
 
-HFONT MakeFont(int weight) {
+platform::UniqueFont MakeFont(int weight) {
   HDC screen = GetDC(nullptr);
   const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
   ReleaseDC(nullptr, screen);
@@ -117,21 +114,7 @@ HFONT MakeFont(int weight) {
   lf.lfWeight = weight;
   lf.lfCharSet = DEFAULT_CHARSET;
   wcscpy_s(lf.lfFaceName, L"MS Sans Serif");
-  return CreateFontIndirectW(&lf);
-}
-
-void RegisterWindowClass(WNDPROC proc) {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kBrowseFldrClass;
-  RegisterClassExW(&wc);
-  registered = true;
+  return platform::UniqueFont(CreateFontIndirectW(&lf));
 }
 
 }  // namespace
@@ -160,45 +143,39 @@ std::wstring DriveText(wchar_t letter, UINT type) {
   return text;
 }
 
-TfrmBrowseFldr::TfrmBrowseFldr() {
-  RegisterWindowClass(&WindowProc);
-  font_ = MakeFont(FW_NORMAL);
-  boldFont_ = MakeFont(FW_BOLD);
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
-  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-  RECT r{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&r, style, FALSE, exStyle);
-  handle_ = CreateWindowExW(exStyle, kBrowseFldrClass, kBrowseFldrCaption, style, CW_USEDEFAULT,
-                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
-                            platform::MainWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (!handle_) throw platform::SetupError(L"Nelze vytvořit okno výběru složky");
-  SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  CreateControls();
-  FillDrives();
-  // The list starts on the program's current folder, or its drive's root.
-  const std::wstring current = platform::CurrentDir();
-  if (!Open(current, false) && current.size() >= 2) Open(current.substr(0, 2) + L"\\", false);
-  FormCreate(handle_);
+TfrmBrowseFldr::TfrmBrowseFldr() : font_(MakeFont(FW_NORMAL)), boldFont_(MakeFont(FW_BOLD)) {
+  CreateFrame({kBrowseFldrClass, 0},
+              {kBrowseFldrCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS,
+               WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClientWidth, kClientHeight,
+               platform::MainWindow()},
+              L"Nelze vytvořit okno výběru složky");
+  try {
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    CreateControls();
+    FillDrives();
+    // The list starts on the program's current folder, or its drive's root.
+    const std::wstring current = platform::CurrentDir();
+    if (!Open(current, false) && current.size() >= 2) Open(current.substr(0, 2) + L"\\", false);
+    FormCreate(Handle());
+  } catch (...) {
+    DestroyFrame();
+    throw;
+  }
 }
 
 TfrmBrowseFldr::~TfrmBrowseFldr() {
-  if (handle_ && IsWindow(handle_)) {
-    SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
-    DestroyWindow(handle_);
-  }
-  if (font_) DeleteObject(font_);
-  if (boldFont_) DeleteObject(boldFont_);
+  DestroyFrame();
 }
 
 void TfrmBrowseFldr::CreateControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
-                  int w, int h, int id, HFONT font) {
+                  int w, int h, int id, const platform::UniqueFont& font) {
     HWND child =
-        CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, handle_,
+        CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, Handle(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (!child) throw platform::SetupError(L"Nelze vytvořit okno výběru složky");
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     return child;
   };
   // Creation order is the tab order: the list first, the path field last.
@@ -227,7 +204,7 @@ void TfrmBrowseFldr::CreateControls() {
   Label1 = make(0, L"STATIC", L"Složka:", SS_LEFT, 1, 32, 60, 13, idLabel1, font_);
   txtPath = make(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, 1, 48, 249, 21,
                  idTxtPath, font_);
-  focus_ = lbDir;
+  RememberFocus(lbDir);
 }
 
 void TfrmBrowseFldr::FillDrives() {
@@ -419,27 +396,27 @@ int TfrmBrowseFldr::ShowModal() {
   ModalResult = 0;
   HWND owner = platform::MainWindow();
   if (owner && !IsWindow(owner)) owner = nullptr;
-  SetWindowLongPtrW(handle_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   const bool disableOwner = owner && IsWindowEnabled(owner);
   if (disableOwner) EnableWindow(owner, FALSE);
 
-  platform::RunHandler([this] { FormShow(handle_); });
+  platform::RunHandler([this] { FormShow(Handle()); });
 
   // Centred on the screen's work area.
   RECT work, frame;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  GetWindowRect(handle_, &frame);
+  GetWindowRect(Handle(), &frame);
   const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  SetWindowPos(handle_, nullptr, work.left + (work.right - work.left - w) / 2,
+  SetWindowPos(Handle(), nullptr, work.left + (work.right - work.left - w) / 2,
                work.top + (work.bottom - work.top - h) / 2, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  focus_ = lbDir;
-  ShowWindow(handle_, SW_SHOW);
-  SetForegroundWindow(handle_);
+  RememberFocus(lbDir);
+  ShowWindow(Handle(), SW_SHOW);
+  SetForegroundWindow(Handle());
   SetFocus(lbDir);
 
   MSG msg;
-  while (ModalResult == 0 && IsWindow(handle_) && !platform::Terminated()) {
+  while (ModalResult == 0 && Handle() && !platform::Terminated()) {
     if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
       platform::Terminate();  // WM_QUIT: the program is ending
       break;
@@ -451,58 +428,20 @@ int TfrmBrowseFldr::ShowModal() {
   // The owner is enabled before the dialog hides, so that it gets the
   // activation back.
   if (disableOwner) EnableWindow(owner, TRUE);
-  if (IsWindow(handle_)) ShowWindow(handle_, SW_HIDE);
+  if (Handle()) ShowWindow(Handle(), SW_HIDE);
   if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
   return ModalResult;
 }
 
 // ------------------------------------------------------------------ messages
 
-LRESULT CALLBACK TfrmBrowseFldr::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
-  auto* self = reinterpret_cast<TfrmBrowseFldr*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  return self->HandleMessage(message, wParam, lParam);
-}
-
-LRESULT TfrmBrowseFldr::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TfrmBrowseFldr::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      const int code = HIWORD(wParam);
-      HWND sender = reinterpret_cast<HWND>(lParam);
-      if (id == idPbOk && code == BN_CLICKED) {
-        platform::RunHandler([&] { pbOkClick(sender); });
-      } else if (id == idPbCancel && code == BN_CLICKED) {
-        ModalResult = 2;
-      } else if (id == idLbDir && code == LBN_SELCHANGE) {
-        platform::RunHandler([&] { lbDirClick(sender); });
-      } else if (id == idLbDir && code == LBN_DBLCLK) {
-        platform::RunHandler([&] { lbDirDblClick(sender); });
-      } else if (id == idCmbDrive &&
-                 (code == CBN_CLOSEUP ||
-                  (code == CBN_SELCHANGE && !SendMessageW(cmbDrive, CB_GETDROPPEDSTATE, 0, 0)))) {
-        // While the list is dropped down the choice is taken when it closes.
-        platform::RunHandler([&] { cmbDriveChange(sender); });
-      }
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
-    }
-    case DM_GETDEFID:
-      return MAKELRESULT(idPbOk, DC_HASDEFID);
     case WM_CLOSE:
       ModalResult = 2;  // the caller hides and destroys the dialog
-      return 0;
-    case WM_ACTIVATE:
-      // Keeps the keyboard focus on its control across a message box.
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(handle_, focus)) focus_ = focus;
-      } else if (focus_ && IsWindow(focus_)) {
-        SetFocus(focus_);
-      }
-      return 0;
-    case WM_SETFOCUS:
-      if (focus_ && IsWindow(focus_)) SetFocus(focus_);
       return 0;
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
@@ -522,9 +461,25 @@ LRESULT TfrmBrowseFldr::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
       SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNTEXT));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     default:
-      break;
+      return Default(message, wParam, lParam);
   }
-  return DefWindowProcW(handle_, message, wParam, lParam);
+}
+
+void TfrmBrowseFldr::OnCommand(int id, int code, HWND sender) {
+  if (id == idPbOk && code == BN_CLICKED) {
+    pbOkClick(sender);
+  } else if (id == idPbCancel && code == BN_CLICKED) {
+    ModalResult = 2;
+  } else if (id == idLbDir && code == LBN_SELCHANGE) {
+    lbDirClick(sender);
+  } else if (id == idLbDir && code == LBN_DBLCLK) {
+    lbDirDblClick(sender);
+  } else if (id == idCmbDrive &&
+             (code == CBN_CLOSEUP ||
+              (code == CBN_SELCHANGE && !SendMessageW(cmbDrive, CB_GETDROPPEDSTATE, 0, 0)))) {
+    // While the list is dropped down the choice is taken when it closes.
+    cmbDriveChange(sender);
+  }
 }
 
 // ------------------------------------------------------------------ painting

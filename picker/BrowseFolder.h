@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
+#include "platform/Window.h"
+
 namespace picker {
 
 // Child-window identifiers. OK and Storno carry the dialog identifiers, so
@@ -46,16 +49,13 @@ struct DriveItem {
 // What the drive box shows for a drive of the given type (upper-case letter).
 std::wstring DriveText(wchar_t letter, UINT type);
 
-class TfrmBrowseFldr {
+class TfrmBrowseFldr : public platform::DialogWindow {
  public:
   // Makes the hidden dialog with its controls and runs FormCreate. The list
-  // starts on the program's current folder.
+  // starts on the program's current folder. A failure on the way raises,
+  // with no window left.
   TfrmBrowseFldr();
-  ~TfrmBrowseFldr();
-  TfrmBrowseFldr(const TfrmBrowseFldr&) = delete;
-  TfrmBrowseFldr& operator=(const TfrmBrowseFldr&) = delete;
-
-  HWND Handle() const { return handle_; }
+  ~TfrmBrowseFldr() override;
 
   // Controls, in the order of the window's declaration.
   HWND lblCaption = nullptr;
@@ -100,8 +100,10 @@ class TfrmBrowseFldr {
   bool SelectDrive(wchar_t letter);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  int DefaultButtonId() const noexcept override { return idPbOk; }
+  int CancelButtonId() const noexcept override { return idPbCancel; }
+  void OnCommand(int id, int code, HWND sender);
   bool Open(const std::wstring& path, bool report);
   void CreateControls();
   void FillDrives();
@@ -111,10 +113,8 @@ class TfrmBrowseFldr {
   void DrawListItem(const DRAWITEMSTRUCT& item);
   void DrawDriveItem(const DRAWITEMSTRUCT& item);
 
-  HWND handle_ = nullptr;
-  HWND focus_ = nullptr;  // the control that gets the focus back on activation
-  HFONT font_ = nullptr;
-  HFONT boldFont_ = nullptr;
+  platform::UniqueFont font_;
+  platform::UniqueFont boldFont_;
   std::wstring directory_;
   std::vector<DirItem> items_;
   std::vector<DriveItem> drives_;

@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "platform/Handles.h"
+
 namespace picker {
 
 namespace {
@@ -12,22 +14,21 @@ class Ink {
  public:
   Ink(HDC dc, COLORREF outline, COLORREF fill)
       : dc_(dc), pen_(CreatePen(PS_SOLID, 1, outline)), brush_(CreateSolidBrush(fill)) {
-    oldPen_ = SelectObject(dc_, pen_);
-    oldBrush_ = SelectObject(dc_, brush_);
+    oldPen_ = SelectObject(dc_, pen_.get());
+    oldBrush_ = SelectObject(dc_, brush_.get());
   }
+  // The old pen and brush go back in before the members release ours.
   ~Ink() {
     SelectObject(dc_, oldPen_);
     SelectObject(dc_, oldBrush_);
-    DeleteObject(pen_);
-    DeleteObject(brush_);
   }
   Ink(const Ink&) = delete;
   Ink& operator=(const Ink&) = delete;
 
  private:
   HDC dc_;
-  HPEN pen_;
-  HBRUSH brush_;
+  platform::UniquePen pen_;
+  platform::UniqueBrush brush_;
   HGDIOBJ oldPen_, oldBrush_;
 };
 

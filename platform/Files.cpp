@@ -11,8 +11,8 @@ std::wstring CurrentDir() {
 
 FolderListing::FolderListing(const std::wstring& folder) {
   const std::wstring pattern = folder + L"\\*.*";
-  handle_ = FindFirstFileW(pattern.c_str(), &data_);
-  if (handle_ == INVALID_HANDLE_VALUE) {
+  handle_.reset(FindFirstFileW(pattern.c_str(), &data_));
+  if (!handle_) {
     startResult_ = GetLastError();
     if (startResult_ == 0) startResult_ = ERROR_FILE_NOT_FOUND;
   } else {
@@ -20,13 +20,9 @@ FolderListing::FolderListing(const std::wstring& folder) {
   }
 }
 
-FolderListing::~FolderListing() {
-  if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-}
-
 bool FolderListing::Next(DirEntry& entry) {
-  if (handle_ == INVALID_HANDLE_VALUE) return false;
-  if (!havePending_ && !FindNextFileW(handle_, &data_)) return false;
+  if (!handle_) return false;
+  if (!havePending_ && !FindNextFileW(handle_.get(), &data_)) return false;
   havePending_ = false;
   entry.name = data_.cFileName;
   entry.attributes = data_.dwFileAttributes;

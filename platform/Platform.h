@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
+
 namespace platform {
 
 // The one error type of the program: raised by platform operations and by the
@@ -41,16 +43,13 @@ std::wstring AsciiUpper(std::wstring text);
 class Registry {
  public:
   Registry() = default;
-  ~Registry();
-  Registry(const Registry&) = delete;
-  Registry& operator=(const Registry&) = delete;
 
   HKEY RootKey() const { return root_; }
   void SetRootKey(HKEY root);  // closes the open key
   // Open-or-create with KEY_ALL_ACCESS; true when a key is open afterwards.
   bool OpenKey(const std::wstring& subKey);
   void CloseKey();
-  bool HasOpenKey() const { return key_ != nullptr; }
+  bool HasOpenKey() const { return static_cast<bool>(key_); }
 
   // Missing value, size 0 or no open key: empty text. REG_SZ/REG_EXPAND_SZ:
   // text up to the first NUL, unexpanded. Other types raise SetupError.
@@ -61,8 +60,8 @@ class Registry {
   bool DeleteValue(const std::wstring& name);
 
  private:
-  HKEY root_ = HKEY_CURRENT_USER;
-  HKEY key_ = nullptr;
+  HKEY root_ = HKEY_CURRENT_USER;  // predefined: never closed
+  UniqueHkey key_;
 };
 
 // ------------------------------------------------------------- file system
@@ -78,14 +77,10 @@ struct DirEntry {
 };
 
 // Lists folder + "\*.*" with every entry ("." and ".." included), in the
-// order the file system returns them. The search handle is closed by the
-// destructor.
+// order the file system returns them.
 class FolderListing {
  public:
   explicit FolderListing(const std::wstring& folder);
-  ~FolderListing();
-  FolderListing(const FolderListing&) = delete;
-  FolderListing& operator=(const FolderListing&) = delete;
 
   // 0 when a first entry was found, else the system error code.
   DWORD StartResult() const { return startResult_; }
@@ -94,7 +89,7 @@ class FolderListing {
   bool Next(DirEntry& entry);
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  UniqueFind handle_;
   DWORD startResult_ = 0;
   bool havePending_ = false;
   WIN32_FIND_DATAW data_{};
@@ -120,14 +115,11 @@ std::wstring ExtractFileName(const std::wstring& path);
 
 // ------------------------------------------------------------ shell links
 
-// A shell link object with its IShellLinkW and IPersistFile interfaces,
-// all released by the destructor. COM must be initialised on the thread.
+// A shell link object with its IShellLinkW and IPersistFile interfaces.
+// COM must be initialised on the thread.
 class ShellLink {
  public:
   ShellLink();  // raises SetupError when any of the three cannot be obtained
-  ~ShellLink();
-  ShellLink(const ShellLink&) = delete;
-  ShellLink& operator=(const ShellLink&) = delete;
 
   HRESULT SetPath(const std::wstring& path);
   HRESULT SetArguments(const std::wstring& args);
@@ -136,9 +128,9 @@ class ShellLink {
   HRESULT Save(const std::wstring& file);
 
  private:
-  IUnknown* object_ = nullptr;
-  IShellLinkW* link_ = nullptr;
-  IPersistFile* file_ = nullptr;
+  ComPtr<IUnknown> object_;
+  ComPtr<IShellLinkW> link_;
+  ComPtr<IPersistFile> file_;
 };
 
 // What a saved shortcut holds, read back through the shell link object.
@@ -197,9 +189,13 @@ void SetMessageBoxResponder(MessageBoxResponder responder);  // empty: real boxe
 // when the last character sorts after ".".
 std::wstring ErrorDisplayText(const std::wstring& message);
 void ShowError(const std::wstring& message);
-// Runs a user action's handler; an error raised inside ends the handler and
-// is shown by the default error display.
-void RunHandler(const std::function<void()>& handler);
+// Shows the exception being handled (inside a catch) by the default error
+// display: the message of SetupError or std::exception, a general text for
+// anything else. Never throws.
+void ShowCurrentError() noexcept;
+// Runs a user action's handler; whatever is raised inside ends the handler
+// and is shown by the default error display.
+void RunHandler(const std::function<void()>& handler) noexcept;
 
 // Handles every queued message, then returns. Keyboard input is routed the
 // way a dialog routes it.

@@ -4,31 +4,13 @@
 
 namespace platform {
 
-namespace {
-template <typename T>
-void Release(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
-}  // namespace
-
 ShellLink::ShellLink() {
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IUnknown, reinterpret_cast<void**>(&object_))))
+                              IID_IUnknown, object_.put_void())))
     throw SetupError(L"Cannot create the shell link object");
-  if (FAILED(object_->QueryInterface(IID_IShellLinkW, reinterpret_cast<void**>(&link_))) ||
-      FAILED(object_->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file_)))) {
-    Release(file_);
-    Release(link_);
-    Release(object_);
+  if (FAILED(object_->QueryInterface(IID_IShellLinkW, link_.put_void())) ||
+      FAILED(object_->QueryInterface(IID_IPersistFile, file_.put_void())))
     throw SetupError(L"Interface not supported");
-  }
-}
-
-ShellLink::~ShellLink() {
-  Release(file_);
-  Release(link_);
-  Release(object_);
 }
 
 HRESULT ShellLink::SetPath(const std::wstring& path) {
@@ -48,31 +30,27 @@ HRESULT ShellLink::Save(const std::wstring& file) {
 }
 
 bool ReadShortcut(const std::wstring& file, ShortcutInfo& info) {
-  IShellLinkW* link = nullptr;
-  IPersistFile* persist = nullptr;
-  bool ok = false;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                 reinterpret_cast<void**>(&link))) &&
-      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
-      SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
-    wchar_t buffer[1024];
-    buffer[0] = 0;
-    link->GetPath(buffer, 1024, nullptr, SLGP_RAWPATH);
-    info.path = buffer;
-    buffer[0] = 0;
-    link->GetArguments(buffer, 1024);
-    info.arguments = buffer;
-    buffer[0] = 0;
-    link->GetWorkingDirectory(buffer, 1024);
-    info.workingDirectory = buffer;
-    buffer[0] = 0;
-    link->GetDescription(buffer, 1024);
-    info.description = buffer;
-    ok = true;
-  }
-  Release(persist);
-  Release(link);
-  return ok;
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> persist;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              link.put_void())) ||
+      FAILED(link->QueryInterface(IID_IPersistFile, persist.put_void())) ||
+      FAILED(persist->Load(file.c_str(), STGM_READ)))
+    return false;
+  wchar_t buffer[1024];
+  buffer[0] = 0;
+  link->GetPath(buffer, 1024, nullptr, SLGP_RAWPATH);
+  info.path = buffer;
+  buffer[0] = 0;
+  link->GetArguments(buffer, 1024);
+  info.arguments = buffer;
+  buffer[0] = 0;
+  link->GetWorkingDirectory(buffer, 1024);
+  info.workingDirectory = buffer;
+  buffer[0] = 0;
+  link->GetDescription(buffer, 1024);
+  info.description = buffer;
+  return true;
 }
 
 ComApartment::ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
@@ -88,8 +66,7 @@ bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup) {
   if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                       nullptr, nullptr, &startup, &info))
     return false;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  UniqueHandle thread(info.hThread), process(info.hProcess);
   return true;
 }
 

@@ -95,13 +95,28 @@ void ShowError(const std::wstring& message) {
   ShowMessageBox(ErrorDisplayText(message), g_title, MB_OK | MB_ICONHAND);
 }
 
-void RunHandler(const std::function<void()>& handler) {
+void ShowCurrentError() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const SetupError& e) {
+      ShowError(e.Message());
+    } catch (const std::exception& e) {
+      ShowError(Wide(e.what()));
+    } catch (...) {
+      ShowError(L"Neočekávaná chyba");
+    }
+  } catch (...) {
+    // The display itself failed (no memory left for the text): nothing more
+    // can be shown, and nothing may leave the handler.
+  }
+}
+
+void RunHandler(const std::function<void()>& handler) noexcept {
   try {
     handler();
-  } catch (const SetupError& e) {
-    ShowError(e.Message());
-  } catch (const std::exception& e) {
-    ShowError(Wide(e.what()));
+  } catch (...) {
+    ShowCurrentError();
   }
 }
 

@@ -9,22 +9,23 @@
 #include <vector>
 
 #include "fileops/WorkContext.h"
+#include "platform/Window.h"
+#include "wizard/ControlFactory.h"
+#include "wizard/StatusLine.h"
 
 // Program-wide: when true, the installation is to stop. The long-running work
 // polls it. Inside TfrmSetup the name is the WorkContext query; the flag
 // itself is ::AbortRequested there.
 extern bool AbortRequested;
 
-class TfrmSetup : public fileops::WorkContext {
+class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
  public:
   // Creates the window (hidden) with every control of the layout and runs
-  // FormCreate.
+  // FormCreate. A failure on the way raises, with no window left and the
+  // program-wide references as they were.
   TfrmSetup();
   ~TfrmSetup() override;
-  TfrmSetup(const TfrmSetup&) = delete;
-  TfrmSetup& operator=(const TfrmSetup&) = delete;
 
-  HWND Handle() const { return handle_; }
   void Show();  // centred on the screen, activated
 
   // ------------------------------------------------------- installer state
@@ -98,6 +99,8 @@ class TfrmSetup : public fileops::WorkContext {
   void SetTimerEnabled(bool enabled);
   bool TimerEnabled() const { return timerEnabled_; }
   static constexpr UINT kTimerInterval = 1000;
+  static constexpr UINT_PTR kTimerId = 1;       // timSetup
+  static constexpr UINT_PTR kFlushTimerId = 2;  // what the frame limit held back
 
   // ----------------------------------------------- fileops::WorkContext
   void SetStatus(const std::wstring& text) override;
@@ -110,13 +113,16 @@ class TfrmSetup : public fileops::WorkContext {
   void AddMemoLine(const std::wstring& line) override;
   const std::wstring& SetupTitle() const override { return setupTitle_; }
 
-  struct Item;  // one control of the layout (Layout.cpp)
+  using Item = wizard::Control;  // one control of the layout (Layout.cpp)
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
-  void CreateControls();
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  int DefaultButtonId() const noexcept override;
+  int CancelButtonId() const noexcept override;
   void OnCommand(int id, int code);
+  void CreateControls();
+  // Destroys the window and lets go of the program-wide references to it.
+  void TearDown() noexcept;
   Item* Find(std::wstring_view name);
   const Item* Find(std::wstring_view name) const;
   bool ParentShowing(const Item& item) const;
@@ -129,24 +135,16 @@ class TfrmSetup : public fileops::WorkContext {
   // The window as the installation's host (Installation.cpp).
   class InstallLink;
 
-  HWND handle_ = nullptr;
+  wizard::Artwork artwork_;
   HWND tooltip_ = nullptr;
-  HWND lastFocus_ = nullptr;
-  std::vector<Item*> items_;
-  std::vector<HFONT> fonts_;
-  std::vector<HBITMAP> bitmaps_;
-  HICON glyph_ = nullptr;
-  HBRUSH black_ = nullptr;
-  HBRUSH face_ = nullptr;
-  HBRUSH white_ = nullptr;
+  std::vector<Item> items_;
   int shownPage_ = 0;
   bool timerEnabled_ = false;
   bool memoEndsWithBreak_ = false;
   std::wstring setupTitle_;
   std::chrono::steady_clock::time_point lastPaint_{};
   std::chrono::steady_clock::time_point lastPump_{};
-  bool statusDirty_ = false;
-  std::wstring statusText_;  // what the status line says; it paints from here
+  wizard::StatusLine statusLine_;
   int pendingSteps_ = 0;
   bool flushTimerArmed_ = false;
 };

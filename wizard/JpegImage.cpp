@@ -39,19 +39,20 @@ HBITMAP MakeBitmap(int width, int height, BYTE** bits) {
 
 }  // namespace
 
-HBITMAP DecodeJpeg(const void* data, size_t size) {
-  if (!data || size == 0) return nullptr;
+platform::UniqueBitmap DecodeJpeg(const void* data, size_t size) {
+  if (!data || size == 0) return {};
   jpeg_decompress_struct info;
   ErrorManager errors;
   info.err = jpeg_std_error(&errors.base);
   errors.base.error_exit = OnError;
   errors.base.output_message = OnMessage;
-  // Only plain values live across the jump.
+  // Only plain values live across the jump: the bitmap gets its owner once
+  // the decoder can no longer jump.
   HBITMAP volatile bitmap = nullptr;
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&info);
-    if (bitmap) DeleteObject(bitmap);
-    return nullptr;
+    platform::UniqueBitmap discarded(bitmap);
+    return {};
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, static_cast<const unsigned char*>(data), static_cast<unsigned long>(size));
@@ -64,7 +65,7 @@ HBITMAP DecodeJpeg(const void* data, size_t size) {
   bitmap = MakeBitmap(width, height, &bits);
   if (!bitmap) {
     jpeg_destroy_decompress(&info);
-    return nullptr;
+    return {};
   }
   const int stride = (width * 3 + 3) & ~3;
   while (info.output_scanline < info.output_height) {
@@ -76,15 +77,15 @@ HBITMAP DecodeJpeg(const void* data, size_t size) {
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   GdiFlush();
-  return bitmap;
+  return platform::UniqueBitmap(bitmap);
 }
 
-HBITMAP LoadJpegResource(int id) {
+platform::UniqueBitmap LoadJpegResource(int id) {
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
-  if (!found) return nullptr;
+  if (!found) return {};
   HGLOBAL loaded = LoadResource(module, found);
-  if (!loaded) return nullptr;
+  if (!loaded) return {};
   return DecodeJpeg(LockResource(loaded), SizeofResource(module, found));
 }
 

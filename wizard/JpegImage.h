@@ -5,13 +5,15 @@
 
 #include <cstddef>
 
+#include "platform/Handles.h"
+
 namespace wizard {
 
-// Decodes a JPEG image into a 24-bit bitmap; nullptr when the data is not a
-// readable JPEG. The caller owns the bitmap.
-HBITMAP DecodeJpeg(const void* data, size_t size);
+// Decodes a JPEG image into a 24-bit bitmap; empty when the data is not a
+// readable JPEG.
+platform::UniqueBitmap DecodeJpeg(const void* data, size_t size);
 
 // Decodes the JPEG held in an RCDATA resource of the program.
-HBITMAP LoadJpegResource(int id);
+platform::UniqueBitmap LoadJpegResource(int id);
 
 }  // namespace wizard

@@ -5,9 +5,6 @@
 #include <windows.h>
 
 #include <span>
-#include <string>
-
-#include "wizard/FrmSetup.h"
 
 namespace wizard {
 
@@ -72,10 +69,3 @@ struct ControlDef {
 std::span<const ControlDef> Layout();
 
 }  // namespace wizard
-
-struct TfrmSetup::Item {
-  const wizard::ControlDef* def = nullptr;
-  HWND hwnd = nullptr;
-  bool visible = true;  // the control's own Visible property
-  std::wstring hint;
-};

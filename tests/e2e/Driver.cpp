@@ -35,28 +35,27 @@ Process::Process(const std::wstring& exe, const std::wstring& arguments,
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
     throw DriveError(L"cannot start " + exe + L" (error " + std::to_wstring(GetLastError()) + L")");
-  CloseHandle(info.hThread);
-  handle_ = info.hProcess;
+  const platform::UniqueHandle thread(info.hThread);
+  handle_.reset(info.hProcess);
   id_ = info.dwProcessId;
 }
 
 Process::~Process() {
   if (Running()) {
-    TerminateProcess(handle_, 99);
-    WaitForSingleObject(handle_, 5000);
+    TerminateProcess(handle_.get(), 99);
+    WaitForSingleObject(handle_.get(), 5000);
   }
-  CloseHandle(handle_);
 }
 
 bool Process::Running() const {
-  return WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+  return WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
 }
 bool Process::WaitForExit(DWORD timeoutMs) const {
-  return WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0;
+  return WaitForSingleObject(handle_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 DWORD Process::ExitCode() const {
   DWORD code = 0;
-  GetExitCodeProcess(handle_, &code);
+  GetExitCodeProcess(handle_.get(), &code);
   return code;
 }
 

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Handles.h"
+
 namespace e2e {
 
 // A step of the drive could not be done (a window did not come, a button was
@@ -38,7 +40,7 @@ class Process {
   DWORD ExitCode() const;
 
  private:
-  HANDLE handle_ = nullptr;
+  platform::UniqueHandle handle_;
   DWORD id_ = 0;
 };
 

@@ -121,31 +121,25 @@ const wchar_t kVantor[] = L"Software\\Quor\\Vantor";
 const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
 
 void SetValue(REGSAM view, const wchar_t* key, const wchar_t* name, const std::wstring& data) {
-  HKEY k = nullptr;
+  platform::UniqueHkey k;
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                            &k, nullptr),
+                            k.put(), nullptr),
             ERROR_SUCCESS);
-  RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+  RegSetValueExW(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(k);
 }
 
 void DeleteValue(REGSAM view, const wchar_t* key, const wchar_t* name) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE | view, &k) == ERROR_SUCCESS) {
-    RegDeleteValueW(k, name);
-    RegCloseKey(k);
-  }
+  platform::UniqueHkey k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE | view, k.put()) == ERROR_SUCCESS)
+    RegDeleteValueW(k.get(), name);
 }
 
 bool ValueExists(REGSAM view, const wchar_t* key, const wchar_t* name) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, &k) != ERROR_SUCCESS)
+  platform::UniqueHkey k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, k.put()) != ERROR_SUCCESS)
     return false;
-  const bool exists =
-      RegQueryValueExW(k, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(k);
-  return exists;
+  return RegQueryValueExW(k.get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 class DemoPrograms : public ::testing::Test {

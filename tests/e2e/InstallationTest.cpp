@@ -63,12 +63,10 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 
 void RemoveRegistration() {
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVantor, KEY_WOW64_32KEY, 0);
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuor, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) ==
-      ERROR_SUCCESS) {
-    RegDeleteValueW(key, kFlag);
-    RegCloseKey(key);
-  }
+  platform::UniqueHkey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuor, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, key.put()) ==
+      ERROR_SUCCESS)
+    RegDeleteValueW(key.get(), kFlag);
 }
 
 void Pause() {

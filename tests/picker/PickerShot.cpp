@@ -26,8 +26,9 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     }
   }
   if (g_ticks == 20) {
-    HANDLE f = CreateFileW(g_ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    // An empty file, closed again at once.
+    const platform::UniqueFile ready(
+        CreateFileW(g_ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   }
   // Gives up after two minutes in any case.
   if (platform::FileExists(g_stop) || g_ticks > 1200) dialog.ModalResult = 2;

@@ -650,6 +650,17 @@ TEST_F(PickerTest, ComponentFolderChoiceWritesThePickedFolderWithTheSubFolder) {
   }
 }
 
+TEST_F(PickerTest, PickerThatCannotBeMadeLeavesNoWindowAndTheFieldAsItWas) {
+  std::wstring field = L"C:\\Vantor";
+  {
+    testutil::RefusedChild refused(picker::idTxtPath);
+    EXPECT_THROW(picker::ChooseComponentFolder(1, field), platform::SetupError);
+  }
+  EXPECT_EQ(field, L"C:\\Vantor");
+  EXPECT_FALSE(frmBrowseFldr);
+  EXPECT_FALSE(FindWindowW(picker::kBrowseFldrClass, nullptr));
+}
+
 TEST_F(PickerTest, CancelledChoiceKeepsTheField) {
   std::wstring field = temp.Path() + L"\\Vantor";
   const std::wstring before = field;

@@ -8,9 +8,9 @@ using platform::SetupError;
 namespace {
 const wchar_t* kKey = L"Software\\SetupVantorTests\\Registry";
 
-HKEY RawOpen(HKEY root, REGSAM view) {
-  HKEY k = nullptr;
-  RegCreateKeyExW(root, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, nullptr);
+platform::UniqueHkey RawOpen(HKEY root, REGSAM view) {
+  platform::UniqueHkey k;
+  RegCreateKeyExW(root, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, k.put(), nullptr);
   return k;
 }
 
@@ -24,11 +24,10 @@ class RegistryTest : public testing::Test {
   }
   // Writes a raw value through the plain API, bypassing the wrapper.
   static void Raw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    HKEY k = RawOpen(HKEY_CURRENT_USER, KEY_WOW64_32KEY);
-    ASSERT_NE(k, nullptr);
-    ASSERT_EQ(RegSetValueExW(k, name, 0, type, static_cast<const BYTE*>(data), size),
+    const platform::UniqueHkey k = RawOpen(HKEY_CURRENT_USER, KEY_WOW64_32KEY);
+    ASSERT_NE(k.get(), nullptr);
+    ASSERT_EQ(RegSetValueExW(k.get(), name, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
-    RegCloseKey(k);
   }
   static std::wstring ReadVia(const wchar_t* name) {
     Registry r;
@@ -47,14 +46,15 @@ TEST_F(RegistryTest, WrittenStringIsRegSzWithItsNulAndReadsBack) {
     r.WriteString(L"Name", L"Jan Novák");
     r.WriteString(L"Empty", L"");
   }
-  HKEY k = RawOpen(HKEY_CURRENT_USER, KEY_WOW64_32KEY);
-  DWORD type = 0, size = 0;
-  RegQueryValueExW(k, L"Name", nullptr, &type, nullptr, &size);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, (std::wstring(L"Jan Novák").size() + 1) * sizeof(wchar_t));
-  RegQueryValueExW(k, L"Empty", nullptr, &type, nullptr, &size);
-  EXPECT_EQ(size, sizeof(wchar_t));  // the NUL alone
-  RegCloseKey(k);
+  {
+    const platform::UniqueHkey k = RawOpen(HKEY_CURRENT_USER, KEY_WOW64_32KEY);
+    DWORD type = 0, size = 0;
+    RegQueryValueExW(k.get(), L"Name", nullptr, &type, nullptr, &size);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, (std::wstring(L"Jan Novák").size() + 1) * sizeof(wchar_t));
+    RegQueryValueExW(k.get(), L"Empty", nullptr, &type, nullptr, &size);
+    EXPECT_EQ(size, sizeof(wchar_t));  // the NUL alone
+  }
 
   EXPECT_EQ(ReadVia(L"Name"), L"Jan Novák");
   EXPECT_EQ(ReadVia(L"Empty"), L"");
@@ -115,13 +115,11 @@ TEST_F(RegistryTest, OpenCreatesTheKeyInThe32BitViewOnly) {
     ASSERT_TRUE(r.OpenKey(kKey));
     r.WriteString(L"Flag", L"1");
   }
-  HKEY k32 = nullptr, k64 = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_32KEY, &k32),
+  platform::UniqueHkey k32, k64;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_32KEY, k32.put()),
             ERROR_SUCCESS);
-  EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_64KEY, &k64),
+  EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_64KEY, k64.put()),
             ERROR_SUCCESS);
-  if (k32) RegCloseKey(k32);
-  if (k64) RegCloseKey(k64);
 }
 
 TEST_F(RegistryTest, ValueTestAndDelete) {

@@ -55,6 +55,35 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
+  const ULONGLONG end = GetTickCount64() + limitMs;
+  for (;;) {
+    platform::ProcessMessages();
+    if (done()) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+  }
+}
+
+RefusedChild::RefusedChild(int id)
+    : hook_(SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId())) {
+  id_ = id;
+}
+
+RefusedChild::~RefusedChild() {
+  UnhookWindowsHookEx(hook_);
+}
+
+LRESULT CALLBACK RefusedChild::Hook(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    const CREATESTRUCTW& create = *reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs;
+    if ((create.style & WS_CHILD) && reinterpret_cast<INT_PTR>(create.hMenu) == id_) return 1;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
 ScriptedBoxes::ScriptedBoxes(std::vector<int> answers) : answers_(std::move(answers)) {
   platform::SetMessageBoxResponder(
       [this](const std::wstring& text, const std::wstring& caption, UINT flags) {
@@ -67,14 +96,5 @@ ScriptedBoxes::~ScriptedBoxes() {
   platform::SetMessageBoxResponder({});
 }
 
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
-  const ULONGLONG end = GetTickCount64() + timeoutMs;
-  for (;;) {
-    platform::ProcessMessages();
-    if (pred()) return true;
-    if (GetTickCount64() >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
 
 }  // namespace testutil

@@ -30,9 +30,26 @@ std::string ReadFile(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 void RemoveTree(const std::wstring& path);  // clears read-only bits on the way
 
-// Waits, running the program's messages, until pred holds; false when
-// timeoutMs passed first.
-bool PumpUntil(const std::function<bool()>& pred, DWORD timeoutMs);
+// Runs the program's messages (dialog routing included) until done() holds,
+// sleeping only while no message is there. False when it still does not
+// hold after the limit, which only keeps a broken program from hanging the
+// suite.
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 10000);
+
+// While it lives, the system refuses to make child windows with this
+// identifier on this thread, as it does when it runs out of resources.
+class RefusedChild {
+ public:
+  explicit RefusedChild(int id);
+  ~RefusedChild();
+  RefusedChild(const RefusedChild&) = delete;
+  RefusedChild& operator=(const RefusedChild&) = delete;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp);
+  static inline int id_ = 0;
+  HHOOK hook_;
+};
 
 // One message box as the program asked for it.
 struct AskedBox {

@@ -291,6 +291,18 @@ TEST_F(NavigationTest, EnterPressesNextAndEscPressesCancel) {
   EXPECT_EQ(FocusName(), L"txtProjekty");
 }
 
+// A page change that hides the focused field leaves the focus where Enter
+// still goes forward, never on "<  Zpět".
+TEST_F(NavigationTest, EnterAloneWalksForwardToTheSummary) {
+  ScriptedBoxes boxes;
+  TfrmSetup& form = Open();
+  for (int page = 1; page <= 4; ++page) {
+    PressKey(VK_RETURN);
+    EXPECT_EQ(form.CurrentPage, page);
+  }
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
 TEST_F(NavigationTest, EscDoesNothingWhenCancelIsHidden) {
   ScriptedBoxes boxes;
   TfrmSetup& form = Open();

@@ -29,9 +29,10 @@ struct Search {
   HWND found;
 };
 
+// Looks at least once; with a timeout, again until the window is there.
 HWND FindProcessWindow(DWORD process, const wchar_t* cls, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
+  for (;;) {
     Search search{process, cls, nullptr};
     EnumWindows(
         [](HWND hwnd, LPARAM lp) -> BOOL {
@@ -48,9 +49,9 @@ HWND FindProcessWindow(DWORD process, const wchar_t* cls, int timeoutMs) {
         },
         reinterpret_cast<LPARAM>(&search));
     if (search.found) return search.found;
+    if (std::chrono::steady_clock::now() >= end) return nullptr;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  return nullptr;
 }
 
 // Another process's state, looked at until pred holds; false after timeoutMs.
@@ -92,7 +93,7 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              medium.Path().c_str(), &startup, &info))
       << GetLastError();
-  CloseHandle(info.hThread);
+  const platform::UniqueHandle thread(info.hThread), process(info.hProcess);
 
   HWND wizard = FindProcessWindow(info.dwProcessId, L"TfrmSetup", 20000);
   ASSERT_NE(wizard, nullptr);
@@ -132,7 +133,6 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   GetExitCodeProcess(info.hProcess, &code);
   EXPECT_EQ(code, 0u);
   if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
-  CloseHandle(info.hProcess);
 }
 
 TEST(Program, CarriesItsIdentity) {

@@ -2,6 +2,8 @@
 // failures, and the Start-menu group list.
 #include "tests/wizard/WizardFixture.h"
 
+#include "wizard/ControlIds.h"
+
 namespace wiztest {
 namespace {
 
@@ -220,6 +222,22 @@ TEST_F(StartTest, ProgramsFolderThatDoesNotExistGivesAnEmptyList) {
   EXPECT_EQ(form.ProgramsFolder, programsDir_ / L"missing");
   EXPECT_TRUE(form.ListItems(L"lbFolders").empty());
   EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(StartTest, AControlThatCannotBeMadeLeavesNoWindowAndNoReferenceToIt) {
+  ASSERT_EQ(frmSetup, nullptr);
+  ASSERT_EQ(platform::MainWindow(), nullptr);
+  {
+    testutil::RefusedChild refused(ids::txtCompany);
+    EXPECT_THROW(TfrmSetup(), platform::SetupError);
+  }
+  EXPECT_EQ(FindWindowW(L"TfrmSetup", nullptr), nullptr);
+  EXPECT_EQ(frmSetup, nullptr);
+  EXPECT_EQ(platform::MainWindow(), nullptr);
+  // The next window is made as usual.
+  TfrmSetup& form = Open();
+  EXPECT_EQ(frmSetup, &form);
+  EXPECT_NE(form.Control(L"txtCompany"), nullptr);
 }
 
 }  // namespace

@@ -5,9 +5,9 @@ namespace wiztest {
 namespace {
 constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
-HKEY Open(HKEY root, const std::wstring& key) {
-  HKEY opened = nullptr;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, kAccess, nullptr, &opened, nullptr) !=
+platform::UniqueHkey Open(HKEY root, const std::wstring& key) {
+  platform::UniqueHkey opened;
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, kAccess, nullptr, opened.put(), nullptr) !=
       ERROR_SUCCESS)
     throw std::runtime_error("cannot open " + platform::Utf8(key));
   return opened;
@@ -16,30 +16,28 @@ HKEY Open(HKEY root, const std::wstring& key) {
 
 SavedValue::SavedValue(HKEY root, std::wstring key, std::wstring name)
     : root_(root), key_(std::move(key)), name_(std::move(name)) {
-  HKEY k = Open(root_, key_);
+  const platform::UniqueHkey k = Open(root_, key_);
   DWORD size = 0;
-  if (RegQueryValueExW(k, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExW(k.get(), name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
     existed_ = true;
     data_.resize(size);
-    RegQueryValueExW(k, name_.c_str(), nullptr, &type_, data_.data(), &size);
+    RegQueryValueExW(k.get(), name_.c_str(), nullptr, &type_, data_.data(), &size);
   }
-  RegCloseKey(k);
 }
 
 SavedValue::~SavedValue() {
-  HKEY k = Open(root_, key_);
+  const platform::UniqueHkey k = Open(root_, key_);
   if (existed_)
-    RegSetValueExW(k, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+    RegSetValueExW(k.get(), name_.c_str(), 0, type_, data_.data(),
+                   static_cast<DWORD>(data_.size()));
   else
-    RegDeleteValueW(k, name_.c_str());
-  RegCloseKey(k);
+    RegDeleteValueW(k.get(), name_.c_str());
 }
 
 void SetRaw(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
             const void* data, DWORD size) {
-  HKEY k = Open(root, key);
-  RegSetValueExW(k, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(k);
+  RegSetValueExW(Open(root, key).get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                 size);
 }
 
 void SetString(HKEY root, const std::wstring& key, const std::wstring& name,
@@ -49,9 +47,7 @@ void SetString(HKEY root, const std::wstring& key, const std::wstring& name,
 }
 
 void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-  HKEY k = Open(root, key);
-  RegDeleteValueW(k, name.c_str());
-  RegCloseKey(k);
+  RegDeleteValueW(Open(root, key).get(), name.c_str());
 }
 
 void Pump() {

@@ -29,12 +29,6 @@ class WorkContextTest : public WizardTest {
     platform::ResetTerminated();
     ::AbortRequested = false;
   }
-
-  // Runs the window's messages, and with them the frame limit's flush, until
-  // the screen has caught up with the line and the bar.
-  static bool UntilOnScreen(const std::function<bool()>& caughtUp) {
-    return testutil::PumpUntil(caughtUp, 10000);
-  }
 };
 
 // The client area of a window as it is on the screen now, one value a pixel.
@@ -51,14 +45,14 @@ std::vector<uint32_t> ScreenPixels(HWND hwnd) {
   HDC screen = GetDC(hwnd);
   HDC memory = CreateCompatibleDC(screen);
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
+  const platform::UniqueBitmap bitmap(
+      CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  HGDIOBJ old = SelectObject(memory, bitmap.get());
   BitBlt(memory, 0, 0, r.right, r.bottom, screen, 0, 0, SRCCOPY);
   GdiFlush();
   std::vector<uint32_t> pixels(static_cast<uint32_t*>(bits),
                                static_cast<uint32_t*>(bits) + r.right * r.bottom);
   SelectObject(memory, old);
-  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(hwnd, screen);
   return pixels;
@@ -102,7 +96,9 @@ TEST_F(WorkContextTest, StatusAndProgressAlwaysHoldTheLastValue) {
 
   // What the last frame skipped reaches the screen by itself, with no more
   // work calling in: the window's own loop runs the flush.
-  UntilOnScreen([&] { return SendMessageW(bar, PBM_GETPOS, 0, 0) == count; });
+  const std::wstring last = form.Text(L"lblCopyFile");
+  HWND label = form.Control(L"lblCopyFile");
+  testutil::PumpUntil([&] { return WindowManagersText(label) == last; });
   EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), count);
   RECT dirty;
   EXPECT_FALSE(GetUpdateRect(form.Control(L"lblCopyFile"), &dirty, FALSE));
@@ -119,7 +115,7 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   HWND label = form.Control(L"lblCopyFile");
 
   work.SetStatus(L"Kopíruji soubor první.dat");
-  UntilOnScreen([&] { return WindowManagersText(label) == L"Kopíruji soubor první.dat"; });
+  testutil::PumpUntil([&] { return WindowManagersText(label) == L"Kopíruji soubor první.dat"; });
   const std::vector<uint32_t> first = ScreenPixels(label);
   EXPECT_GT(LitPixels(first), 20u);
   EXPECT_EQ(WindowManagersText(label), L"Kopíruji soubor první.dat");
@@ -131,7 +127,8 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   // Read back at once, painted within the frame.
   work.SetStatus(L"Kopíruji soubor druhý a delší.dat");
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor druhý a delší.dat");
-  UntilOnScreen([&] { return WindowManagersText(label) == L"Kopíruji soubor druhý a delší.dat"; });
+  testutil::PumpUntil(
+      [&] { return WindowManagersText(label) == L"Kopíruji soubor druhý a delší.dat"; });
   const std::vector<uint32_t> second = ScreenPixels(label);
   EXPECT_NE(second, first);
   EXPECT_GT(LitPixels(second), LitPixels(first));
@@ -140,8 +137,7 @@ TEST_F(WorkContextTest, StatusLinePaintsTheTextItKeeps) {
   // Set the ordinary way, the line shows the new text without the work.
   form.SetText(L"lblCopyFile", L"Kopíruji soubor první.dat");
   EXPECT_EQ(form.Text(L"lblCopyFile"), L"Kopíruji soubor první.dat");
-  RECT dirty;
-  UntilOnScreen([&] { return !GetUpdateRect(label, &dirty, FALSE); });
+  testutil::PumpUntil([&] { return !GetUpdateRect(label, nullptr, FALSE); });
   EXPECT_EQ(ScreenPixels(label), first);
 
   // A caller with a small buffer gets the start of the text, terminated.
@@ -208,21 +204,14 @@ TEST_F(WorkContextTest, TimerRunsItsHandlerOnlyWhileEnabled) {
   EXPECT_TRUE(form.TimerEnabled());
   form.SetTimerEnabled(false);
   EXPECT_FALSE(form.TimerEnabled());
-  // No timer message is left to arrive: a timer of the same interval, set
-  // now on a window of the test's own, comes after it would have. Only that
-  // window's messages are taken meanwhile, so a tick of the wizard's would
-  // still be waiting.
-  const platform::UniqueWindow probe(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0,
-                                                     HWND_MESSAGE, nullptr, nullptr, nullptr));
-  ASSERT_TRUE(probe);
-  ASSERT_NE(SetTimer(probe.get(), 1, TfrmSetup::kTimerInterval, nullptr), 0u);
-  MSG msg{};
-  const ULONGLONG giveUp = GetTickCount64() + 60000;
-  while (!PeekMessageW(&msg, probe.get(), WM_TIMER, WM_TIMER, PM_REMOVE) &&
-         GetTickCount64() < giveUp)
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_TIMER);
-  ASSERT_EQ(msg.hwnd, probe.get());
-  KillTimer(probe.get(), 1);
+  // No timer message is left to arrive: a timer of the same interval set
+  // afterwards comes due after any tick of the stopped one would have.
+  constexpr UINT_PTR kProbe = 99;
+  SetTimer(form.Handle(), kProbe, TfrmSetup::kTimerInterval, nullptr);
+  MSG msg;
+  while (!PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_NOREMOVE)) WaitMessage();
+  KillTimer(form.Handle(), kProbe);
+  if (msg.wParam == kProbe) PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_REMOVE);
   EXPECT_FALSE(PeekMessageW(&msg, form.Handle(), WM_TIMER, WM_TIMER, PM_NOREMOVE));
 }
 

@@ -1,0 +1,85 @@
+// What the file work shows and asks through the window: the status line,
+// the progress bar, the message pump, the stop flag and the text sink.
+#include "wizard/FrmSetup.h"
+
+#include <commctrl.h>
+
+#include "platform/Platform.h"
+
+namespace {
+
+// The status line and the bar move 30 times a second: smooth to the eye,
+// and half the paints of the display's own rate.
+constexpr UINT kFrameMs = 33;
+constexpr auto kFrame = std::chrono::milliseconds(kFrameMs);
+constexpr auto kPumpInterval = std::chrono::milliseconds(5);
+
+}  // namespace
+
+// Under Wine every paint and every look at the message queue is a round
+// trip to the server, costlier than copying a small file. Nobody reads a
+// file name that is shown for a millisecond: the status text is set for
+// every file, but the label and the bar go to the screen at most once a
+// frame, always with their latest state; a flush timer paints what the last
+// change left.
+void TfrmSetup::FlushWorkIfDue() {
+  if (!statusLine_.Dirty() && pendingSteps_ == 0) return;
+  if (std::chrono::steady_clock::now() - lastPaint_ >= kFrame) {
+    FlushWork();
+  } else if (!flushTimerArmed_) {
+    flushTimerArmed_ = SetTimer(Handle(), kFlushTimerId, kFrameMs, nullptr) != 0;
+  }
+}
+
+void TfrmSetup::FlushWork() {
+  if (flushTimerArmed_) KillTimer(Handle(), kFlushTimerId);
+  flushTimerArmed_ = false;
+  if (pendingSteps_ > 0) {
+    SendMessageW(Control(L"ProgressBar1"), PBM_DELTAPOS, pendingSteps_, 0);
+    pendingSteps_ = 0;
+  }
+  statusLine_.Flush();
+  lastPaint_ = std::chrono::steady_clock::now();
+}
+
+void TfrmSetup::SetStatus(const std::wstring& text) {
+  // The line's caption; the screen follows within a frame.
+  statusLine_.SetQuietly(text);
+  FlushWorkIfDue();
+}
+
+void TfrmSetup::StepProgress() {
+  ++pendingSteps_;
+  FlushWorkIfDue();
+}
+
+void TfrmSetup::ProcessMessages() {
+  FlushWorkIfDue();
+  // A click that arrives in between waits a few milliseconds at most.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastPump_ < kPumpInterval) return;
+  lastPump_ = now;
+  platform::ProcessMessages();
+}
+
+bool TfrmSetup::AbortRequested() const {
+  return ::AbortRequested;
+}
+
+bool TfrmSetup::LeaveVzoryOnCd() const {
+  return Checked(L"cbVzory");
+}
+
+bool TfrmSetup::LeavePrikladyOnCd() const {
+  return Checked(L"cbPriklady");
+}
+
+void TfrmSetup::AddMemoLine(const std::wstring& line) {
+  HWND memo = Control(L"Memo1");
+  const int length = GetWindowTextLengthW(memo);
+  std::wstring add = (length > 0 && !memoEndsWithBreak_) ? L"\r\n" : L"";
+  add += line + L"\r\n";
+  SendMessageW(memo, EM_SETSEL, length, length);
+  SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(add.c_str()));
+  memoEndsWithBreak_ = true;
+}
