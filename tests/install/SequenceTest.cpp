@@ -285,7 +285,7 @@ TEST(Sequence, EachFailureRoute) {
          return L"Při zápisu do registru došlo k chybě!" + std::wstring(kEnds);
        },
        [](const Choices&) { return kRegistry; }},
-      {"F: no engine setup program in the archive", false, nothing, Ending::Fatal,
+      {"F: an engine setup program that cannot start", false, nothing, Ending::Fatal,
        [](const Choices&) {
          return L"Ovladač BDE se nepodařilo nainstalovat!" + std::wstring(kEnds);
        },
@@ -293,7 +293,11 @@ TEST(Sequence, EachFailureRoute) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.route);
-    Scene scene({row.withEngine ? EngineStub() : L""});
+    // Without the stub the archive carries a Setup.exe that is only text.
+    testutil::TempDir notAProgram;
+    const std::wstring text = notAProgram / L"NotAProgram.exe";
+    testutil::WriteFile(text, "no program, only text");
+    Scene scene({row.withEngine ? EngineStub() : text});
     install::InstallResult result;
     RecordingHost host(scene.choices);
     {
