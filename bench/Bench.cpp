@@ -66,21 +66,24 @@ class ResponsivenessProbe {
   std::thread thread_;
 };
 
+double Megabytes(SIZE_T bytes) {
+  return static_cast<double>(bytes) / 1048576.0;
+}
+
 void PrintMemory(const char* prefix) {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  std::printf("%s_ws_mb=%.1f\n%s_private_mb=%.1f\n", prefix,
-              counters.PeakWorkingSetSize / 1048576.0, prefix,
-              counters.PeakPagefileUsage / 1048576.0);
+  std::printf("%s_ws_mb=%.1f\n%s_private_mb=%.1f\n", prefix, Megabytes(counters.PeakWorkingSetSize),
+              prefix, Megabytes(counters.PeakPagefileUsage));
 }
 
 void CurrentMemory(const char* prefix) {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  std::printf("%s_ws_mb=%.1f\n%s_private_mb=%.1f\n", prefix, counters.WorkingSetSize / 1048576.0,
-              prefix, counters.PagefileUsage / 1048576.0);
+  std::printf("%s_ws_mb=%.1f\n%s_private_mb=%.1f\n", prefix, Megabytes(counters.WorkingSetSize),
+              prefix, Megabytes(counters.PagefileUsage));
 }
 
 int Extract(const std::wstring& archive, const std::wstring& target) {
