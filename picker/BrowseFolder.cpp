@@ -33,12 +33,6 @@ class QuietDrives {
   UINT old_;
 };
 
-std::wstring TextOf(HWND window) {
-  std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
-  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
-  return text;
-}
-
 std::wstring Lower(std::wstring text) {
   if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
@@ -368,7 +362,7 @@ void TfrmBrowseFldr::lbDirDblClick(HWND) {
 }
 
 void TfrmBrowseFldr::pbOkClick(HWND) {
-  const std::wstring path = TextOf(txtPath);
+  const std::wstring path = platform::WindowText(txtPath);
   if (platform::FolderExists(path)) {
     SelectedDir = path;
     ModalResult = 1;

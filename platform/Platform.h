@@ -168,6 +168,11 @@ void OverridePlatformId(DWORD id);  // for tests: 0 restores the real value
 
 // ----------------------------------------------------- user interface
 
+// A control's text, and the text of a list box's item (empty when there is
+// no such item).
+std::wstring WindowText(HWND window);
+std::wstring ListBoxItem(HWND list, LRESULT index);
+
 void SetApplicationTitle(const std::wstring& title);
 const std::wstring& ApplicationTitle();
 void SetMainWindow(HWND window);

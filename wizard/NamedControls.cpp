@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include "platform/Platform.h"
+
 using wizard::Kind;
 
 TfrmSetup::Item* TfrmSetup::Find(std::wstring_view name) {
@@ -24,10 +26,7 @@ HWND TfrmSetup::Control(std::wstring_view name) const {
 
 std::wstring TfrmSetup::Text(std::wstring_view name) const {
   HWND hwnd = Control(name);
-  if (!hwnd) return {};
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size())));
-  return text;
+  return hwnd ? platform::WindowText(hwnd) : std::wstring();
 }
 
 void TfrmSetup::SetText(std::wstring_view name, const std::wstring& text) {
@@ -109,10 +108,7 @@ std::vector<std::wstring> TfrmSetup::ListItems(std::wstring_view name) const {
   if (!hwnd) return items;
   const LRESULT count = SendMessageW(hwnd, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    std::wstring text(static_cast<size_t>(SendMessageW(hwnd, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
-    text.resize(static_cast<size_t>(
-        SendMessageW(hwnd, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
-    items.push_back(text);
+    items.push_back(platform::ListBoxItem(hwnd, i));
   }
   return items;
 }

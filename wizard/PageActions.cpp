@@ -63,10 +63,7 @@ void TfrmSetup::lbFoldersClick() {
   HWND list = Control(L"lbFolders");
   const LRESULT index = SendMessageW(list, LB_GETCURSEL, 0, 0);
   if (index == LB_ERR) return;
-  std::wstring text(static_cast<size_t>(SendMessageW(list, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
-  text.resize(static_cast<size_t>(
-      SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
-  SetText(L"txtFolderName", text);
+  SetText(L"txtFolderName", platform::ListBoxItem(list, index));
 }
 
 void TfrmSetup::cbVzoryClick() {
