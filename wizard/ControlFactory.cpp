@@ -210,13 +210,13 @@ RECT Place(HWND parent, const ControlDef& def, HFONT font) {
 }
 
 HWND Create(HWND parent, const ControlDef& def, HFONT font) {
-  const KindSpec& spec = SpecOf(def.kind);
-  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | spec.style;
-  if (spec.flag) style |= (def.flags & spec.flag) ? spec.withFlag : spec.withoutFlag;
+  const KindSpec& kind = SpecOf(def.kind);
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind.style;
+  if (kind.flag) style |= (def.flags & kind.flag) ? kind.withFlag : kind.withoutFlag;
   if (def.tab >= 0) style |= WS_TABSTOP;
   if (def.flags & kDisabled) style |= WS_DISABLED;
   const RECT r = Place(parent, def, font);
-  HWND hwnd = CreateWindowExW(spec.exStyle, spec.className, def.text, style, r.left, r.top,
+  HWND hwnd = CreateWindowExW(kind.exStyle, kind.className, def.text, style, r.left, r.top,
                               r.right - r.left, r.bottom - r.top, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(def.id)),
                               GetModuleHandleW(nullptr), nullptr);

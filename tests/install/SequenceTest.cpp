@@ -85,7 +85,7 @@ class RecordingHost : public install::InstallHost {
 // registry keys cleaned before and after; every message box outside the
 // host is recorded rather than shown.
 struct Scene {
-  explicit Scene(const MediumSpec& spec) : payload(MakePayload(spec)) {
+  explicit Scene(const MediumSpec& layout) : payload(MakePayload(layout)) {
     CleanInstallationKeys();
     SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", nullptr);  // the stub never reports
     WriteArchive(medium / L"Vaninst.pak", payload);
