@@ -103,10 +103,8 @@ TEST(MessageLoop, PendingMessagesRunAndTheLoopEndsAfterTerminate) {
   static int handled = 0;
   handled = 0;
   const UINT_PTR timer = SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR, DWORD) { ++handled; });
-  Sleep(30);
-  platform::ProcessMessages();
+  EXPECT_TRUE(testutil::PumpUntil([] { return handled >= 1; }));
   KillTimer(nullptr, timer);
-  EXPECT_GE(handled, 1);
 
   // A close accepted inside a nested handler: the work in progress goes on,
   // and the main loop ends as soon as control is back there.
