@@ -99,12 +99,10 @@ bool NameLess(const std::wstring& a, const std::wstring& b) {
                         b.c_str(), static_cast<int>(b.size())) == CSTR_LESS_THAN;
 }
 
-platform::UniqueFont MakeFont(int weight) {
-  HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
+// 8 points at the window's DPI.
+platform::UniqueFont MakeFont(int weight, UINT dpi) {
   LOGFONTW lf{};
-  lf.lfHeight = height;
+  lf.lfHeight = -MulDiv(8, static_cast<int>(dpi), 72);
   lf.lfWeight = weight;
   lf.lfCharSet = DEFAULT_CHARSET;
   wcscpy_s(lf.lfFaceName, L"MS Sans Serif");
@@ -137,13 +135,15 @@ std::wstring DriveText(wchar_t letter, UINT type) {
   return text;
 }
 
-TfrmBrowseFldr::TfrmBrowseFldr() : font_(MakeFont(FW_NORMAL)), boldFont_(MakeFont(FW_BOLD)) {
+TfrmBrowseFldr::TfrmBrowseFldr() {
   CreateFrame({kBrowseFldrClass, 0},
               {kBrowseFldrCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS,
                WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClientWidth, kClientHeight,
                platform::MainWindow()},
               L"Nelze vytvořit okno výběru složky");
   try {
+    font_ = MakeFont(FW_NORMAL, Dpi());
+    boldFont_ = MakeFont(FW_BOLD, Dpi());
     SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     CreateControls();
     FillDrives();
@@ -161,13 +161,77 @@ TfrmBrowseFldr::~TfrmBrowseFldr() {
   DestroyFrame();
 }
 
+namespace {
+
+// Places at 96 DPI, in the order the controls are made.
+struct Placement {
+  int id;
+  int x, y, w, h;
+};
+// clang-format off
+constexpr Placement kPlaces[] = {
+    {idLblCaption, 1,   8,   330, 13},
+    {idLbDir,      1,   72,  249, 177},
+    {idLblDrive,   1,   256, 0,   0},
+    {idCmbDrive,   1,   256, 249, 19 + 8 * kItemHeight},
+    {idPbOk,       257, 48,  75,  25},
+    {idPbCancel,   257, 80,  75,  25},
+    {idLabel1,     1,   32,  60,  13},
+    {idTxtPath,    1,   48,  249, 21},
+};
+// clang-format on
+
+const Placement& PlaceOf(int id) {
+  for (const Placement& p : kPlaces)
+    if (p.id == id) return p;
+  return kPlaces[0];
+}
+
+}  // namespace
+
+void TfrmBrowseFldr::FitDriveBox() {
+  // The field's frame differs between systems: its item height is tuned
+  // until the closed box is 19 pixels (at 96 DPI) high.
+  const int want = Scale(19);
+  for (int field = Scale(13), tries = 0; tries < 3; ++tries) {
+    SendMessageW(cmbDrive, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    RECT box;
+    GetWindowRect(cmbDrive, &box);
+    if (box.bottom - box.top == want) break;
+    field += want - (box.bottom - box.top);
+  }
+  SendMessageW(cmbDrive, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+}
+
+void TfrmBrowseFldr::OnDpiChanged() {
+  // The old fonts go once no child uses them.
+  const platform::UniqueFont oldFont = std::move(font_), oldBold = std::move(boldFont_);
+  font_ = MakeFont(FW_NORMAL, Dpi());
+  boldFont_ = MakeFont(FW_BOLD, Dpi());
+  SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const Placement& p = PlaceOf(GetDlgCtrlID(child));
+    SendMessageW(child, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(p.id == idLblCaption ? boldFont_.get() : font_.get()),
+                 FALSE);
+    SetWindowPos(child, nullptr, Scale(p.x), Scale(p.y), Scale(p.w), Scale(p.h),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SendMessageW(lbDir, LB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+  FitDriveBox();
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 void TfrmBrowseFldr::CreateControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
-                  int w, int h, int id, const platform::UniqueFont& font) {
-    HWND child =
-        CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, Handle(),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+  // The fonts are set after all are made: the old ones go when the DPI
+  // changes, and every child then gets the new one.
+  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int, int,
+                  int, int, int id, const platform::UniqueFont& font) {
+    const Placement& p = PlaceOf(id);
+    HWND child = CreateWindowExW(
+        exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, Scale(p.x), Scale(p.y), Scale(p.w),
+        Scale(p.h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (!child) throw platform::SetupError(L"Nelze vytvořit okno výběru složky");
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     return child;
@@ -180,18 +244,13 @@ void TfrmBrowseFldr::CreateControls() {
                WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                    LBS_NOINTEGRALHEIGHT,
                1, 72, 249, 177, idLbDir, font_);
+  // The drive box's name for screen readers: a label of no size right
+  // before it, so the look stays as it is.
+  make(0, L"STATIC", L"Jednotka:", SS_LEFT | SS_NOPREFIX, 1, 256, 0, 0, idLblDrive, font_);
   cmbDrive = make(0, L"COMBOBOX", L"",
                   WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
                   1, 256, 249, 19 + 8 * kItemHeight, idCmbDrive, font_);
-  // The field's frame differs between systems: its item height is tuned
-  // until the closed box is 19 pixels high.
-  for (int field = 13, tries = 0; tries < 3; ++tries) {
-    SendMessageW(cmbDrive, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-    RECT box;
-    GetWindowRect(cmbDrive, &box);
-    if (box.bottom - box.top == 19) break;
-    field += 19 - (box.bottom - box.top);
-  }
+  FitDriveBox();
   pbOk = make(0, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 257, 48, 75, 25, idPbOk, font_);
   pbCancel =
       make(0, L"BUTTON", L"Storno", WS_TABSTOP | BS_PUSHBUTTON, 257, 80, 75, 25, idPbCancel, font_);
@@ -439,9 +498,9 @@ LRESULT TfrmBrowseFldr::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-      measure->itemHeight = measure->CtlID == idCmbDrive && measure->itemID == static_cast<UINT>(-1)
-                                ? 13
-                                : kItemHeight;
+      measure->itemHeight = static_cast<UINT>(Scale(
+          measure->CtlID == idCmbDrive && measure->itemID == static_cast<UINT>(-1) ? 13
+                                                                                   : kItemHeight));
       return TRUE;
     }
     case WM_DRAWITEM: {
@@ -512,7 +571,7 @@ void TfrmBrowseFldr::DrawListItem(const DRAWITEMSTRUCT& item) {
   const FolderPicture picture = d.kind == DirItem::Sub    ? FolderPicture::Closed
                                 : d.kind == DirItem::Open ? FolderPicture::Current
                                                           : FolderPicture::Opened;
-  DrawLine(item, item.rcItem.left + 2 + d.level * kIndent, d.name,
+  DrawLine(item, item.rcItem.left + Scale(2 + d.level * kIndent), d.name,
            [picture](HDC dc, int x, int y) { DrawFolderPicture(dc, x, y, picture); });
 }
 

@@ -24,6 +24,7 @@ enum : int {
   idCmbDrive,
   idLabel1,
   idTxtPath,
+  idLblDrive,  // names the drive box for screen readers; no size
 };
 
 // The window class, also how another process finds the dialog.
@@ -106,6 +107,8 @@ class TfrmBrowseFldr : public platform::DialogWindow {
   void OnCommand(int id, int code, HWND sender);
   bool Open(const std::wstring& path, bool report);
   void CreateControls();
+  void OnDpiChanged() override;
+  void FitDriveBox();
   void FillDrives();
   void Rebuild(const std::wstring& folder, const std::vector<std::wstring>& subFolders,
                bool keepCase);

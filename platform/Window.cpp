@@ -34,7 +34,37 @@ void RegisterOnce(const wchar_t* name, int iconId, WNDPROC procedure) {
   RegisterClassExW(&wc);
 }
 
+template <typename F>
+F UserProc(const char* name) {
+  // Windows 10 only: looked up where it runs.
+  return reinterpret_cast<F>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+void AdjustForDpi(RECT& r, DWORD style, DWORD exStyle, UINT dpi) {
+  using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust = UserProc<Adjust>("AdjustWindowRectExForDpi");
+  if (!adjust || !adjust(&r, style, FALSE, exStyle, dpi))
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+}
+
 }  // namespace
+
+UINT DpiOf(HWND window) noexcept {
+  using ForWindow = UINT(WINAPI*)(HWND);
+  using ForSystem = UINT(WINAPI*)();
+  static const auto forWindow = UserProc<ForWindow>("GetDpiForWindow");
+  static const auto forSystem = UserProc<ForSystem>("GetDpiForSystem");
+  UINT dpi = 0;
+  if (window && forWindow) dpi = forWindow(window);
+  if (!dpi && forSystem) dpi = forSystem();
+  if (!dpi) {
+    HDC screen = GetDC(nullptr);
+    dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+  }
+  return dpi ? dpi : 96;
+}
 
 DialogWindow::~DialogWindow() {
   if (window_) {
@@ -48,15 +78,25 @@ DialogWindow::~DialogWindow() {
 void DialogWindow::CreateFrame(const WindowClass& windowClass, const Frame& frame,
                                const wchar_t* failure) {
   RegisterOnce(windowClass.name, windowClass.iconId, &Procedure);
-  RECT r{0, 0, frame.clientWidth, frame.clientHeight};
-  AdjustWindowRectEx(&r, frame.style, FALSE, frame.exStyle);
+  // The system's DPI until the window tells its own.
+  dpi_ = DpiOf(nullptr);
+  RECT r{0, 0, Scale(frame.clientWidth), Scale(frame.clientHeight)};
+  AdjustForDpi(r, frame.style, frame.exStyle, dpi_);
   creating_ = true;
   creationError_ = nullptr;
   HWND created = CreateWindowExW(frame.exStyle, windowClass.name, frame.caption, frame.style,
                                  CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
                                  frame.owner, nullptr, GetModuleHandleW(nullptr), this);
   creating_ = false;
-  if (created && !creationError_) return;
+  if (created && !creationError_) {
+    // Made on a monitor of another DPI than the system's: sized for it.
+    RECT own{0, 0, Scale(frame.clientWidth), Scale(frame.clientHeight)};
+    AdjustForDpi(own, frame.style, frame.exStyle, dpi_);
+    if (own.right - own.left != r.right - r.left || own.bottom - own.top != r.bottom - r.top)
+      SetWindowPos(created, nullptr, 0, 0, own.right - own.left, own.bottom - own.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
   DestroyFrame();
   if (creationError_) std::rethrow_exception(std::exchange(creationError_, nullptr));
   throw SetupError(failure);
@@ -76,6 +116,7 @@ LRESULT CALLBACK DialogWindow::Procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         static_cast<DialogWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
     created->hwnd_ = hwnd;
     created->window_.reset(hwnd);
+    created->dpi_ = DpiOf(hwnd);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
   }
   auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -115,6 +156,18 @@ bool DialogWindow::Pressable(HWND control) const noexcept {
 
 bool DialogWindow::DialogMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   switch (msg) {
+    case WM_DPICHANGED: {
+      // The rectangle Windows suggests keeps the window where the user
+      // dragged it; the layout follows at the new DPI.
+      dpi_ = HIWORD(wp) ? HIWORD(wp) : DpiOf(hwnd_);
+      const auto* suggested = reinterpret_cast<const RECT*>(lp);
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      OnDpiChanged();
+      result = 0;
+      return true;
+    }
     case DM_GETDEFID: {
       // Enter presses the focused push button, else the default button.
       HWND focus = GetFocus();

@@ -13,6 +13,14 @@
 
 namespace platform {
 
+// The DPI of a window, or of the system before there is one: what Windows
+// 10 tells per window, else the screen's (Windows 7 and 8, Wine).
+UINT DpiOf(HWND window) noexcept;
+// A length at 96 DPI at the given DPI.
+inline int ScaleTo(int length, UINT dpi) noexcept {
+  return MulDiv(length, static_cast<int>(dpi), 96);
+}
+
 class DialogWindow {
  public:
   DialogWindow(const DialogWindow&) = delete;
@@ -20,6 +28,10 @@ class DialogWindow {
 
   // Null once the window is gone.
   HWND Handle() const noexcept { return hwnd_; }
+  // The DPI the window is laid out for (96: 100 %).
+  UINT Dpi() const noexcept { return dpi_; }
+  // A length at 96 DPI in the window's pixels.
+  int Scale(int length) const noexcept { return MulDiv(length, static_cast<int>(dpi_), 96); }
 
  protected:
   struct WindowClass {
@@ -58,6 +70,9 @@ class DialogWindow {
   virtual int CancelButtonId() const noexcept = 0;
   // The control the focus goes back to when the window is activated again.
   void RememberFocus(HWND control) noexcept { savedFocus_ = control; }
+  // The window has moved to a monitor of another DPI (Dpi() is the new one,
+  // the frame already has the size Windows suggests): the controls follow.
+  virtual void OnDpiChanged() {}
 
  private:
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
@@ -69,6 +84,7 @@ class DialogWindow {
   HWND hwnd_ = nullptr;  // attached from WM_NCCREATE to WM_NCDESTROY
   UniqueWindow window_;  // owns it meanwhile
   HWND savedFocus_ = nullptr;
+  UINT dpi_ = 96;
   bool creating_ = false;
   std::exception_ptr creationError_;
 };

@@ -58,6 +58,19 @@ convert -size 16x16 xc:none \
   -fill '#000080' -draw 'circle 4,11 4,8' -draw 'circle 11,11 11,8' \
   -fill '#00ffff' -draw 'point 3,10' -draw 'point 10,10' \
   "$work/glyph.png"
+# The same drawing at 24 and 32 pixels, for 150 % and 200 %: the 16-pixel
+# grid scaled (pixel n covers n*s to (n+1)*s), edges kept hard.
+for size in 24 32; do
+  s=$((size / 8))  # half-pixel steps of the 16-pixel grid
+  rect() { echo "rectangle $(($1 * s / 2)),$(($2 * s / 2)) $((($3 + 1) * s / 2 - 1)),$((($4 + 1) * s / 2 - 1))"; }
+  circle() { echo "circle $(((2 * $1 + 1) * s / 4)),$(((2 * $2 + 1) * s / 4)) $(((2 * $1 + 1) * s / 4)),$(((2 * $2 + 1) * s / 4 - $3 * s / 2))"; }
+  convert -size "${size}x${size}" xc:none +antialias \
+    -fill '#000000' -draw "$(rect 3 2 6 7)" -draw "$(rect 9 2 12 7)" -draw "$(rect 6 4 9 8)" \
+    -draw "$(circle 4 11 5)" -draw "$(circle 11 11 5)" \
+    -fill '#000080' -draw "$(circle 4 11 3)" -draw "$(circle 11 11 3)" \
+    -fill '#00ffff' -draw "$(rect 3 10 3 10)" -draw "$(rect 10 10 10 10)" \
+    "$work/glyph$size.png"
+done
 
 # File copy, 272 x 60: a sheet flies from the open folder to the other one.
 frames=27
@@ -77,7 +90,7 @@ for ((i = 0; i < frames; i++)); do
     -dither None -remap "$work/palette.png" -depth 8 "rgb:$work/frame$i.rgb"
 done
 
-for name in icon32 icon16 glyph; do
+for name in icon32 icon16 glyph glyph24 glyph32; do
   convert "$work/$name.png" -alpha extract -depth 8 "gray:$work/$name.alpha"
   convert "$work/$name.png" -background black -alpha remove -dither None \
     -remap "$work/palette.png" -depth 8 "rgb:$work/$name.rgb"

@@ -109,7 +109,9 @@ def main():
     work, out, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
     write_icon(os.path.join(out, "app.ico"),
                [(32, icon_image(work, "icon32", 32)), (16, icon_image(work, "icon16", 16))])
-    write_icon(os.path.join(out, "binoculars.ico"), [(16, icon_image(work, "glyph", 16))])
+    write_icon(os.path.join(out, "binoculars.ico"),
+               [(16, icon_image(work, "glyph", 16)), (24, icon_image(work, "glyph24", 24)),
+                (32, icon_image(work, "glyph32", 32))])
     frames = [rle8(read_indexed(os.path.join(work, "frame%d.rgb" % i), 272, 60))
               for i in range(count)]
     write_avi(os.path.join(out, "filecopy.avi"), frames, 272, 60)

@@ -5,7 +5,7 @@
 # set -euo pipefail; a session that cannot start returns non-zero with a
 # message.
 
-session_start() { # session_start BUILD_DIR [xvfb]
+session_start() { # session_start BUILD_DIR [xvfb]; SESSION_SCREEN=WxH (1024x768)
   local build
   build=$(cd "$1" && pwd)
   export WINEPREFIX="$build/wineprefix"
@@ -17,7 +17,7 @@ session_start() { # session_start BUILD_DIR [xvfb]
     local fifo
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${SESSION_SCREEN:-1024x768}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     SESSION_XVFB_PID=$!
     local number=""
     read -r number <"$fifo" || true
@@ -48,7 +48,7 @@ session_start() { # session_start BUILD_DIR [xvfb]
   # wrote it is ended before the session's own one starts.
   if [ -n "$SESSION_XVFB_PID" ]; then
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null || true
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 </dev/null || true
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${SESSION_SCREEN:-1024x768}" /f >/dev/null 2>&1 </dev/null || true
   else
     wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 </dev/null || true
   fi

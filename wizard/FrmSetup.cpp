@@ -47,12 +47,12 @@ constexpr CommandRoute kCommands[] = {
 // ------------------------------------------------------------------ window
 
 TfrmSetup::TfrmSetup() {
-  wizard::MakeArtwork(artwork_);
   CreateFrame(
       {kClassName, kAppIcon},
       {L"Instalace aplikace VantorPro", kWindowStyle, 0, kClientWidth, kClientHeight, nullptr},
       L"Cannot create the wizard window");
   try {
+    wizard::MakeArtwork(artwork_, Dpi());
     if (!frmSetup) frmSetup = this;
     if (!platform::MainWindow()) platform::SetMainWindow(Handle());
     CreateControls();
@@ -87,6 +87,12 @@ void TfrmSetup::CreateControls() {
   statusLine_.Attach(status.hwnd, status.def->text);
   shownPage_ = 0;
   ApplyVisibility();
+}
+
+void TfrmSetup::OnDpiChanged() {
+  wizard::ScaleControls(Handle(), items_, artwork_, Dpi());
+  SendMessageW(Handle(), WM_SETFONT,
+               reinterpret_cast<WPARAM>(artwork_.Font(wizard::Style::Default)), FALSE);
 }
 
 void TfrmSetup::Show() {
@@ -124,7 +130,8 @@ LRESULT TfrmSetup::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
       for (const Item& item : items_)
         if (item.def->id == id) {
-          if (HBRUSH brush = wizard::StaticColours(item, reinterpret_cast<HDC>(wp), artwork_))
+          if (HBRUSH brush =
+                  wizard::StaticColours(item, reinterpret_cast<HDC>(wp), artwork_, items_))
             return reinterpret_cast<LRESULT>(brush);
           break;
         }

@@ -119,6 +119,7 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
   int DefaultButtonId() const noexcept override;
   int CancelButtonId() const noexcept override;
+  void OnDpiChanged() override;
   void OnCommand(int id, int code);
   void CreateControls();
   // Destroys the window and lets go of the program-wide references to it.

@@ -33,7 +33,7 @@ constexpr ControlDef kLayout[] = {
 {L"Label22",       ids::Label22,       0,       K::Label,       L"Tento průvodce Vás povede krok za krokem instalací aplikace.", nullptr,                                           41,  144, 0,   0,   S::Body,            0,                  -1},
 {L"Label23",       ids::Label23,       0,       K::Label,       L"Sledujte pokyny na obrazovce.",                     nullptr,                                                      41,  168, 0,   0,   S::Body,            0,                  -1},
 {L"Label24",       ids::Label24,       0,       K::Label,       L"V dolní části hlavního okna jsou umístěny tlačítka \"Zpět\" a \"Další\", kterými se přesouváte mezi jednotlivými kroky instalace.",
-                                                                                                                      nullptr,                                                      41,  295, 391, 56,  S::Body,            kWrap,              -1},
+                                                                                                                      nullptr,                                                      41,  295, 391, 56,  S::Body,            kWrap | kTransparent, -1},
 {L"Image3",        ids::Image3,        0,       K::Picture,     L"",                                                  nullptr,                                                      340, 331, 0,   0,   S::Default,         0,                  -1},
 {L"Memo1",         ids::Memo1,         0,       K::Sink,        L"Memo1",                                             nullptr,                                                      448, 72,  49,  49,  S::Field,           kHidden,            -1},
 // ---- page 1 "pgUserInfo"

@@ -48,9 +48,10 @@ enum Flags : unsigned {
   kHidden = 1,
   kDisabled = 2,
   kChecked = 4,
-  kWrap = 8,      // label wraps at word boundaries inside its size
-  kDefault = 16,  // the window's default button (Enter)
-  kGroup = 32,    // first radio button of its group
+  kWrap = 8,          // label wraps at word boundaries inside its size
+  kDefault = 16,      // the window's default button (Enter)
+  kGroup = 32,        // first radio button of its group
+  kTransparent = 64,  // the pictures under the label show through
 };
 
 struct ControlDef {

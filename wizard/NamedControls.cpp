@@ -59,7 +59,14 @@ void TfrmSetup::SetVisible(std::wstring_view name, bool visible) {
   Item* item = Find(name);
   if (!item || item->visible == visible) return;
   item->visible = visible;
+  HWND focus = ::GetFocus();
   ApplyVisibility();
+  // A focused control that hides (the bottom bar on the copy page) hands
+  // the focus to the first control that can take it, so the keyboard keeps
+  // working.
+  if (focus && IsChild(Handle(), focus) && !IsWindowVisible(focus))
+    if (HWND next = GetNextDlgTabItem(Handle(), nullptr, FALSE); next && IsWindowVisible(next))
+      ::SetFocus(next);
 }
 
 bool TfrmSetup::Showing(std::wstring_view name) const {
