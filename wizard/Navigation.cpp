@@ -93,14 +93,23 @@ void TfrmSetup::pbNextClick() {
   }
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
-    fileops::DeleteDir(SourceDir);
     // The engine's setup program creates its flag as its last act and lets go
-    // of its own file a moment later: a work folder still there is tried
-    // again for a few seconds rather than left on the disk.
+    // of its own file when it ends: wait for it, then a work folder still
+    // there is tried again for a few seconds. The window keeps answering;
+    // its buttons wait.
+    SetEnabled(L"pbNext", false);
+    SetEnabled(L"pbPrev", false);
+    if (EngineProcess) platform::WaitPumping(EngineProcess.get(), INFINITE);
+    EngineProcess.reset();
+    if (platform::Terminated()) return;
+    fileops::DeleteDir(SourceDir);
     for (int i = 0; i < 50 && platform::FolderExists(SourceDir); ++i) {
-      Sleep(100);
+      platform::WaitPumping(nullptr, 100);
+      if (platform::Terminated()) return;
       fileops::DeleteDir(SourceDir);
     }
+    SetEnabled(L"pbNext", true);
+    SetEnabled(L"pbPrev", true);
     if (Checked(L"rbRestartAno")) {
       platform::SetAppCursor(platform::Cursor::Wait);
       platform::RequestRestart();

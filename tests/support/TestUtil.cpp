@@ -96,5 +96,4 @@ ScriptedBoxes::~ScriptedBoxes() {
   platform::SetMessageBoxResponder({});
 }
 
-
 }  // namespace testutil
