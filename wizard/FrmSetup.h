@@ -143,6 +143,7 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   std::vector<Item> items_;
   int shownPage_ = 0;
   bool timerEnabled_ = false;
+  bool installRunning_ = false;  // the sequence is on the stack
   bool memoEndsWithBreak_ = false;
   std::wstring setupTitle_;
   std::chrono::steady_clock::time_point lastPaint_{};

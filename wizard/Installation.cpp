@@ -92,7 +92,9 @@ void TfrmSetup::Install() {
     wasEnabled[i] = Enabled(kButtons[i]);
     SetEnabled(kButtons[i], false);
   }
+  installRunning_ = true;
   install::InstallResult result = install::Install(choices, link);
+  installRunning_ = false;
   for (int i = 0; i < 3; ++i) SetEnabled(kButtons[i], wasEnabled[i]);
   SourceDir = result.unpackFolder;
   EngineProcess = std::move(result.engine);

@@ -71,6 +71,8 @@ void TfrmSetup::FormCreate() {
 }
 
 void TfrmSetup::pbNextClick() {
+  // A click that reaches a disabled button while a stopped run unwinds.
+  if (installRunning_) return;
   if (ShownPageName() == L"pgCesty") {
     struct Check {
       const wchar_t* field;
@@ -124,6 +126,7 @@ void TfrmSetup::pbNextClick() {
 }
 
 void TfrmSetup::pbPrevClick() {
+  if (installRunning_) return;
   if (CurrentPage == 6) SetText(L"pbNext", L"&Další  >");
   --CurrentPage;
   if (CurrentPage == 0) SetEnabled(L"pbPrev", false);
