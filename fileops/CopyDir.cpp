@@ -34,6 +34,7 @@ bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstri
   std::vector<char> buffer(kPiece);
   ULONGLONG lastPump = GetTickCount64();
   bool ok = true;
+  bool stopped = false;
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) {
@@ -47,11 +48,20 @@ bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstri
       break;
     }
     if (GetTickCount64() - lastPump >= kPumpIntervalMs) {
-      // Keeps the window painted; an abort raised here is seen before the
-      // next entry, this file is finished first.
+      // Keeps the window painted; a stop raised here ends this file within
+      // the piece, and the half-written copy goes.
       ctx.ProcessMessages();
       lastPump = GetTickCount64();
+      if (ctx.AbortRequested()) {
+        stopped = true;
+        break;
+      }
     }
+  }
+  if (stopped) {
+    out.reset();
+    DeleteFileW(target.c_str());
+    return true;  // not a failure: the caller sees the stop before its next entry
   }
   if (ok) ok = SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime) != 0;
   out.reset();
@@ -110,6 +120,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
     const std::wstring from = source + L"\\" + entry.name;
     const std::wstring to = target + L"\\" + entry.name;
     if (CopyOneFile(ctx, entry, from, to)) {
+      if (ctx.AbortRequested()) return;  // a stop inside the file: its copy is gone
       const DWORD attributes = platform::GetAttributes(to);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);

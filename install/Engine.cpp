@@ -1,5 +1,10 @@
 #include "install/Engine.h"
 
+#include <zip.h>
+#include <zlib.h>
+
+#include <vector>
+
 #include "platform/Platform.h"
 
 namespace install {
@@ -9,16 +14,88 @@ namespace {
 const wchar_t kQuor[] = L"Software\\Quor";
 const wchar_t kCompletionFlag[] = L"Vantor_BDE_Inst_OK";
 
-}  // namespace
-
-void ClearCompletionFlag() {
-  platform::Registry registry;
-  registry.SetRootKey(HKEY_LOCAL_MACHINE);
-  registry.OpenKey(kQuor);
-  if (registry.ValueExists(kCompletionFlag)) registry.DeleteValue(kCompletionFlag);
+bool FlagPresent() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuor, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) !=
+      ERROR_SUCCESS)
+    return false;
+  platform::UniqueHkey owned(key);
+  return RegQueryValueExW(owned.get(), kCompletionFlag, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
 }
 
-bool StartEngineSetup(const std::wstring& unpackFolder, const std::wstring& title) {
+struct EntryFacts {
+  zip_uint64_t size = 0;
+  zip_uint32_t crc = 0;
+};
+
+// Size and checksum of the archive's engine setup, as its directory states them.
+bool ArchiveFacts(const std::wstring& archivePath, EntryFacts& facts) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_win32w_create(archivePath.c_str(), 0, -1, &error);
+  zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+  zip_error_fini(&error);
+  if (!archive) {
+    if (source) zip_source_free(source);
+    return false;
+  }
+  bool found = false;
+  for (const char* name : {"Utility/Bde/Setup.exe", "Utility\\Bde\\Setup.exe"}) {
+    const zip_int64_t index = zip_name_locate(archive, name, ZIP_FL_NOCASE);
+    zip_stat_t st;
+    if (index < 0 || zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &st) != 0 ||
+        !(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_CRC))
+      continue;
+    facts.size = st.size;
+    facts.crc = st.crc;
+    found = true;
+    break;
+  }
+  zip_discard(archive);
+  return found;
+}
+
+// The file read through the handle that keeps it from being changed.
+bool SameAsEntry(HANDLE file, const EntryFacts& facts) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size) || static_cast<zip_uint64_t>(size.QuadPart) != facts.size)
+    return false;
+  std::vector<Bytef> buffer(64 << 10);
+  uLong crc = crc32(0, nullptr, 0);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      return false;
+    if (read == 0) break;
+    crc = crc32(crc, buffer.data(), read);
+  }
+  return static_cast<zip_uint32_t>(crc) == facts.crc;
+}
+
+}  // namespace
+
+bool ClearCompletionFlag() {
+  {
+    platform::Registry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.OpenKey(kQuor);
+    if (registry.ValueExists(kCompletionFlag)) registry.DeleteValue(kCompletionFlag);
+  }
+  // A flag that stays would end the wait before the engine's setup has run.
+  return !FlagPresent();
+}
+
+bool StartEngineSetup(const std::wstring& unpackFolder, const std::wstring& archivePath,
+                      const std::wstring& title, platform::UniqueHandle& process) {
+  const std::wstring program = unpackFolder + L"\\Utility\\Bde\\Setup.exe";
+  EntryFacts facts;
+  if (!ArchiveFacts(archivePath, facts)) return false;
+  // Held without write or delete sharing until the start has returned: what
+  // was checked is what runs.
+  platform::UniqueFile held(CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!held || !SameAsEntry(held.get(), facts)) return false;
   std::wstring windowTitle = title;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -26,7 +103,7 @@ bool StartEngineSetup(const std::wstring& unpackFolder, const std::wstring& titl
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.wShowWindow = SW_MINIMIZE;
   // Quoted: the unpack folder may hold spaces.
-  return platform::StartProcess(L"\"" + unpackFolder + L"\\Utility\\Bde\\Setup.exe\"", startup);
+  return platform::StartProcess(L"\"" + program + L"\"", startup, &process);
 }
 
 bool TakeCompletionFlag() {

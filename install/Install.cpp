@@ -19,12 +19,24 @@ const wchar_t kEnds[] = L"Instalace bude ukončena!";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
 
 InstallResult Fatal(std::wstring message, const std::wstring& unpackFolder) {
-  return {Ending::Fatal, std::move(message), unpackFolder};
+  return {Ending::Fatal, std::move(message), unpackFolder, {}};
 }
 
 // Folder could not be made: message C.
 std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
+}
+
+// Not a folder on a drive or a share, or on a medium that cannot be written.
+bool CannotHoldFolders(const std::wstring& folder) {
+  const bool onDrive = folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\';
+  const bool onShare = folder.starts_with(L"\\\\") && !folder.starts_with(L"\\\\.\\") &&
+                       !folder.starts_with(L"\\\\?\\");
+  if (!onDrive) return !onShare;
+  DWORD flags = 0;
+  const std::wstring root = folder.substr(0, 3);
+  return GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_READ_ONLY_VOLUME);
 }
 
 }  // namespace
@@ -47,8 +59,19 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   // Its result is judged after the unpacking.
   const std::wstring& appFolder = choices.vantorPro;
   const std::wstring sourceDir = UnpackFolder(choices);
-  const InstallResult stopped{Ending::Stopped, {}, sourceDir};
-  platform::ForceDirectories(sourceDir);
+  const auto stopped = [&sourceDir] { return InstallResult{Ending::Stopped, {}, sourceDir, {}}; };
+  // A relative folder, a device or a read-only medium cannot hold the work
+  // folder: that ends the run now, as a later folder step would. Other
+  // failures (a drive that is not there) keep their report after the
+  // unpacking.
+  bool threw = false;
+  try {
+    platform::ForceDirectories(sourceDir);
+  } catch (const std::exception&) {
+    threw = true;
+  }
+  if (!platform::FolderExists(sourceDir) && (threw || CannotHoldFolders(appFolder)))
+    return Fatal(CannotCreate(appFolder), sourceDir);
   host.Redraw();
 
   // Always from the medium, also on a run after a stop.
@@ -62,7 +85,7 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
                      kCr + kEnds,
                  sourceDir);
 
-  if (host.AbortRequested()) return stopped;
+  if (host.AbortRequested()) return stopped();
   try {
     host.ResetProgress();
     host.SetProgressTotal(fileops::CountFiles(host, sourceDir) + 8);
@@ -80,7 +103,7 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
                                          {choices.projekty, nullptr, false}};
   if (!choices.leaveVzoryOnCd) folderSteps.push_back({choices.vzory, L"\\Vzory", false});
   for (const FolderStep& step : folderSteps) {
-    if (host.AbortRequested()) return stopped;
+    if (host.AbortRequested()) return stopped();
     host.StepProgress();
     host.SetStatus(L"Vytvářím složku " + step.folder);
     bool made = false;
@@ -95,7 +118,7 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   }
 
   // Start menu: a failure here is reported and the installation goes on.
-  if (host.AbortRequested()) return stopped;
+  if (host.AbortRequested()) return stopped();
   host.StepProgress();
   host.SetStatus(L"Aktualizuji nabídku start");
   try {
@@ -109,7 +132,7 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   }
 
   // What the installed application reads.
-  if (host.AbortRequested()) return stopped;
+  if (host.AbortRequested()) return stopped();
   host.StepProgress();
   host.SetStatus(L"Zapisuji informace do registru");
   try {
@@ -129,20 +152,30 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   }
 
   // The database engine's own setup; its completion flag ends the wait.
-  if (host.AbortRequested()) return stopped;
+  if (host.AbortRequested()) return stopped();
   host.StepProgress();
   host.SetStatus(L"Konfiguruji BDE");
-  bool started = false;
+  const std::wstring registryFailed =
+      std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
+  bool cleared = false;
   try {
-    ClearCompletionFlag();
-    started = StartEngineSetup(sourceDir, host.SetupTitle());
+    cleared = ClearCompletionFlag();
+  } catch (const std::exception&) {
+    cleared = false;
+  }
+  if (!cleared) return Fatal(registryFailed, sourceDir);
+  bool started = false;
+  platform::UniqueHandle engine;
+  try {
+    started = StartEngineSetup(sourceDir, choices.mediumDir + L"\\Vaninst.pak", host.SetupTitle(),
+                               engine);
   } catch (const std::exception&) {
     started = false;
   }
   host.Redraw();
   if (!started)
     return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds, sourceDir);
-  return {Ending::Done, {}, sourceDir};
+  return {Ending::Done, {}, sourceDir, std::move(engine)};
 }
 
 }  // namespace install

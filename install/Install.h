@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fileops/WorkContext.h"
+#include "platform/Handles.h"
 
 namespace install {
 
@@ -57,8 +58,9 @@ enum class Ending {
 
 struct InstallResult {
   Ending ending = Ending::Done;
-  std::wstring message;       // Fatal: the text to show before the window closes
-  std::wstring unpackFolder;  // where the archive went: SourceDir from now on
+  std::wstring message;           // Fatal: the text to show before the window closes
+  std::wstring unpackFolder;      // where the archive went: SourceDir from now on
+  platform::UniqueHandle engine;  // Done: the engine's setup process
 };
 
 // The whole installation in one pass on the GUI thread: unpack, count, copy,

@@ -154,9 +154,11 @@ class ComApartment {
 // -------------------------------------------------------------- processes
 
 // CreateProcessW with no application name, no inherited handles,
-// NORMAL_PRIORITY_CLASS, our environment and current folder. The handles
-// are closed at once; the result tells whether the process started.
-bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup);
+// NORMAL_PRIORITY_CLASS, our environment and current folder. The thread
+// handle is closed at once, the process handle too unless `process` takes
+// it; the result tells whether the process started.
+bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup,
+                  UniqueHandle* process = nullptr);
 
 // ExitWindowsEx(EWX_REBOOT, 0). Tests replace the action.
 void RequestRestart();
@@ -209,6 +211,11 @@ void ProcessMessages();
 void DispatchOne(MSG& msg);
 // The main loop: runs until Terminate() was called and control is back here.
 void RunMessageLoop();
+// Waits up to timeoutMs for `handle` (none: only the time) while every
+// message is handled as it comes, so the window keeps painting and
+// answering. True when the handle was signalled; false after the time, or
+// at once when the program is ending.
+bool WaitPumping(HANDLE handle, DWORD timeoutMs);
 void Terminate();
 bool Terminated();
 void ResetTerminated();  // for tests that run several windows in turn

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <utility>
+
 namespace platform {
 
 ShellLink::ShellLink() {
@@ -60,13 +62,14 @@ ComApartment::~ComApartment() {
 
 // ------------------------------------------------------------ processes
 
-bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup) {
+bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup, UniqueHandle* process) {
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                       nullptr, nullptr, &startup, &info))
     return false;
-  UniqueHandle thread(info.hThread), process(info.hProcess);
+  UniqueHandle thread(info.hThread), owned(info.hProcess);
+  if (process) *process = std::move(owned);
   return true;
 }
 

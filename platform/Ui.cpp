@@ -166,6 +166,21 @@ void RunMessageLoop() {
   }
 }
 
+bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (g_terminated) return false;
+    const ULONGLONG spent = GetTickCount64() - start;
+    if (timeoutMs != INFINITE && spent >= timeoutMs) return false;
+    const DWORD left = timeoutMs == INFINITE ? INFINITE : static_cast<DWORD>(timeoutMs - spent);
+    const DWORD count = handle ? 1 : 0;
+    const DWORD woke = MsgWaitForMultipleObjects(count, &handle, FALSE, left, QS_ALLINPUT);
+    if (count && woke == WAIT_OBJECT_0) return true;
+    if (woke == WAIT_FAILED) return false;
+    ProcessMessages();
+  }
+}
+
 void Terminate() {
   g_terminated = true;
   // Wakes the main loop if it is waiting in GetMessage.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fileops/WorkContext.h"
+#include "platform/Handles.h"
 #include "platform/Window.h"
 #include "wizard/ControlFactory.h"
 #include "wizard/StatusLine.h"
@@ -33,6 +34,8 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   bool CloseWithoutPrompt = false;
   std::wstring ProgramsFolder;
   std::wstring SourceDir;
+  // The engine's setup process of the last run; the finish waits for it.
+  platform::UniqueHandle EngineProcess;
   // The folder the program started in, which holds the archive. SourceDir
   // moves to the unpack folder; every run unpacks from here again.
   std::wstring MediumDir;
@@ -141,6 +144,7 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   std::vector<Item> items_;
   int shownPage_ = 0;
   bool timerEnabled_ = false;
+  bool installRunning_ = false;  // the sequence is on the stack
   bool memoEndsWithBreak_ = false;
   std::wstring setupTitle_;
   std::chrono::steady_clock::time_point lastPaint_{};

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "install/Engine.h"
 #include "install/Install.h"
 #include "platform/Platform.h"
@@ -82,8 +84,20 @@ install::InstallChoices GatherChoices(TfrmSetup& form) {
 void TfrmSetup::Install() {
   const install::InstallChoices choices = GatherChoices(*this);
   InstallLink link(*this, choices);
-  const install::InstallResult result = install::Install(choices, link);
+  // One run at a time: a stop shows the summary and its buttons while this
+  // run is still unwinding, so they stay unusable until it has returned.
+  static const wchar_t* const kButtons[] = {L"pbNext", L"pbPrev", L"pbCancel"};
+  bool wasEnabled[3];
+  for (int i = 0; i < 3; ++i) {
+    wasEnabled[i] = Enabled(kButtons[i]);
+    SetEnabled(kButtons[i], false);
+  }
+  installRunning_ = true;
+  install::InstallResult result = install::Install(choices, link);
+  installRunning_ = false;
+  for (int i = 0; i < 3; ++i) SetEnabled(kButtons[i], wasEnabled[i]);
   SourceDir = result.unpackFolder;
+  EngineProcess = std::move(result.engine);
   if (result.ending != install::Ending::Fatal) return;
   // The end of the program: the window closes without the close question.
   link.ShowError(result.message);

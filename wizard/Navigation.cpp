@@ -71,6 +71,8 @@ void TfrmSetup::FormCreate() {
 }
 
 void TfrmSetup::pbNextClick() {
+  // A click that reaches a disabled button while a stopped run unwinds.
+  if (installRunning_) return;
   if (ShownPageName() == L"pgCesty") {
     struct Check {
       const wchar_t* field;
@@ -93,14 +95,23 @@ void TfrmSetup::pbNextClick() {
   }
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
-    fileops::DeleteDir(SourceDir);
     // The engine's setup program creates its flag as its last act and lets go
-    // of its own file a moment later: a work folder still there is tried
-    // again for a few seconds rather than left on the disk.
+    // of its own file when it ends: wait for it, then a work folder still
+    // there is tried again for a few seconds. The window keeps answering;
+    // its buttons wait.
+    SetEnabled(L"pbNext", false);
+    SetEnabled(L"pbPrev", false);
+    if (EngineProcess) platform::WaitPumping(EngineProcess.get(), INFINITE);
+    EngineProcess.reset();
+    if (platform::Terminated()) return;
+    fileops::DeleteDir(SourceDir);
     for (int i = 0; i < 50 && platform::FolderExists(SourceDir); ++i) {
-      Sleep(100);
+      platform::WaitPumping(nullptr, 100);
+      if (platform::Terminated()) return;
       fileops::DeleteDir(SourceDir);
     }
+    SetEnabled(L"pbNext", true);
+    SetEnabled(L"pbPrev", true);
     if (Checked(L"rbRestartAno")) {
       platform::SetAppCursor(platform::Cursor::Wait);
       platform::RequestRestart();
@@ -115,6 +126,7 @@ void TfrmSetup::pbNextClick() {
 }
 
 void TfrmSetup::pbPrevClick() {
+  if (installRunning_) return;
   if (CurrentPage == 6) SetText(L"pbNext", L"&Další  >");
   --CurrentPage;
   if (CurrentPage == 0) SetEnabled(L"pbPrev", false);

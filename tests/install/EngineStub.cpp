@@ -1,7 +1,8 @@
 // A database-engine setup program for the installation tests. It leaves a
 // trace that it ran ("<its own path>.ran", holding its command line) and,
 // when SV_STUB_FLAG_MS names a delay, writes the completion flag after it;
-// without that variable it never reports completion.
+// without that variable it never reports completion. After the report it
+// lingers while the event "SvEngineStubLinger" exists and is not set.
 #include <windows.h>
 
 #include <cwchar>
@@ -33,5 +34,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const LONG rc = RegSetValueExW(key, L"Vantor_BDE_Inst_OK", 0, REG_SZ,
                                  reinterpret_cast<const BYTE*>(data), sizeof(data));
   RegCloseKey(key);
+  // A test that holds this event open keeps the program running after its
+  // report until the test sets it.
+  HANDLE linger = OpenEventW(SYNCHRONIZE, FALSE, L"SvEngineStubLinger");
+  if (linger) {
+    WaitForSingleObject(linger, 60000);
+    CloseHandle(linger);
+  }
   return rc == ERROR_SUCCESS ? 0 : 1;
 }

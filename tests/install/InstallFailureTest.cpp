@@ -111,6 +111,33 @@ TEST_F(AbortTest, YesWhileCopyingThenNoKeepsTheWizardAndTheNextRunCompletes) {
   EXPECT_EQ(CountFilesIn(templates + L"\\Hromadne"), 150);
 }
 
+TEST_F(AbortTest, YesInsideALargeFileEndsItThereAndNextWaitsForTheRunToReturn) {
+  Boxes boxes(StopThenClose(IDNO));
+  TfrmSetup& form = OpenOnMedium({RealEngineSetup(), 0, 0, 128});
+  const std::wstring app = Work() + L"\\App", templates = Work() + L"\\Vzory";
+  SetFolders(app, Work() + L"\\Projekty", templates);
+  ToSummary();
+  bool nextUsable = true;
+  WhenStatus when(form, L"Kopíruji soubor Velky", [&] {
+    ClickAbort();
+    // The summary is back while the stopped run unwinds: a second run must
+    // not start inside it.
+    nextUsable = IsWindowEnabled(form.Control(L"pbNext"));
+    Click(L"pbNext");
+  });
+  StartInstall();
+  ASSERT_TRUE(when.Fired());
+  EXPECT_FALSE(nextUsable);
+  ExpectStopped(boxes);
+  EXPECT_FALSE(form.TimerEnabled());
+  // The copy ended inside the file, and its half-written target is gone.
+  EXPECT_FALSE(platform::FileExists(templates + L"\\Velky.vzr"));
+  EXPECT_FALSE(platform::FolderExists(Programs() + L"\\VantorPro"));
+  EXPECT_TRUE(IsWindowEnabled(form.Control(L"pbNext")));
+  EXPECT_TRUE(IsWindowEnabled(form.Control(L"pbPrev")));
+  RunAgainToTheEnd(boxes, app);
+}
+
 TEST_F(AbortTest, YesAndYesEndsTheProgramWithoutStartingThePoll) {
   Boxes boxes(StopThenClose(IDYES));
   TfrmSetup& form = OpenOnMedium({RealEngineSetup(), 0, 150});

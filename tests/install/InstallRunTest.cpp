@@ -4,6 +4,8 @@
 #include "tests/install/InstallFixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace installtest {
 namespace {
@@ -133,6 +135,42 @@ TEST_F(InstallTest, CompleteRunInstallsEverythingAndTheFinishRemovesTheUnpackFol
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
   EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
+  EXPECT_TRUE(platform::Terminated());
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
+// The engine's setup reports and keeps running: "&Dokončit" waits for it
+// with the window answering, then removes the work folder.
+TEST_F(InstallTest, TheFinishWaitsForTheEngineWhileTheWindowAnswers) {
+  Boxes boxes;
+  const platform::UniqueHandle linger(CreateEventW(nullptr, TRUE, FALSE, L"SvEngineStubLinger"));
+  ASSERT_TRUE(linger);
+  TfrmSetup& form = OpenOnMedium({EngineStub()});
+  SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
+  const std::wstring app = Work() + L"\\App";
+  SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
+  ToSummary();
+  StartInstall();
+  ASSERT_TRUE(WaitForFinishPage());
+  ASSERT_TRUE(form.EngineProcess);
+  const HANDLE engine = form.EngineProcess.get();
+
+  // A probe from another thread, sent once the click is under way; the
+  // engine is let go only after it was answered (or had given up).
+  std::atomic<bool> clicking = false, answered = false, engineRunning = false;
+  std::thread probe([&] {
+    while (!clicking) SwitchToThread();
+    DWORD_PTR result = 0;
+    answered = SendMessageTimeoutW(form.Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
+    engineRunning = WaitForSingleObject(engine, 0) == WAIT_TIMEOUT;
+    SetEvent(linger.get());
+  });
+  clicking = true;
+  Click(L"pbNext");
+  probe.join();
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(engineRunning);
+  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
   EXPECT_TRUE(platform::Terminated());
   EXPECT_TRUE(boxes.Asked().empty());
 }

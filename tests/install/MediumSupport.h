@@ -30,6 +30,7 @@ struct MediumSpec {
   std::wstring setupProgram;  // empty: no Utility\Bde\Setup.exe in the archive
   int extraTemplates = 0;     // more files below Vzory, for a longer copy
   int extraTopLevel = 0;      // more top-level files, for a longer unpacking
+  int largeTemplateMb = 0;    // a template of this size, copied in pieces
 };
 
 // Files of the medium's archive, by their names in it.

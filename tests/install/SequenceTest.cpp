@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 
+#include "install/Engine.h"
 #include "install/Install.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
@@ -260,6 +261,14 @@ TEST(Sequence, EachFailureRoute) {
          return std::unique_ptr<LockedKey>();
        },
        Ending::Fatal, cannotUnpack, preparing},
+      {"C: relative application folder", true,
+       [](Scene& s) {
+         s.choices.vantorPro = L"Vantor";
+         return std::unique_ptr<LockedKey>();
+       },
+       Ending::Fatal,
+       [](const Choices&) { return L"Složku \"Vantor nelze vytvořit!\"" + std::wstring(kEnds); },
+       preparing},
       {"C: projects folder", true, belowAFile(&Choices::projekty), Ending::Fatal,
        [](const Choices& c) { return L"Složku \"" + c.projekty + L" nelze vytvořit!\"" + kEnds; },
        [](const Choices& c) { return kMaking + c.projekty; }},
@@ -320,6 +329,57 @@ TEST(Sequence, EachFailureRoute) {
     EXPECT_EQ(host.Steps().back(), row.lastStep(scene.choices));
     EXPECT_TRUE(scene.boxes.Asked().empty());
   }
+}
+
+// Only the archive's own engine setup runs, and the sequence hands back its
+// process: a Setup.exe replaced after the unpacking (here, as the engine step
+// begins) is not started.
+TEST(Sequence, OnlyTheUnpackedEngineSetupStarts) {
+  for (const bool swap : {false, true}) {
+    SCOPED_TRACE(swap ? "swapped" : "as unpacked");
+    Scene scene({EngineStub()});
+    RecordingHost host(scene.choices);
+    const std::wstring program = scene.choices.vantorPro + L"\\Instalace\\Utility\\Bde\\Setup.exe";
+    host.onStatus = [&](const std::wstring& text) {
+      if (!swap || text != kEngine) return;
+      // Another program that would run and leave the same trace.
+      ASSERT_TRUE(CopyFileW(EngineStub().c_str(), program.c_str(), FALSE));
+      platform::UniqueFile file(CreateFileW(program.c_str(), FILE_APPEND_DATA, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(file);
+      DWORD written = 0;
+      ASSERT_TRUE(WriteFile(file.get(), "tail", 4, &written, nullptr));
+    };
+    install::InstallResult result = install::Install(scene.choices, host);
+    if (swap) {
+      EXPECT_EQ(result.ending, Ending::Fatal);
+      EXPECT_EQ(result.message, L"Ovladač BDE se nepodařilo nainstalovat!" + std::wstring(kEnds));
+      EXPECT_FALSE(result.engine);
+      EXPECT_FALSE(platform::FileExists(scene.EngineTrace()));
+    } else {
+      ASSERT_EQ(result.ending, Ending::Done);
+      ASSERT_TRUE(result.engine);
+      // The handle is the engine's: it is signalled once the program has ended.
+      EXPECT_TRUE(PumpUntil(
+          [&] { return WaitForSingleObject(result.engine.get(), 0) == WAIT_OBJECT_0; }, 10000));
+      EXPECT_TRUE(scene.EngineRan());
+    }
+  }
+}
+
+// An old completion flag that cannot be deleted would end the wait before
+// the engine's setup has run: the step reports it (message E) instead.
+TEST(Sequence, AnOldFlagThatStaysIsReported) {
+  CleanInstallationKeys();
+  WriteMachineString(kQuorKey, kFlag, L"1");
+  {
+    const LockedKey locked(HKEY_LOCAL_MACHINE, kQuorKey, KEY_WOW64_32KEY, L"D:P(A;;KR;;;WD)");
+    ASSERT_TRUE(locked.Locked());
+    EXPECT_FALSE(install::ClearCompletionFlag());
+  }
+  EXPECT_TRUE(install::ClearCompletionFlag());
+  EXPECT_FALSE(install::TakeCompletionFlag());
+  CleanInstallationKeys();
 }
 
 }  // namespace
