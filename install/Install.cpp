@@ -19,12 +19,46 @@ const wchar_t kEnds[] = L"Instalace bude ukončena!";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
 
 InstallResult Fatal(std::wstring message, const std::wstring& unpackFolder) {
-  return {Ending::Fatal, std::move(message), unpackFolder};
+  return {Ending::Fatal, std::move(message), unpackFolder, {}};
 }
 
 // Folder could not be made: message C.
 std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
+}
+
+// Step 4: the work folder, made by the installer and changeable by nothing
+// but it, so that no other account can plant a file or a link in it before
+// the engine's start. The folders this run made go to made, outermost first.
+// False when the work folder or the application folder is a link (what it
+// leads to is not ours to write), or when the work folder cannot be had.
+bool MakeUnpackFolder(const std::wstring& appFolder, const std::wstring& sourceDir,
+                      std::vector<std::wstring>& made) {
+  if (platform::IsLinkAt(appFolder) || platform::IsLinkAt(sourceDir)) return false;
+  try {
+    platform::InstallerOnlyAccess access;
+    platform::ForceDirectories(platform::ExtractFilePath(sourceDir), &made);
+    // A link put in its place meanwhile makes this fail and is refused below.
+    if (platform::CreateFolder(sourceDir, access.Attributes())) {
+      made.push_back(sourceDir);
+      return true;
+    }
+    if (platform::IsLinkAt(sourceDir) || !platform::FolderExists(sourceDir)) return false;
+    // An earlier run's folder, or one someone else made: it gets the same
+    // access list, which also drops what was inherited from above. Wine
+    // keeps no access list, so a failure here does not end the run.
+    access.ApplyTo(sourceDir);
+    return true;
+  } catch (const platform::SetupError&) {
+    return false;
+  }
+}
+
+// After a failed unpacking: the folders step 4 made, innermost first, each
+// only when empty.
+void RemoveMadeFolders(const std::vector<std::wstring>& made) {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+    platform::RemoveFolder(*folder);
 }
 
 }  // namespace
@@ -47,20 +81,27 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   // Its result is judged after the unpacking.
   const std::wstring& appFolder = choices.vantorPro;
   const std::wstring sourceDir = UnpackFolder(choices);
-  const InstallResult stopped{Ending::Stopped, {}, sourceDir};
-  platform::ForceDirectories(sourceDir);
+  // Carries the unpacked entries from the unpacking on: also a stopped run
+  // leaves them behind.
+  InstallResult stopped{Ending::Stopped, {}, sourceDir, {}};
+  std::vector<std::wstring> made;
+  const bool workFolderReady = MakeUnpackFolder(appFolder, sourceDir, made);
   host.Redraw();
 
   // Always from the medium, also on a run after a stop.
   const fileops::ExtractResult unpacked =
-      fileops::ExtractArchive(host, choices.mediumDir + L"\\Vaninst.pak", sourceDir);
+      workFolderReady ? fileops::ExtractArchive(host, choices.mediumDir + L"\\Vaninst.pak",
+                                                sourceDir, &stopped.unpackedEntries)
+                      : fileops::ExtractResult::Failed;
 
   // A missing, damaged or unsafe archive ends the installation here too:
   // nothing later could work without its files.
-  if (!platform::FolderExists(sourceDir) || unpacked == fileops::ExtractResult::Failed)
+  if (!platform::FolderExists(sourceDir) || unpacked == fileops::ExtractResult::Failed) {
+    RemoveMadeFolders(made);
     return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder + L"\\Instalace\"!" +
                      kCr + kEnds,
                  sourceDir);
+  }
 
   if (host.AbortRequested()) return stopped;
   try {
@@ -142,7 +183,7 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   host.Redraw();
   if (!started)
     return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds, sourceDir);
-  return {Ending::Done, {}, sourceDir};
+  return {Ending::Done, {}, sourceDir, std::move(stopped.unpackedEntries)};
 }
 
 }  // namespace install

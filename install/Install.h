@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "fileops/WorkContext.h"
 
@@ -59,6 +60,9 @@ struct InstallResult {
   Ending ending = Ending::Done;
   std::wstring message;       // Fatal: the text to show before the window closes
   std::wstring unpackFolder;  // where the archive went: SourceDir from now on
+  // Full paths of the archive's entries unpacked there (folders end in "\\"):
+  // what the finish removes again.
+  std::vector<std::wstring> unpackedEntries;
 };
 
 // The whole installation in one pass on the GUI thread: unpack, count, copy,

@@ -84,6 +84,7 @@ void TfrmSetup::Install() {
   InstallLink link(*this, choices);
   const install::InstallResult result = install::Install(choices, link);
   SourceDir = result.unpackFolder;
+  UnpackedEntries = result.unpackedEntries;
   if (result.ending != install::Ending::Fatal) return;
   // The end of the program: the window closes without the close question.
   link.ShowError(result.message);

@@ -70,6 +70,10 @@ void TfrmSetup::FormCreate() {
       SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
 }
 
+bool TfrmSetup::RemoveUnpackedFiles() {
+  return fileops::RemoveUnpacked(SourceDir, UnpackedEntries, MediumDir);
+}
+
 void TfrmSetup::pbNextClick() {
   if (ShownPageName() == L"pgCesty") {
     struct Check {
@@ -93,14 +97,10 @@ void TfrmSetup::pbNextClick() {
   }
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
-    fileops::DeleteDir(SourceDir);
     // The engine's setup program creates its flag as its last act and lets go
-    // of its own file a moment later: a work folder still there is tried
-    // again for a few seconds rather than left on the disk.
-    for (int i = 0; i < 50 && platform::FolderExists(SourceDir); ++i) {
-      Sleep(100);
-      fileops::DeleteDir(SourceDir);
-    }
+    // of its own file a moment later: a file of the archive still there is
+    // tried again for a few seconds rather than left on the disk.
+    for (int i = 0; i < 50 && !RemoveUnpackedFiles(); ++i) Sleep(100);
     if (Checked(L"rbRestartAno")) {
       platform::SetAppCursor(platform::Cursor::Wait);
       platform::RequestRestart();
