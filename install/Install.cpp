@@ -37,7 +37,7 @@ bool MakeUnpackFolder(const std::wstring& appFolder, const std::wstring& sourceD
   if (platform::IsLinkAt(appFolder) || platform::IsLinkAt(sourceDir)) return false;
   try {
     platform::InstallerOnlyAccess access;
-    platform::ForceDirectories(platform::ExtractFilePath(sourceDir), &made);
+    platform::ForceDirectories(appFolder, &made);
     // A link put in its place meanwhile makes this fail and is refused below.
     if (platform::CreateFolder(sourceDir, access.Attributes())) {
       made.push_back(sourceDir);
