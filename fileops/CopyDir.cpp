@@ -110,6 +110,8 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
   while (listing->Next(entry)) {
     ctx.ProcessMessages();
     if (ctx.AbortRequested()) return;
+    // A link is neither entered nor copied: it may lead anywhere.
+    if (entry.IsLink()) continue;
     if (entry.IsFolder()) {
       if (!topLevelOnly && entry.name[0] != L'.')
         CopyDir(ctx, source + L"\\" + entry.name, target + L"\\" + entry.name, false);

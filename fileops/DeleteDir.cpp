@@ -8,7 +8,13 @@ void DeleteDir(const std::wstring& path) {
     platform::FolderListing listing(path);
     platform::DirEntry entry;
     while (listing.Next(entry)) {
-      if (entry.IsFolder()) {
+      if (entry.IsLink()) {
+        // Only the link itself goes; what it points to is not this folder's.
+        if (entry.IsFolder())
+          platform::RemoveFolder(path + L"\\" + entry.name);
+        else
+          platform::DeleteFileAt(path + L"\\" + entry.name);
+      } else if (entry.IsFolder()) {
         if (entry.name[0] != L'.') DeleteDir(path + L"\\" + entry.name);
       } else {
         platform::DeleteFileAt(path + L"\\" + entry.name);

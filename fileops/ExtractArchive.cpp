@@ -74,7 +74,7 @@ void UnzipKeepAlive() {
 }
 
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
-                             const std::wstring& targetDir) {
+                             const std::wstring& targetDir, std::vector<std::wstring>* entries) {
   // Both texts stay alive for the whole call.
   std::string zipName = platform::Utf8(archivePath);
   std::string extractDir = platform::Utf8(targetDir);
@@ -101,7 +101,12 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   if (!ctx.LeaveVzoryOnCd()) needs.foldersTwice = {L"Vzory"};
 
   UnzipContextScope scope(ctx);
-  const int result = UnzipWithNeeds(&options, &functions, needs);
+  std::vector<std::wstring> planned;
+  const int result = UnzipWithNeeds(&options, &functions, needs, &planned);
+  if (entries) {
+    entries->clear();
+    if (result == PK_OK || result == IZ_CTRLC) *entries = std::move(planned);
+  }
   if (result == PK_OK) return ExtractResult::Complete;
   if (result == IZ_CTRLC) return ExtractResult::Stopped;
   return ExtractResult::Failed;

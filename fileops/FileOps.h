@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "fileops/WorkContext.h"
 
@@ -46,7 +47,19 @@ enum class ExtractResult {
 // it) is removed again; files it found there and left alone stay.
 // A TargetDir that the caller made before the call is the caller's to
 // remove after a failure.
+// Entries, when given, receives the full path of every entry of the archive
+// (folders end in "\\") after Complete or Stopped, and nothing after Failed.
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
-                             const std::wstring& targetDir);
+                             const std::wstring& targetDir,
+                             std::vector<std::wstring>* entries = nullptr);
+
+// Undoes an unpacking into Folder: the files among Entries (full paths as
+// ExtractArchive gives them), then their folders that are left empty, then
+// Folder when it is empty. Nothing else goes: files that were not the
+// archive's stay, nothing is removed through a link, and nothing at or
+// below Keep (the medium's folder) is touched. False while a file of the
+// archive is still there (held open by someone, say).
+bool RemoveUnpacked(const std::wstring& folder, const std::vector<std::wstring>& entries,
+                    const std::wstring& keep);
 
 }  // namespace fileops

@@ -197,6 +197,13 @@ class Unzipper {
   Unzipper(const DCL& options, USERFUNCTIONS& functions, const fileops::UnzipNeeds& needs)
       : options_(options), functions_(functions), needs_(needs) {}
 
+  // Every planned entry's full path below the target folder, in plan order.
+  std::vector<std::wstring> PlannedTargets() const {
+    std::vector<std::wstring> targets;
+    for (const auto& entry : plan_) targets.push_back(entry.target + (entry.folder ? L"\\" : L""));
+    return targets;
+  }
+
   int Run() {
     const int opened = Open();
     if (opened != PK_OK) return opened;
@@ -514,11 +521,14 @@ extern "C" int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char
 
 namespace fileops {
 
-int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs) {
+int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
+                   std::vector<std::wstring>* entries) {
   if (!lpDCL || !lpUserFunc || !lpDCL->lpszZipFN) return PK_PARAM;
   if (!lpDCL->nvflag && Unsupported(*lpDCL)) return PK_PARAM;
   Unzipper unzipper(*lpDCL, *lpUserFunc, needs);
-  return unzipper.Run();
+  const int result = unzipper.Run();
+  if (entries) *entries = unzipper.PlannedTargets();
+  return result;
 }
 
 }  // namespace fileops

@@ -113,8 +113,11 @@ struct UnzipNeeds {
   std::vector<std::wstring> foldersTwice;
 };
 
-// Wiz_SingleEntryUnzip without include or exclude names, with needs.
-int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs);
+// Wiz_SingleEntryUnzip without include or exclude names, with needs. When
+// entries is given it receives the full path of every entry the run planned
+// (folders end in "\\"), whatever the result.
+int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
+                   std::vector<std::wstring>* entries = nullptr);
 
 // The wizard's callbacks. They reach the window through the context that
 // ExtractArchive holds for the duration of its call; without one they only

@@ -19,7 +19,7 @@ const wchar_t kEnds[] = L"Instalace bude ukončena!";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
 
 InstallResult Fatal(std::wstring message, const std::wstring& unpackFolder) {
-  return {Ending::Fatal, std::move(message), unpackFolder, {}};
+  return {Ending::Fatal, std::move(message), unpackFolder, {}, {}};
 }
 
 // Folder could not be made: message C.
@@ -37,6 +37,40 @@ bool CannotHoldFolders(const std::wstring& folder) {
   const std::wstring root = folder.substr(0, 3);
   return GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
          (flags & FILE_READ_ONLY_VOLUME);
+}
+
+// Step 4: the work folder, made by the installer and changeable by nothing
+// but it, so that no other account can plant a file or a link in it before
+// the engine's start. The folders this run made go to made, outermost first.
+// False when the work folder or the application folder is a link (what it
+// leads to is not ours to write), or when the work folder cannot be had.
+bool MakeUnpackFolder(const std::wstring& appFolder, const std::wstring& sourceDir,
+                      std::vector<std::wstring>& made) {
+  if (platform::IsLinkAt(appFolder) || platform::IsLinkAt(sourceDir)) return false;
+  try {
+    platform::InstallerOnlyAccess access;
+    platform::ForceDirectories(appFolder, &made);
+    // A link put in its place meanwhile makes this fail and is refused below.
+    if (platform::CreateFolder(sourceDir, access.Attributes())) {
+      made.push_back(sourceDir);
+      return true;
+    }
+    if (platform::IsLinkAt(sourceDir) || !platform::FolderExists(sourceDir)) return false;
+    // An earlier run's folder, or one someone else made: it gets the same
+    // access list, which also drops what was inherited from above. Wine
+    // keeps no access list, so a failure here does not end the run.
+    access.ApplyTo(sourceDir);
+    return true;
+  } catch (const platform::SetupError&) {
+    return false;
+  }
+}
+
+// After a failed unpacking: the folders step 4 made, innermost first, each
+// only when empty.
+void RemoveMadeFolders(const std::vector<std::wstring>& made) {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+    platform::RemoveFolder(*folder);
 }
 
 }  // namespace
@@ -59,31 +93,37 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   // Its result is judged after the unpacking.
   const std::wstring& appFolder = choices.vantorPro;
   const std::wstring sourceDir = UnpackFolder(choices);
-  const auto stopped = [&sourceDir] { return InstallResult{Ending::Stopped, {}, sourceDir, {}}; };
+  // The entries unpacked so far: a stopped run leaves them behind too.
+  std::vector<std::wstring> unpackedEntries;
+  const auto stopped = [&] {
+    return InstallResult{Ending::Stopped, {}, sourceDir, unpackedEntries, {}};
+  };
+  std::vector<std::wstring> made;
+  const bool workFolderReady = MakeUnpackFolder(appFolder, sourceDir, made);
   // A relative folder, a device or a read-only medium cannot hold the work
   // folder: that ends the run now, as a later folder step would. Other
-  // failures (a drive that is not there) keep their report after the
-  // unpacking.
-  bool threw = false;
-  try {
-    platform::ForceDirectories(sourceDir);
-  } catch (const std::exception&) {
-    threw = true;
-  }
-  if (!platform::FolderExists(sourceDir) && (threw || CannotHoldFolders(appFolder)))
+  // failures (a drive that is not there, a link) are reported as the
+  // unpacking's.
+  if (!workFolderReady && !platform::FolderExists(sourceDir) && CannotHoldFolders(appFolder)) {
+    RemoveMadeFolders(made);
     return Fatal(CannotCreate(appFolder), sourceDir);
+  }
   host.Redraw();
 
   // Always from the medium, also on a run after a stop.
   const fileops::ExtractResult unpacked =
-      fileops::ExtractArchive(host, choices.mediumDir + L"\\Vaninst.pak", sourceDir);
+      workFolderReady ? fileops::ExtractArchive(host, choices.mediumDir + L"\\Vaninst.pak",
+                                                sourceDir, &unpackedEntries)
+                      : fileops::ExtractResult::Failed;
 
   // A missing, damaged or unsafe archive ends the installation here too:
   // nothing later could work without its files.
-  if (!platform::FolderExists(sourceDir) || unpacked == fileops::ExtractResult::Failed)
+  if (!platform::FolderExists(sourceDir) || unpacked == fileops::ExtractResult::Failed) {
+    RemoveMadeFolders(made);
     return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder + L"\\Instalace\"!" +
                      kCr + kEnds,
                  sourceDir);
+  }
 
   if (host.AbortRequested()) return stopped();
   try {
@@ -106,15 +146,15 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
     if (host.AbortRequested()) return stopped();
     host.StepProgress();
     host.SetStatus(L"Vytvářím složku " + step.folder);
-    bool made = false;
+    bool ready = false;
     try {
-      made = platform::ForceDirectories(step.folder);
-      if (made && step.copyFrom)
+      ready = platform::ForceDirectories(step.folder);
+      if (ready && step.copyFrom)
         fileops::CopyDir(host, sourceDir + step.copyFrom, step.folder, step.topLevelOnly);
     } catch (const std::exception&) {
-      made = false;
+      ready = false;
     }
-    if (!made) return Fatal(CannotCreate(step.folder), sourceDir);
+    if (!ready) return Fatal(CannotCreate(step.folder), sourceDir);
   }
 
   // Start menu: a failure here is reported and the installation goes on.
@@ -175,7 +215,7 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host) {
   host.Redraw();
   if (!started)
     return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds, sourceDir);
-  return {Ending::Done, {}, sourceDir, std::move(engine)};
+  return {Ending::Done, {}, sourceDir, std::move(unpackedEntries), std::move(engine)};
 }
 
 }  // namespace install

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "fileops/WorkContext.h"
 #include "platform/Handles.h"
@@ -58,8 +59,11 @@ enum class Ending {
 
 struct InstallResult {
   Ending ending = Ending::Done;
-  std::wstring message;           // Fatal: the text to show before the window closes
-  std::wstring unpackFolder;      // where the archive went: SourceDir from now on
+  std::wstring message;       // Fatal: the text to show before the window closes
+  std::wstring unpackFolder;  // where the archive went: SourceDir from now on
+  // Full paths of the archive's entries unpacked there (folders end in "\\"):
+  // what the finish removes again.
+  std::vector<std::wstring> unpackedEntries;
   platform::UniqueHandle engine;  // Done: the engine's setup process
 };
 

@@ -1,5 +1,8 @@
 #include "platform/Platform.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 namespace platform {
 
 std::wstring CurrentDir() {
@@ -91,6 +94,47 @@ bool DeleteFileAt(const std::wstring& path) {
 
 bool RemoveFolder(const std::wstring& path) {
   return RemoveDirectoryW(path.c_str()) != 0;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool IsLinkAt(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool CreateFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security) {
+  return CreateDirectoryW(path.c_str(), security) != 0;
+}
+
+namespace {
+// Protected (no inheritance from above); Administrators and SYSTEM full
+// control, the machine's users read and run; all of it passed on to what is
+// made inside.
+constexpr wchar_t kInstallerOnly[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)";
+}  // namespace
+
+InstallerOnlyAccess::InstallerOnlyAccess() {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstallerOnly, SDDL_REVISION_1,
+                                                            descriptor_.put(), nullptr))
+    throw SetupError(L"Cannot build the work folder's access list");
+  attributes_.nLength = sizeof attributes_;
+  attributes_.lpSecurityDescriptor = descriptor_.get();
+  attributes_.bInheritHandle = FALSE;
+}
+
+bool InstallerOnlyAccess::ApplyTo(const std::wstring& folder) const {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor_.get(), &present, &dacl, &defaulted) || !present)
+    return false;
+  std::wstring name = folder;  // the call takes a writable string
+  return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                               nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
 }  // namespace platform

@@ -87,6 +87,12 @@ struct Icon {
   static void Close(Type value) noexcept { ::DestroyIcon(value); }
 };
 
+struct LocalMemory {  // what the system allocated with LocalAlloc for the caller
+  using Type = HLOCAL;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type value) noexcept { ::LocalFree(value); }
+};
+
 struct Window {
   using Type = HWND;
   static Type Invalid() noexcept { return nullptr; }
@@ -105,6 +111,7 @@ using UniqueBrush = Unique<traits::GdiObject<HBRUSH>>;
 using UniquePen = Unique<traits::GdiObject<HPEN>>;
 using UniqueIcon = Unique<traits::Icon>;
 using UniqueWindow = Unique<traits::Window>;
+using UniqueLocal = Unique<traits::LocalMemory>;
 
 // A COM interface pointer with one reference of its own.
 template <typename T>

@@ -74,6 +74,8 @@ struct DirEntry {
   DWORD attributes = 0;
   uint64_t size = 0;
   bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  // A junction or symbolic link: never entered, whatever it points to.
+  bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 };
 
 // Lists folder + "\*.*" with every entry ("." and ".." included), in the
@@ -101,11 +103,31 @@ bool FileExists(const std::wstring& path);
 // "Unable to create directory"; an existing folder counts as success. The
 // folders it made, outermost first, are added to created when given.
 bool ForceDirectories(const std::wstring& path, std::vector<std::wstring>* created = nullptr);
+// Creates one folder with the given security; an existing folder is false.
+bool CreateFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security);
 bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 DWORD GetAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES on failure
 bool SetAttributes(const std::wstring& path, DWORD attributes);
 bool DeleteFileAt(const std::wstring& path);
 bool RemoveFolder(const std::wstring& path);
+// True when path itself is a junction or symbolic link (not what it leads to).
+bool IsLinkAt(const std::wstring& path);
+
+// A folder only the installer may change: a protected access list that gives
+// Administrators and SYSTEM full control and everyone else read and run,
+// inherited by everything made inside it.
+class InstallerOnlyAccess {
+ public:
+  InstallerOnlyAccess();  // raises SetupError when the descriptor cannot be built
+  SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+  PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_.get(); }
+  // Puts the access list on an existing folder; false when it cannot.
+  bool ApplyTo(const std::wstring& folder) const;
+
+ private:
+  UniqueLocal descriptor_;
+  SECURITY_ATTRIBUTES attributes_{};
+};
 
 // The folder part of a path: everything up to and including the last "\" or
 // ":" (empty when there is neither).

@@ -36,6 +36,9 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   std::wstring SourceDir;
   // The engine's setup process of the last run; the finish waits for it.
   platform::UniqueHandle EngineProcess;
+  // The archive's entries the last installation run unpacked into SourceDir
+  // (full paths, folders ending in "\\"): all the finish removes.
+  std::vector<std::wstring> UnpackedEntries;
   // The folder the program started in, which holds the archive. SourceDir
   // moves to the unpack folder; every run unpacks from here again.
   std::wstring MediumDir;
@@ -46,6 +49,9 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // Every close request; accept tells whether the window may go.
   void FormClose(bool& accept);
   void pbNextClick();
+  // The finish's removal of what the installation unpacked; false while a
+  // file of the archive is still there.
+  bool RemoveUnpackedFiles();
   void pbPrevClick();
   void pbCancelClick();
   void pbPrerusitClick();

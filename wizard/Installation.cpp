@@ -98,6 +98,7 @@ void TfrmSetup::Install() {
   for (int i = 0; i < 3; ++i) SetEnabled(kButtons[i], wasEnabled[i]);
   SourceDir = result.unpackFolder;
   EngineProcess = std::move(result.engine);
+  UnpackedEntries = result.unpackedEntries;
   if (result.ending != install::Ending::Fatal) return;
   // The end of the program: the window closes without the close question.
   link.ShowError(result.message);

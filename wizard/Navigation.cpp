@@ -70,6 +70,10 @@ void TfrmSetup::FormCreate() {
       SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
 }
 
+bool TfrmSetup::RemoveUnpackedFiles() {
+  return fileops::RemoveUnpacked(SourceDir, UnpackedEntries, MediumDir);
+}
+
 void TfrmSetup::pbNextClick() {
   // A click that reaches a disabled button while a stopped run unwinds.
   if (installRunning_) return;
@@ -96,19 +100,17 @@ void TfrmSetup::pbNextClick() {
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
     // The engine's setup program creates its flag as its last act and lets go
-    // of its own file when it ends: wait for it, then a work folder still
-    // there is tried again for a few seconds. The window keeps answering;
-    // its buttons wait.
+    // of its own file when it ends: wait for it, then a file of the archive
+    // still there is tried again for a few seconds rather than left on the
+    // disk. The window keeps answering; its buttons wait.
     SetEnabled(L"pbNext", false);
     SetEnabled(L"pbPrev", false);
     if (EngineProcess) platform::WaitPumping(EngineProcess.get(), INFINITE);
     EngineProcess.reset();
     if (platform::Terminated()) return;
-    fileops::DeleteDir(SourceDir);
-    for (int i = 0; i < 50 && platform::FolderExists(SourceDir); ++i) {
+    for (int i = 0; i < 50 && !RemoveUnpackedFiles(); ++i) {
       platform::WaitPumping(nullptr, 100);
       if (platform::Terminated()) return;
-      fileops::DeleteDir(SourceDir);
     }
     SetEnabled(L"pbNext", true);
     SetEnabled(L"pbPrev", true);

@@ -211,6 +211,8 @@ TEST_F(AbortTest, YesWhileWaitingKeepsThePollAndTheNextRunCompletes) {
 
   WriteFlag();  // this run's engine setup reports
   ASSERT_TRUE(WaitForFinishPage(5000));
+  // The stand-in's trace is not the archive's: the finish would leave it.
+  DeleteFileW((app + L"\\Instalace\\Utility\\Bde\\Setup.exe.ran").c_str());
   Click(L"pbNext");
   EXPECT_TRUE(platform::Terminated());
   EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
@@ -277,6 +279,8 @@ TEST_F(FailureTest, A_DamagedArchive) {
   EXPECT_FALSE(platform::FileExists(app + L"\\VantorPro.exe"));
   EXPECT_EQ(ReadMachineString(kVantorKey, L"Name"), std::nullopt);
   EXPECT_TRUE(FlagExists());
+  // The folders this run made for the unpacking are gone again.
+  EXPECT_FALSE(platform::FolderExists(app));
 }
 
 TEST_F(FailureTest, A_MissingArchive) {
@@ -289,6 +293,22 @@ TEST_F(FailureTest, A_MissingArchive) {
   StartInstall();
   ExpectCannotUnpack(boxes, app);
   EXPECT_FALSE(platform::FolderExists(Work() + L"\\Projekty"));
+  EXPECT_FALSE(platform::FolderExists(app));
+}
+
+TEST_F(FailureTest, A_WorkFolderThatIsALinkIsNotWrittenThrough) {
+  Boxes boxes;
+  const std::wstring set = L"C:\\svlinks\\work";  // made by tests/make-links.sh
+  ASSERT_TRUE(platform::IsLinkAt(set + L"\\app\\Instalace"));
+  OpenOnMedium({EngineStub()});
+  SetFolders(set + L"\\app", Work() + L"\\Projekty", Work() + L"\\Vzory");
+  ToSummary();
+  StartInstall();
+  ExpectCannotUnpack(boxes, set + L"\\app");
+  EXPECT_TRUE(platform::FileExists(set + L"\\target\\keep.txt"));
+  EXPECT_TRUE(platform::FileExists(set + L"\\target\\sub\\inner.txt"));
+  EXPECT_FALSE(platform::FileExists(set + L"\\target\\VantorPro.exe"));
+  EXPECT_FALSE(platform::FolderExists(set + L"\\target\\Utility"));
 }
 
 TEST_F(FailureTest, C_ProjectsFolderBelowAFile) {

@@ -289,6 +289,8 @@ TEST_F(InstallTest, ApplicationFolderAtADriveRoot) {
   quoted += platform::Utf8(root);
   quoted += "\\Instalace\\Utility\\Bde\\Setup.exe\"";
   EXPECT_EQ(StubCommandLine(stub), quoted);
+  // The stand-in's trace is not the archive's: the finish would leave it.
+  DeleteFileW((stub + L".ran").c_str());
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(disk + L"\\Instalace"));
   EXPECT_TRUE(platform::FileExists(disk + L"\\VantorPro.exe"));
@@ -319,9 +321,33 @@ TEST_F(InstallTest, FolderTextsWithTwoTrailingBackslashesLoseOne) {
   EXPECT_EQ(ReadMachineString(kVantorKey, L"LastOpen"), projects + L"\\");
   EXPECT_EQ(ReadMachineString(kVantorKey, L"Priklady"), examples + L"\\");
   ASSERT_TRUE(WaitForFinishPage());
+  // The stand-in's trace is not the archive's: the finish would leave it.
+  DeleteFileW((app + L"\\Instalace\\Utility\\Bde\\Setup.exe.ran").c_str());
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
   EXPECT_TRUE(boxes.Asked().empty());
+}
+
+TEST_F(InstallTest, TheFinishRemovesOnlyTheArchivesOwnEntries) {
+  Boxes boxes;
+  OpenOnMedium({EngineStub()});
+  SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
+  const std::wstring app = Work() + L"\\App";
+  ASSERT_TRUE(platform::ForceDirectories(app + L"\\Instalace\\Utility"));
+  testutil::WriteFile(app + L"\\Instalace\\moje.txt", "mine");
+  testutil::WriteFile(app + L"\\Instalace\\Utility\\poznamka.txt", "mine too");
+  SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
+  ToSummary();
+  StartInstall();
+  ASSERT_TRUE(WaitForFinishPage());
+  Click(L"pbNext");
+  EXPECT_EQ(ReadFile(app + L"\\Instalace\\moje.txt"), "mine");
+  EXPECT_EQ(ReadFile(app + L"\\Instalace\\Utility\\poznamka.txt"), "mine too");
+  EXPECT_FALSE(platform::FileExists(app + L"\\Instalace\\VantorPro.exe"));
+  EXPECT_FALSE(platform::FileExists(app + L"\\Instalace\\Utility\\Bde\\Setup.exe"));
+  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace\\Vzory"));
+  EXPECT_TRUE(platform::FileExists(Medium() + L"\\Vaninst.pak"));
+  EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
 }
 
 }  // namespace

@@ -2,12 +2,48 @@
 
 #include <set>
 
+#include <aclapi.h>
+
 #include "platform/Platform.h"
 #include "tests/support/TestUtil.h"
 
 using platform::FolderExists;
 using platform::ForceDirectories;
 using testutil::TempDir;
+
+// Wine keeps no access list on a folder, so the descriptor built is read
+// back itself: protected, and exactly the three entries meant, each passed on
+// to files and folders inside.
+TEST(InstallerOnlyAccess, ProtectedListWithFullControlForAdministratorsAndSystemOnly) {
+  platform::InstallerOnlyAccess access;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(access.Descriptor(), &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  EXPECT_EQ(access.Attributes()->lpSecurityDescriptor, access.Descriptor());
+  EXPECT_FALSE(access.Attributes()->bInheritHandle);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(access.Descriptor(), &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl);
+  ASSERT_EQ(dacl->AceCount, 3);
+  struct Meant {
+    WELL_KNOWN_SID_TYPE who;
+    ACCESS_MASK mask;
+  };
+  const Meant meant[] = {{WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+                         {WinLocalSystemSid, FILE_ALL_ACCESS},
+                         {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+  for (DWORD i = 0; i < 3; ++i) {
+    void* raw = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &raw));
+    const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(ace->Mask, meant[i].mask) << i;
+    EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), meant[i].who)) << i;
+  }
+}
 
 TEST(ForceDirectories, EmptyPathRaisesTheCreateError) {
   try {

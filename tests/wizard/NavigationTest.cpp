@@ -170,6 +170,9 @@ TEST_F(NavigationTest, FinishRemovesTheWorkFolderAndClosesWithoutAQuestion) {
   platform::SetRestartHandler([&] { restarted = true; });
   TfrmSetup& form = Open();
   form.SourceDir = work;
+  // What the installation run reports it unpacked there.
+  form.UnpackedEntries = {work + L"\\Utility\\", work + L"\\Utility\\Bde\\",
+                          work + L"\\Utility\\Bde\\Setup.exe", work + L"\\readme.txt"};
   EnterLastPage();
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(work));
