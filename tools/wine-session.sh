@@ -32,6 +32,9 @@ session_start() { # session_start BUILD_DIR [xvfb]; SESSION_SCREEN=WxH (1024x768
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX ..."
     wineboot --init >/dev/null 2>&1 || true
+    # The wineserver keeps the new registry in memory and writes system.reg
+    # only when it ends, so it is waited out before the prefix is judged.
+    wineserver -w >/dev/null 2>&1 || true
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "wine-session: could not create the Wine prefix $WINEPREFIX" >&2
       session_stop
