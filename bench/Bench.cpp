@@ -106,7 +106,7 @@ class QuietContext : public fileops::WorkContext {
   void SetStatus(const std::wstring&) override {}
   void StepProgress() override {}
   void ProcessMessages() override {}
-  bool AbortRequested() const override { return false; }
+  bool StopRequested() const override { return false; }
   void StopInstall() override {}
   bool LeaveVzoryOnCd() const override { return false; }
   bool LeavePrikladyOnCd() const override { return false; }
@@ -137,7 +137,7 @@ int Copy(const std::wstring& source, const std::wstring& target) {
   std::printf("files=%d\ncount_seconds=%.3f\nseconds=%.3f\nmax_gap_ms=%.0f\n", files,
               counted - start, end - start, probe.Stop());
   PrintMemory("peak");
-  return window->AbortRequested() ? 1 : 0;
+  return window->StopRequested() ? 1 : 0;
 }
 
 int CopyQuiet(const std::wstring& source, const std::wstring& target) {

@@ -44,7 +44,7 @@ class WizardWindow : public WindowContext {
   void SetStatus(const std::wstring& text) override { form_->SetStatus(text); }
   void StepProgress() override { form_->StepProgress(); }
   void ProcessMessages() override { form_->ProcessMessages(); }
-  bool AbortRequested() const override { return form_->AbortRequested(); }
+  bool StopRequested() const override { return form_->StopRequested(); }
   void StopInstall() override { ::AbortRequested = true; }
   bool LeaveVzoryOnCd() const override { return form_->LeaveVzoryOnCd(); }
   bool LeavePrikladyOnCd() const override { return form_->LeavePrikladyOnCd(); }

@@ -52,7 +52,7 @@ bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstri
       // the piece, and the half-written copy goes.
       ctx.ProcessMessages();
       lastPump = GetTickCount64();
-      if (ctx.AbortRequested()) {
+      if (ctx.StopRequested()) {
         stopped = true;
         break;
       }
@@ -109,7 +109,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
   platform::DirEntry entry;
   while (listing->Next(entry)) {
     ctx.ProcessMessages();
-    if (ctx.AbortRequested()) return;
+    if (ctx.StopRequested()) return;
     // A link is neither entered nor copied: it may lead anywhere.
     if (entry.IsLink()) continue;
     if (entry.IsFolder()) {
@@ -122,7 +122,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
     const std::wstring from = source + L"\\" + entry.name;
     const std::wstring to = target + L"\\" + entry.name;
     if (CopyOneFile(ctx, entry, from, to)) {
-      if (ctx.AbortRequested()) return;  // a stop inside the file: its copy is gone
+      if (ctx.StopRequested()) return;  // a stop inside the file: its copy is gone
       const DWORD attributes = platform::GetAttributes(to);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);

@@ -25,7 +25,7 @@ int CountFiles(WorkContext& ctx, const std::wstring& folder) {
   platform::DirEntry entry;
   while (listing.Next(entry)) {
     ctx.ProcessMessages();
-    if (ctx.AbortRequested()) return count;
+    if (ctx.StopRequested()) return count;
     if (entry.IsLink()) continue;  // CopyDir skips it too
     if (entry.IsFolder()) {
       if (!SkippedFolder(ctx, entry.name)) count += CountFiles(ctx, folder + L"\\" + entry.name);

@@ -66,11 +66,15 @@ int WINAPI UnzipService(LPCSTR name, unsigned long) {
   if (!g_context) return 0;
   g_context->SetStatus(L"Rozbaluji soubor " + platform::Utf8OrOem(name));
   g_context->ProcessMessages();
-  return g_context->AbortRequested() ? 1 : 0;
+  return g_context->StopRequested() ? 1 : 0;
 }
 
 void UnzipKeepAlive() {
   if (g_context) g_context->ProcessMessages();
+}
+
+bool UnzipStopRequested() {
+  return g_context && g_context->StopRequested();
 }
 
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,

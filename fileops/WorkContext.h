@@ -15,8 +15,8 @@ class WorkContext {
   virtual void StepProgress() = 0;
   // Lets pending window messages run (abort button, timer, close request).
   virtual void ProcessMessages() = 0;
-  // The program-wide AbortRequested flag.
-  virtual bool AbortRequested() const = 0;
+  // The program-wide ::AbortRequested flag, read by the long walks.
+  virtual bool StopRequested() const = 0;
   // Stops the installation after a file that cannot be copied.
   virtual void StopInstall() = 0;
   // cbVzory / cbPriklady checked: that component stays on the CD-ROM.

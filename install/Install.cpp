@@ -3,6 +3,7 @@
 // engine's own setup program.
 #include "install/Install.h"
 
+#include <optional>
 #include <vector>
 
 #include "fileops/FileOps.h"
@@ -17,10 +18,6 @@ namespace {
 const wchar_t kCr[] = L"\r";
 const wchar_t kEnds[] = L"Instalace bude ukončena!";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
-
-InstallResult Fatal(std::wstring message, const std::wstring& unpackFolder) {
-  return {Ending::Fatal, std::move(message), unpackFolder, {}, {}};
-}
 
 // Folder could not be made: message C.
 std::wstring CannotCreate(const std::wstring& folder) {
@@ -84,138 +81,189 @@ std::wstring UnpackFolder(const InstallChoices& choices) {
   return choices.vantorPro + L"\\Instalace";
 }
 
-InstallResult Install(const InstallChoices& choices, InstallHost& host) {
-  // The folder texts arrive trimmed (TrimFolder): the wizard shows them so.
-  host.SetBottomBarVisible(false);
-  host.SetStatus(L"Připravuji kopírování souborů");
-  host.ClearAbortRequested();
+namespace {
 
-  // Its result is judged after the unpacking.
-  const std::wstring& appFolder = choices.vantorPro;
-  const std::wstring sourceDir = UnpackFolder(choices);
-  // The entries unpacked so far: a stopped run leaves them behind too.
-  std::vector<std::wstring> unpackedEntries;
-  const auto stopped = [&] {
-    return InstallResult{Ending::Stopped, {}, sourceDir, unpackedEntries, {}};
-  };
-  std::vector<std::wstring> made;
-  const bool workFolderReady = MakeUnpackFolder(appFolder, sourceDir, made);
-  // A relative folder, a device or a read-only medium cannot hold the work
-  // folder: that ends the run now, as a later folder step would. Other
-  // failures (a drive that is not there, a link) are reported as the
-  // unpacking's.
-  if (!workFolderReady && !platform::FolderExists(sourceDir) && CannotHoldFolders(appFolder)) {
-    RemoveMadeFolders(made);
-    return Fatal(CannotCreate(appFolder), sourceDir);
-  }
-  host.Redraw();
+// One run of the sequence. Each step returns how the run ended when it ended
+// it, and nothing when the next step may follow.
+class Run {
+ public:
+  Run(const InstallChoices& choices, InstallHost& host)
+      : choices_(choices), host_(host), sourceDir_(UnpackFolder(choices)) {}
 
-  // Always from the medium, also on a run after a stop.
-  const fileops::ExtractResult unpacked =
-      workFolderReady ? fileops::ExtractArchive(host, choices.mediumDir + L"\\Vaninst.pak",
-                                                sourceDir, &unpackedEntries)
-                      : fileops::ExtractResult::Failed;
-
-  // A missing, damaged or unsafe archive ends the installation here too:
-  // nothing later could work without its files.
-  if (!platform::FolderExists(sourceDir) || unpacked == fileops::ExtractResult::Failed) {
-    RemoveMadeFolders(made);
-    return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder + L"\\Instalace\"!" +
-                     kCr + kEnds,
-                 sourceDir);
+  InstallResult Go() {
+    // The folder texts arrive trimmed (TrimFolder): the wizard shows them so.
+    host_.SetBottomBarVisible(false);
+    host_.SetStatus(L"Připravuji kopírování souborů");
+    host_.ClearStopRequest();
+    if (auto ended = Unpack()) return std::move(*ended);
+    if (auto ended = Count()) return std::move(*ended);
+    if (auto ended = MakeFolders()) return std::move(*ended);
+    if (host_.StopRequested()) return Stopped();
+    UpdateStartMenu();
+    if (host_.StopRequested()) return Stopped();
+    if (auto ended = WriteRegistry()) return std::move(*ended);
+    if (host_.StopRequested()) return Stopped();
+    return StartEngine();
   }
 
-  if (host.AbortRequested()) return stopped();
-  try {
-    host.ResetProgress();
-    host.SetProgressTotal(fileops::CountFiles(host, sourceDir) + 8);
-  } catch (const std::exception&) {
-    return Fatal(L"Nelze číst zdojovou složku \"" + sourceDir + L"!\"" + kCr + kEnds, sourceDir);
+ private:
+  using Step = std::optional<InstallResult>;
+
+  // The entries unpacked so far go with a stop: the finish removes them.
+  InstallResult Stopped() {
+    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}};
+  }
+  InstallResult Fatal(std::wstring message) const {
+    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}};
   }
 
-  // A folder, and what goes into it.
-  struct FolderStep {
-    const std::wstring& folder;
-    const wchar_t* copyFrom;  // below the unpack folder; nullptr: nothing copied
-    bool topLevelOnly;
-  };
-  std::vector<FolderStep> folderSteps = {{appFolder, L"", true},
-                                         {choices.projekty, nullptr, false}};
-  if (!choices.leaveVzoryOnCd) folderSteps.push_back({choices.vzory, L"\\Vzory", false});
-  for (const FolderStep& step : folderSteps) {
-    if (host.AbortRequested()) return stopped();
-    host.StepProgress();
-    host.SetStatus(L"Vytvářím složku " + step.folder);
-    bool ready = false;
-    try {
-      ready = platform::ForceDirectories(step.folder);
-      if (ready && step.copyFrom)
-        fileops::CopyDir(host, sourceDir + step.copyFrom, step.folder, step.topLevelOnly);
-    } catch (const std::exception&) {
-      ready = false;
+  // Steps 4 and 5: the work folder, then the archive into it, always from the
+  // medium, also on a run after a stop.
+  Step Unpack() {
+    const std::wstring& appFolder = choices_.vantorPro;
+    std::vector<std::wstring> made;
+    const bool workFolderReady = MakeUnpackFolder(appFolder, sourceDir_, made);
+    // A relative folder, a device or a read-only medium cannot hold the work
+    // folder: that ends the run now, as a later folder step would. Other
+    // failures (a drive that is not there, a link) are reported as the
+    // unpacking's.
+    if (!workFolderReady && !platform::FolderExists(sourceDir_) && CannotHoldFolders(appFolder)) {
+      RemoveMadeFolders(made);
+      return Fatal(CannotCreate(appFolder));
     }
-    if (!ready) return Fatal(CannotCreate(step.folder), sourceDir);
+    host_.Redraw();
+    const fileops::ExtractResult unpacked =
+        workFolderReady ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak",
+                                                  sourceDir_, &unpackedEntries_)
+                        : fileops::ExtractResult::Failed;
+    // A missing, damaged or unsafe archive ends the installation here too:
+    // nothing later could work without its files.
+    if (!platform::FolderExists(sourceDir_) || unpacked == fileops::ExtractResult::Failed) {
+      RemoveMadeFolders(made);
+      return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder +
+                   L"\\Instalace\"!" + kCr + kEnds);
+    }
+    if (host_.StopRequested()) return Stopped();
+    return {};
   }
 
-  // Start menu: a failure here is reported and the installation goes on.
-  if (host.AbortRequested()) return stopped();
-  host.StepProgress();
-  host.SetStatus(L"Aktualizuji nabídku start");
-  try {
-    const std::wstring group = choices.programsFolder + L"\\" + choices.folderName;
-    platform::ForceDirectories(group);
-    MakeLink(appFolder + L"\\VantorPro.exe", L"", group + L"\\VantorPro.lnk", L"VantorPro");
-    MakeLink(appFolder + L"\\VantorPro.hlp", L"", group + L"\\Nápověda VantorPro.lnk",
-             L"Nápověda VantorPro");
-  } catch (const std::exception&) {
-    host.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
+  // The progress total: the files to copy and the eight steps around them.
+  Step Count() {
+    try {
+      host_.ResetProgress();
+      host_.SetProgressTotal(fileops::CountFiles(host_, sourceDir_) + 8);
+    } catch (const std::exception&) {
+      return Fatal(L"Nelze číst zdojovou složku \"" + sourceDir_ + L"!\"" + kCr + kEnds);
+    }
+    return {};
+  }
+
+  // The application, projects and templates folders, and what goes into them.
+  Step MakeFolders() {
+    struct FolderStep {
+      const std::wstring& folder;
+      const wchar_t* copyFrom;  // below the unpack folder; nullptr: nothing copied
+      bool topLevelOnly;
+    };
+    std::vector<FolderStep> folderSteps = {{choices_.vantorPro, L"", true},
+                                           {choices_.projekty, nullptr, false}};
+    if (!choices_.leaveVzoryOnCd) folderSteps.push_back({choices_.vzory, L"\\Vzory", false});
+    for (const FolderStep& step : folderSteps) {
+      if (host_.StopRequested()) return Stopped();
+      host_.StepProgress();
+      host_.SetStatus(L"Vytvářím složku " + step.folder);
+      bool ready = false;
+      try {
+        ready = platform::ForceDirectories(step.folder);
+        if (ready && step.copyFrom)
+          fileops::CopyDir(host_, sourceDir_ + step.copyFrom, step.folder, step.topLevelOnly);
+      } catch (const std::exception&) {
+        ready = false;
+      }
+      if (!ready) return Fatal(CannotCreate(step.folder));
+    }
+    return {};
+  }
+
+  // The Start-menu group and its two shortcuts. A failure here is reported
+  // and the installation goes on.
+  void UpdateStartMenu() {
+    host_.StepProgress();
+    host_.SetStatus(L"Aktualizuji nabídku start");
+    const std::wstring& appFolder = choices_.vantorPro;
+    try {
+      const std::wstring group = choices_.programsFolder + L"\\" + choices_.folderName;
+      platform::ForceDirectories(group);
+      MakeLink(appFolder + L"\\VantorPro.exe", L"", group + L"\\VantorPro.lnk", L"VantorPro");
+      MakeLink(appFolder + L"\\VantorPro.hlp", L"", group + L"\\Nápověda VantorPro.lnk",
+               L"Nápověda VantorPro");
+    } catch (const std::exception&) {
+      host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
+    }
   }
 
   // What the installed application reads.
-  if (host.AbortRequested()) return stopped();
-  host.StepProgress();
-  host.SetStatus(L"Zapisuji informace do registru");
-  try {
-    platform::Registry registry;
-    registry.SetRootKey(HKEY_LOCAL_MACHINE);
-    registry.OpenKey(kVantorKey);
-    registry.WriteString(L"Name", choices.name);
-    registry.WriteString(L"Company", choices.company);
-    registry.WriteString(L"LastOpen", choices.projekty);
-    // A component left on the CD-ROM is used from its folder on the medium.
-    registry.WriteString(L"Vzory",
-                         choices.leaveVzoryOnCd ? choices.mediumDir + L"\\Vzory" : choices.vzory);
-    registry.WriteString(L"Priklady", choices.leavePrikladyOnCd ? choices.mediumDir + L"\\Priklady"
-                                                                : choices.priklady);
-  } catch (const std::exception&) {
-    return Fatal(std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds, sourceDir);
+  Step WriteRegistry() {
+    host_.StepProgress();
+    host_.SetStatus(L"Zapisuji informace do registru");
+    try {
+      platform::Registry registry;
+      registry.SetRootKey(HKEY_LOCAL_MACHINE);
+      registry.OpenKey(kVantorKey);
+      registry.WriteString(L"Name", choices_.name);
+      registry.WriteString(L"Company", choices_.company);
+      registry.WriteString(L"LastOpen", choices_.projekty);
+      // A component left on the CD-ROM is used from its folder on the medium.
+      registry.WriteString(
+          L"Vzory", choices_.leaveVzoryOnCd ? choices_.mediumDir + L"\\Vzory" : choices_.vzory);
+      registry.WriteString(L"Priklady", choices_.leavePrikladyOnCd
+                                            ? choices_.mediumDir + L"\\Priklady"
+                                            : choices_.priklady);
+    } catch (const std::exception&) {
+      return Fatal(RegistryFailed());
+    }
+    return {};
   }
 
   // The database engine's own setup; its completion flag ends the wait.
-  if (host.AbortRequested()) return stopped();
-  host.StepProgress();
-  host.SetStatus(L"Konfiguruji BDE");
-  const std::wstring registryFailed =
-      std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
-  bool cleared = false;
-  try {
-    cleared = ClearCompletionFlag();
-  } catch (const std::exception&) {
-    cleared = false;
+  InstallResult StartEngine() {
+    host_.StepProgress();
+    host_.SetStatus(L"Konfiguruji BDE");
+    bool cleared = false;
+    try {
+      cleared = ClearCompletionFlag();
+    } catch (const std::exception&) {
+      cleared = false;
+    }
+    if (!cleared) return Fatal(RegistryFailed());
+    bool started = false;
+    platform::UniqueHandle engine;
+    try {
+      started = StartEngineSetup(sourceDir_, choices_.mediumDir + L"\\Vaninst.pak",
+                                 host_.SetupTitle(), engine);
+    } catch (const std::exception&) {
+      started = false;
+    }
+    host_.Redraw();
+    if (!started)
+      return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds);
+    return {Ending::Done, {}, sourceDir_, std::move(unpackedEntries_), std::move(engine)};
   }
-  if (!cleared) return Fatal(registryFailed, sourceDir);
-  bool started = false;
-  platform::UniqueHandle engine;
-  try {
-    started = StartEngineSetup(sourceDir, choices.mediumDir + L"\\Vaninst.pak", host.SetupTitle(),
-                               engine);
-  } catch (const std::exception&) {
-    started = false;
+
+  static std::wstring RegistryFailed() {
+    return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
   }
-  host.Redraw();
-  if (!started)
-    return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds, sourceDir);
-  return {Ending::Done, {}, sourceDir, std::move(unpackedEntries), std::move(engine)};
+
+  const InstallChoices& choices_;
+  InstallHost& host_;
+  const std::wstring sourceDir_;  // the unpack folder: SourceDir from step 5 on
+  std::vector<std::wstring> unpackedEntries_;
+};
+
+}  // namespace
+
+InstallResult Install(const InstallChoices& choices, InstallHost& host) {
+  return Run(choices, host).Go();
 }
 
 }  // namespace install

@@ -38,7 +38,7 @@ std::wstring UnpackFolder(const InstallChoices& choices);
 class InstallHost : public fileops::WorkContext {
  public:
   // A run begins: a stop left from an earlier run no longer counts.
-  virtual void ClearAbortRequested() = 0;
+  virtual void ClearStopRequest() = 0;
   // The bottom button bar (Storno, Zpět, Další).
   virtual void SetBottomBarVisible(bool visible) = 0;
   // The progress bar back at 0, and then its maximum.

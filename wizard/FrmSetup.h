@@ -115,7 +115,7 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   void SetStatus(const std::wstring& text) override;
   void StepProgress() override;
   void ProcessMessages() override;
-  bool AbortRequested() const override;
+  bool StopRequested() const override;
   void StopInstall() override;
   bool LeaveVzoryOnCd() const override;
   bool LeavePrikladyOnCd() const override;

@@ -21,14 +21,14 @@ class TfrmSetup::InstallLink final : public install::InstallHost {
   void SetStatus(const std::wstring& text) override { form_.SetStatus(text); }
   void StepProgress() override { form_.StepProgress(); }
   void ProcessMessages() override { form_.ProcessMessages(); }
-  bool AbortRequested() const override { return form_.AbortRequested(); }
+  bool StopRequested() const override { return form_.StopRequested(); }
   void StopInstall() override { form_.StopInstall(); }
   bool LeaveVzoryOnCd() const override { return choices_.leaveVzoryOnCd; }
   bool LeavePrikladyOnCd() const override { return choices_.leavePrikladyOnCd; }
   void AddMemoLine(const std::wstring& line) override { form_.AddMemoLine(line); }
   const std::wstring& SetupTitle() const override { return form_.SetupTitle(); }
 
-  void ClearAbortRequested() override { ::AbortRequested = false; }
+  void ClearStopRequest() override { ::AbortRequested = false; }
   void SetBottomBarVisible(bool visible) override { form_.SetVisible(L"pnlBottom", visible); }
   void ResetProgress() override {
     // Steps the frame limit still holds belong to the bar before.

@@ -62,7 +62,7 @@ void TfrmSetup::ProcessMessages() {
   platform::ProcessMessages();
 }
 
-bool TfrmSetup::AbortRequested() const {
+bool TfrmSetup::StopRequested() const {
   return ::AbortRequested;
 }
 

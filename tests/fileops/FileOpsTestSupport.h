@@ -17,7 +17,7 @@ class TestContext : public fileops::WorkContext {
   void SetStatus(const std::wstring& text) override { statuses.push_back(text); }
   void StepProgress() override { ++steps; }
   void ProcessMessages() override;
-  bool AbortRequested() const override { return abort; }
+  bool StopRequested() const override { return abort; }
   void StopInstall() override {
     ++stopCalls;
     abort = true;

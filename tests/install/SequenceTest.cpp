@@ -46,13 +46,13 @@ class RecordingHost : public install::InstallHost {
   }
   void StepProgress() override { ++position; }
   void ProcessMessages() override { platform::ProcessMessages(); }
-  bool AbortRequested() const override { return abort; }
+  bool StopRequested() const override { return abort; }
   void StopInstall() override { abort = true; }
   bool LeaveVzoryOnCd() const override { return choices_.leaveVzoryOnCd; }
   bool LeavePrikladyOnCd() const override { return choices_.leavePrikladyOnCd; }
   void AddMemoLine(const std::wstring&) override {}
   const std::wstring& SetupTitle() const override { return title_; }
-  void ClearAbortRequested() override { abort = false; }
+  void ClearStopRequest() override { abort = false; }
   void SetBottomBarVisible(bool visible) override { bottomBar = visible; }
   void ResetProgress() override { position = 0; }
   void SetProgressTotal(int value) override { total = value; }

@@ -161,13 +161,13 @@ TEST_F(WorkContextTest, PumpRunsPendingHandlersAndStopSetsTheFlag) {
   testutil::ScriptedBoxes boxes({IDNO});
   TfrmSetup& form = Open();
   fileops::WorkContext& work = form;
-  EXPECT_FALSE(work.AbortRequested());
+  EXPECT_FALSE(work.StopRequested());
   PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
   work.ProcessMessages();
   EXPECT_EQ(boxes.Asked().size(), 1u);  // the close request ran inside the pump
   work.StopInstall();
   EXPECT_TRUE(::AbortRequested);
-  EXPECT_TRUE(work.AbortRequested());
+  EXPECT_TRUE(work.StopRequested());
   EXPECT_EQ(work.SetupTitle(), L"Instalace aplikace VantorPro DEMO");
 }
 
