@@ -366,7 +366,7 @@ class Unzipper {
       result =
           entry->folder ? (CreateFolder(entry->target) ? PK_OK : PK_DISK) : ExtractFile(*entry);
     }
-    if (result != PK_OK) RemoveWhatThisRunMade();
+    if (result != PK_OK && result != IZ_CTRLC) RemoveWhatThisRunMade();
     return result;
   }
 
@@ -478,6 +478,14 @@ class Unzipper {
       if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
         fileops::UnzipKeepAlive();
         lastKeepAlive = GetTickCount64();
+      }
+      if (remaining > 0 && fileops::UnzipStopRequested()) {
+        // A half-written file is of no use to the next run: it goes.
+        out.reset();
+        DeleteFileW(entry.target.c_str());
+        madeFiles_.pop_back();
+        Print("extraction stopped");
+        return IZ_CTRLC;
       }
     }
     if (entry.stat.valid & ZIP_STAT_MTIME) {

@@ -79,7 +79,8 @@ enum { IZ_PW_ENTERED = 0, IZ_PW_CANCEL = -1, IZ_PW_CANCELALL = -2 };
 
 // Extracts every entry of lpszZipFN into lpszExtractDir with its stored
 // folders (ndflag 1), overwriting existing files without a question. Calls
-// ServCallBk before each entry and stops when it answers non-zero. With
+// ServCallBk before each entry and stops when it answers non-zero (or, inside
+// an entry, when UnzipStopRequested says so). With
 // nvflag set it lists the entries through SendApplicationMessage instead.
 // Include and exclude names are not supported: ifnc and xfnc must be 0.
 //
@@ -137,8 +138,12 @@ std::string FormatListLine(unsigned long uncompressed, unsigned long compressed,
                            unsigned minute, char flag, const char* name);
 
 // Lets window messages through while the library works inside one long
-// entry; the abort still takes effect at the next entry's service call.
+// entry.
 void UnzipKeepAlive();
+
+// Asked between the pieces of one entry: a stop requested meanwhile ends the
+// extraction there, and the entry's half-written file is removed.
+bool UnzipStopRequested();
 
 // The context the callbacks report to; set for the duration of one call.
 class UnzipContextScope {

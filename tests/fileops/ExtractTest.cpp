@@ -157,6 +157,25 @@ TEST_F(ExtractTest, AbortDuringTheRunKeepsEntriesUnpackedBefore) {
   EXPECT_EQ(2u, ctx.statuses.size());
 }
 
+TEST_F(ExtractTest, AbortInsideALargeEntryEndsThereAndRemovesItsHalf) {
+  MakeZip(Archive(), Installable({{"1.txt", "1"}, {"big.bin", Big(4 << 20)}, {"3.txt", "3"}}));
+  // Asked once at the entry's announcement (no), then between its pieces.
+  struct StopInsideBig : TestContext {
+    bool StopRequested() const override {
+      return !statuses.empty() && statuses.back() == L"Rozbaluji soubor big.bin" && ++asked > 1;
+    }
+    mutable int asked = 0;
+  } stopping;
+  std::vector<std::wstring> entries;
+  EXPECT_EQ(ExtractResult::Stopped,
+            fileops::ExtractArchive(stopping, Archive(), Target(), &entries));
+  EXPECT_EQ(2, stopping.asked);
+  EXPECT_EQ("1", ReadFile(Target() + L"\\1.txt"));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\big.bin"));
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\3.txt"));
+  EXPECT_FALSE(entries.empty());  // the finish still learns what may be there
+}
+
 TEST_F(ExtractTest, UnsafeNamesRefusedWithNothingWritten) {
   const std::string unique = "svtest-unsafe-" + std::to_string(GetCurrentProcessId());
   const std::vector<std::string> unsafe = {"../" + unique,
