@@ -352,5 +352,28 @@ TEST_F(InstallTest, TheFinishRemovesOnlyTheArchivesOwnEntries) {
   EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
 }
 
+TEST_F(InstallTest, TheFinishKeepsAMediumCopiedIntoTheWorkFolder) {
+  Boxes boxes;
+  const std::wstring app = Work() + L"\\App";
+  const std::wstring medium = app + L"\\Instalace";
+  // The templates a medium carries for leaving them on the CD bear the
+  // archive's own names.
+  testutil::MakeDirs(medium + L"\\Vzory");
+  testutil::WriteFile(medium + L"\\Vzory\\Faktura.vzr", "invoice");
+  payload_ = MakePayload({EngineStub()});
+  WriteArchive(medium + L"\\Vaninst.pak", payload_);
+  ASSERT_TRUE(SetCurrentDirectoryW(medium.c_str()));
+  Open();
+  SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
+  SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
+  ToSummary();
+  StartInstall();
+  ASSERT_TRUE(WaitForFinishPage());
+  Click(L"pbNext");
+  EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
+  EXPECT_TRUE(platform::FileExists(medium + L"\\Vaninst.pak"));
+  EXPECT_EQ(ReadFile(medium + L"\\Vzory\\Faktura.vzr"), "invoice");
+}
+
 }  // namespace
 }  // namespace installtest
