@@ -1,6 +1,9 @@
 // The file work of the installation: removal, counting, copying, unpacking.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -61,5 +64,10 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
 // archive is still there (held open by someone, say).
 bool RemoveUnpacked(const std::wstring& folder, const std::vector<std::wstring>& entries,
                     const std::wstring& keep);
+
+// True when the file open in `file` holds, from where the handle stands,
+// exactly `size` bytes whose CRC-32 is `crc`: an archive entry's content as
+// its directory states it.
+bool HoldsEntryContent(HANDLE file, uint64_t size, uint32_t crc);
 
 }  // namespace fileops

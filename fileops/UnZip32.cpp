@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "fileops/FileOps.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 
@@ -407,20 +408,11 @@ class Unzipper {
   }
 
   // The file at the entry's target has the entry's size and checksum.
-  bool SameAsEntry(const PlannedEntry& entry) {
+  static bool SameAsEntry(const PlannedEntry& entry) {
     platform::UniqueFile in(CreateFileW(entry.target.c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!in) return false;
-    uLong crc = crc32(0, nullptr, 0);
-    zip_uint64_t total = 0;
-    DWORD got = 0;
-    while (ReadFile(in.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr) &&
-           got > 0) {
-      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer_.data()), got);
-      total += got;
-    }
-    return total == entry.stat.size && crc == entry.stat.crc;
+    return in && fileops::HoldsEntryContent(in.get(), entry.stat.size, entry.stat.crc);
   }
 
   int ExtractFile(const PlannedEntry& entry) {
@@ -528,6 +520,22 @@ extern "C" int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char
 }
 
 namespace fileops {
+
+bool HoldsEntryContent(HANDLE file, uint64_t size, uint32_t crc) {
+  std::vector<Bytef> buffer(64 << 10);
+  uLong sum = crc32(0, nullptr, 0);
+  uint64_t total = 0;
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      return false;
+    if (read == 0) break;
+    sum = crc32(sum, buffer.data(), read);
+    total += read;
+    if (total > size) return false;
+  }
+  return total == size && static_cast<uint32_t>(sum) == crc;
+}
 
 int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
                    std::vector<std::wstring>* entries) {

@@ -1,10 +1,8 @@
 #include "install/Engine.h"
 
 #include <zip.h>
-#include <zlib.h>
 
-#include <vector>
-
+#include "fileops/FileOps.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -14,6 +12,8 @@ namespace {
 const wchar_t kQuor[] = L"Software\\Quor";
 const wchar_t kCompletionFlag[] = L"Vantor_BDE_Inst_OK";
 
+// Looked for through a key opened for reading only: the key a flag cannot be
+// deleted from is often one we may not write, which Registry does not open.
 bool FlagPresent() {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuor, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) !=
@@ -56,23 +56,6 @@ bool ArchiveFacts(const std::wstring& archivePath, EntryFacts& facts) {
   return found;
 }
 
-// The file read through the handle that keeps it from being changed.
-bool SameAsEntry(HANDLE file, const EntryFacts& facts) {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size) || static_cast<zip_uint64_t>(size.QuadPart) != facts.size)
-    return false;
-  std::vector<Bytef> buffer(64 << 10);
-  uLong crc = crc32(0, nullptr, 0);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
-      return false;
-    if (read == 0) break;
-    crc = crc32(crc, buffer.data(), read);
-  }
-  return static_cast<zip_uint32_t>(crc) == facts.crc;
-}
-
 }  // namespace
 
 bool ClearCompletionFlag() {
@@ -95,7 +78,7 @@ bool StartEngineSetup(const std::wstring& unpackFolder, const std::wstring& arch
   // was checked is what runs.
   platform::UniqueFile held(CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!held || !SameAsEntry(held.get(), facts)) return false;
+  if (!held || !fileops::HoldsEntryContent(held.get(), facts.size, facts.crc)) return false;
   std::wstring windowTitle = title;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);

@@ -189,6 +189,10 @@ const Placement& PlaceOf(int id) {
 
 }  // namespace
 
+HFONT TfrmBrowseFldr::FontOf(int id) const {
+  return (id == idLblCaption ? boldFont_ : font_).get();
+}
+
 void TfrmBrowseFldr::FitDriveBox() {
   // The field's frame differs between systems: its item height is tuned
   // until the closed box is 19 pixels (at 96 DPI) high.
@@ -211,9 +215,7 @@ void TfrmBrowseFldr::OnDpiChanged() {
   SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     const Placement& p = PlaceOf(GetDlgCtrlID(child));
-    SendMessageW(child, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(p.id == idLblCaption ? boldFont_.get() : font_.get()),
-                 FALSE);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(p.id)), FALSE);
     SetWindowPos(child, nullptr, Scale(p.x), Scale(p.y), Scale(p.w), Scale(p.h),
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -224,39 +226,34 @@ void TfrmBrowseFldr::OnDpiChanged() {
 
 void TfrmBrowseFldr::CreateControls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  // The fonts are set after all are made: the old ones go when the DPI
-  // changes, and every child then gets the new one.
-  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int, int,
-                  int, int, int id, const platform::UniqueFont& font) {
+  // Each control at its place in kPlaces, in the window's DPI.
+  auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
     const Placement& p = PlaceOf(id);
     HWND child = CreateWindowExW(
         exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, Scale(p.x), Scale(p.y), Scale(p.w),
         Scale(p.h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (!child) throw platform::SetupError(L"Nelze vytvořit okno výběru složky");
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(id)), FALSE);
     return child;
   };
   // Creation order is the tab order: the list first, the path field last.
   // "Složka:" stands right before its field so that screen readers name it.
-  lblCaption =
-      make(0, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 1, 8, 330, 13, idLblCaption, boldFont_);
+  lblCaption = make(0, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, idLblCaption);
   lbDir = make(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
                WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS |
                    LBS_NOINTEGRALHEIGHT,
-               1, 72, 249, 177, idLbDir, font_);
+               idLbDir);
   // The drive box's name for screen readers: a label of no size right
   // before it, so the look stays as it is.
-  make(0, L"STATIC", L"Jednotka:", SS_LEFT | SS_NOPREFIX, 1, 256, 0, 0, idLblDrive, font_);
+  make(0, L"STATIC", L"Jednotka:", SS_LEFT | SS_NOPREFIX, idLblDrive);
   cmbDrive = make(0, L"COMBOBOX", L"",
                   WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
-                  1, 256, 249, 19 + 8 * kItemHeight, idCmbDrive, font_);
+                  idCmbDrive);
   FitDriveBox();
-  pbOk = make(0, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 257, 48, 75, 25, idPbOk, font_);
-  pbCancel =
-      make(0, L"BUTTON", L"Storno", WS_TABSTOP | BS_PUSHBUTTON, 257, 80, 75, 25, idPbCancel, font_);
-  Label1 = make(0, L"STATIC", L"Složka:", SS_LEFT, 1, 32, 60, 13, idLabel1, font_);
-  txtPath = make(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, 1, 48, 249, 21,
-                 idTxtPath, font_);
+  pbOk = make(0, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, idPbOk);
+  pbCancel = make(0, L"BUTTON", L"Storno", WS_TABSTOP | BS_PUSHBUTTON, idPbCancel);
+  Label1 = make(0, L"STATIC", L"Složka:", SS_LEFT, idLabel1);
+  txtPath = make(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, idTxtPath);
   RememberFocus(lbDir);
 }
 

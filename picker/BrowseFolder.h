@@ -109,6 +109,7 @@ class TfrmBrowseFldr : public platform::DialogWindow {
   void CreateControls();
   void OnDpiChanged() override;
   void FitDriveBox();
+  HFONT FontOf(int id) const;  // the caption's is bold
   void FillDrives();
   void Rebuild(const std::wstring& folder, const std::vector<std::wstring>& subFolders,
                bool keepCase);

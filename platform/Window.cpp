@@ -78,23 +78,29 @@ DialogWindow::~DialogWindow() {
 void DialogWindow::CreateFrame(const WindowClass& windowClass, const Frame& frame,
                                const wchar_t* failure) {
   RegisterOnce(windowClass.name, windowClass.iconId, &Procedure);
+  // The outer size for the client area at the window's DPI.
+  const auto outer = [&] {
+    RECT r{0, 0, Scale(frame.clientWidth), Scale(frame.clientHeight)};
+    AdjustForDpi(r, frame.style, frame.exStyle, dpi_);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+  };
   // The system's DPI until the window tells its own.
   dpi_ = DpiOf(nullptr);
-  RECT r{0, 0, Scale(frame.clientWidth), Scale(frame.clientHeight)};
-  AdjustForDpi(r, frame.style, frame.exStyle, dpi_);
+  const UINT systemDpi = dpi_;
+  const SIZE size = outer();
   creating_ = true;
   creationError_ = nullptr;
   HWND created = CreateWindowExW(frame.exStyle, windowClass.name, frame.caption, frame.style,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
-                                 frame.owner, nullptr, GetModuleHandleW(nullptr), this);
+                                 CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, frame.owner,
+                                 nullptr, GetModuleHandleW(nullptr), this);
   creating_ = false;
   if (created && !creationError_) {
     // Made on a monitor of another DPI than the system's: sized for it.
-    RECT own{0, 0, Scale(frame.clientWidth), Scale(frame.clientHeight)};
-    AdjustForDpi(own, frame.style, frame.exStyle, dpi_);
-    if (own.right - own.left != r.right - r.left || own.bottom - own.top != r.bottom - r.top)
-      SetWindowPos(created, nullptr, 0, 0, own.right - own.left, own.bottom - own.top,
+    if (dpi_ != systemDpi) {
+      const SIZE own = outer();
+      SetWindowPos(created, nullptr, 0, 0, own.cx, own.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     return;
   }
   DestroyFrame();

@@ -31,7 +31,7 @@ class DialogWindow {
   // The DPI the window is laid out for (96: 100 %).
   UINT Dpi() const noexcept { return dpi_; }
   // A length at 96 DPI in the window's pixels.
-  int Scale(int length) const noexcept { return MulDiv(length, static_cast<int>(dpi_), 96); }
+  int Scale(int length) const noexcept { return ScaleTo(length, dpi_); }
 
  protected:
   struct WindowClass {
