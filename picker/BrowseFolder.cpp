@@ -1,11 +1,10 @@
 #include "picker/BrowseFolder.h"
 
-#include <winnetwk.h>
-
 #include <algorithm>
 #include <cwctype>
 #include <functional>
 
+#include "picker/PickerParts.h"
 #include "picker/Pictures.h"
 #include "platform/Platform.h"
 
@@ -17,87 +16,6 @@ namespace {
 
 const int kClientWidth = 333;
 const int kClientHeight = 277;
-const int kItemHeight = 16;
-const int kIndent = 10;  // per level of the directory list
-const int kPicture = 16;
-
-// No "insert a disk" prompt while a drive is probed.
-class QuietDrives {
- public:
-  QuietDrives() : old_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
-  ~QuietDrives() { SetErrorMode(old_); }
-  QuietDrives(const QuietDrives&) = delete;
-  QuietDrives& operator=(const QuietDrives&) = delete;
-
- private:
-  UINT old_;
-};
-
-std::wstring Lower(std::wstring text) {
-  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
-std::wstring Root(wchar_t letter) {
-  return {letter, L':', L'\\'};
-}
-
-std::wstring VolumeLabel(wchar_t letter) {
-  QuietDrives quiet;
-  wchar_t label[MAX_PATH + 1] = {};
-  if (!GetVolumeInformationW(Root(letter).c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr,
-                             nullptr, 0))
-    return {};
-  return label;
-}
-
-// Whether the drive's file system keeps the case of names; when it cannot
-// be asked, names are shown as stored.
-bool KeepsCase(wchar_t letter) {
-  QuietDrives quiet;
-  DWORD flags = 0;
-  if (!GetVolumeInformationW(Root(letter).c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr,
-                             0))
-    return true;
-  return (flags & FS_CASE_IS_PRESERVED) != 0;
-}
-
-// The absolute form of a folder path on a lettered drive: upper-case letter,
-// no trailing "\" except at the root, each name as stored. Empty for paths
-// the list cannot show (UNC and device paths).
-std::wstring FullFolderPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH * 2];
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buffer, nullptr);
-  if (n == 0 || n >= MAX_PATH * 2) return {};
-  std::wstring full(buffer, n);
-  if (full.size() < 3 || !std::iswalpha(full[0]) || full[1] != L':' || full[2] != L'\\') return {};
-  full[0] = static_cast<wchar_t>(std::towupper(full[0]));
-  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-
-  std::wstring out = full.substr(0, 3);
-  size_t pos = 3;
-  while (pos < full.size()) {
-    size_t end = full.find(L'\\', pos);
-    if (end == std::wstring::npos) end = full.size();
-    std::wstring name = full.substr(pos, end - pos);
-    if (!name.empty()) {
-      const std::wstring parent = out.back() == L'\\' ? out : out + L"\\";
-      if (name.find_first_of(L"*?") == std::wstring::npos) {
-        WIN32_FIND_DATAW data;
-        if (platform::UniqueFind find(FindFirstFileW((parent + name).c_str(), &data)); find)
-          name = data.cFileName;
-      }
-      out = parent + name;
-    }
-    pos = end + 1;
-  }
-  return out;
-}
-
-bool NameLess(const std::wstring& a, const std::wstring& b) {
-  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
-                        b.c_str(), static_cast<int>(b.size())) == CSTR_LESS_THAN;
-}
 
 // 8 points at the window's DPI.
 platform::UniqueFont MakeFont(int weight, UINT dpi) {
@@ -110,30 +28,6 @@ platform::UniqueFont MakeFont(int weight, UINT dpi) {
 }
 
 }  // namespace
-
-std::wstring DriveText(wchar_t letter, UINT type) {
-  std::wstring text{static_cast<wchar_t>(std::towlower(letter)), L':'};
-  switch (type) {
-    case DRIVE_FIXED:
-    case DRIVE_CDROM:
-    case DRIVE_RAMDISK:
-      text += L" [" + Lower(VolumeLabel(letter)) + L"]";
-      break;
-    case DRIVE_REMOTE: {
-      const wchar_t local[] = {letter, L':', 0};
-      wchar_t remote[MAX_PATH + 1] = {};
-      DWORD size = MAX_PATH + 1;
-      if (WNetGetConnectionW(local, remote, &size) == NO_ERROR && remote[0])
-        text += L" " + Lower(remote);
-      else
-        text += L" [" + Lower(VolumeLabel(letter)) + L"]";
-      break;
-    }
-    default:  // removable: reading a label would spin the drive up
-      break;
-  }
-  return text;
-}
 
 TfrmBrowseFldr::TfrmBrowseFldr() {
   CreateFrame({kBrowseFldrClass, 0},
@@ -193,20 +87,6 @@ HFONT TfrmBrowseFldr::FontOf(int id) const {
   return (id == idLblCaption ? boldFont_ : font_).get();
 }
 
-void TfrmBrowseFldr::FitDriveBox() {
-  // The field's frame differs between systems: its item height is tuned
-  // until the closed box is 19 pixels (at 96 DPI) high.
-  const int want = Scale(19);
-  for (int field = Scale(13), tries = 0; tries < 3; ++tries) {
-    SendMessageW(cmbDrive, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-    RECT box;
-    GetWindowRect(cmbDrive, &box);
-    if (box.bottom - box.top == want) break;
-    field += want - (box.bottom - box.top);
-  }
-  SendMessageW(cmbDrive, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
-}
-
 void TfrmBrowseFldr::OnDpiChanged() {
   // The old fonts go once no child uses them.
   const platform::UniqueFont oldFont = std::move(font_), oldBold = std::move(boldFont_);
@@ -255,132 +135,6 @@ void TfrmBrowseFldr::CreateControls() {
   Label1 = make(0, L"STATIC", L"Složka:", SS_LEFT, idLabel1);
   txtPath = make(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, idTxtPath);
   RememberFocus(lbDir);
-}
-
-void TfrmBrowseFldr::FillDrives() {
-  drives_.clear();
-  SendMessageW(cmbDrive, CB_RESETCONTENT, 0, 0);
-  const DWORD present = GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if (!(present & (1u << i))) continue;
-    const wchar_t letter = static_cast<wchar_t>(L'A' + i);
-    const UINT type = GetDriveTypeW(Root(letter).c_str());
-    if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED && type != DRIVE_REMOTE &&
-        type != DRIVE_CDROM && type != DRIVE_RAMDISK)
-      continue;
-    DriveItem item{letter, type, DriveText(letter, type)};
-    SendMessageW(cmbDrive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.text.c_str()));
-    drives_.push_back(std::move(item));
-  }
-}
-
-// ------------------------------------------------------------ directory list
-
-bool TfrmBrowseFldr::OpenDirectory(const std::wstring& path) {
-  return Open(path, true);
-}
-
-bool TfrmBrowseFldr::Open(const std::wstring& path, bool report) {
-  QuietDrives quiet;
-  const std::wstring folder = FullFolderPath(path);
-  if (folder.empty() || !platform::FolderExists(folder)) {
-    if (report) platform::ShowError(L"Složku " + path + L" nelze otevřít");
-    return false;
-  }
-  std::vector<std::wstring> subFolders;
-  {
-    // A root is listed as "C:" + "\*.*".
-    platform::FolderListing listing(folder.size() == 3 ? folder.substr(0, 2) : folder);
-    if (!listing.Started() && listing.StartResult() != ERROR_FILE_NOT_FOUND &&
-        listing.StartResult() != ERROR_NO_MORE_FILES) {
-      if (report) platform::ShowError(L"Složku " + folder + L" nelze přečíst");
-      return false;
-    }
-    platform::DirEntry entry;
-    while (listing.Next(entry)) {
-      if (!entry.IsFolder() || entry.name == L"." || entry.name == L"..") continue;
-      if (entry.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
-      subFolders.push_back(entry.name);
-    }
-  }
-  std::sort(subFolders.begin(), subFolders.end(), NameLess);
-  Rebuild(folder, subFolders, KeepsCase(folder[0]));
-  return true;
-}
-
-void TfrmBrowseFldr::Rebuild(const std::wstring& folder,
-                             const std::vector<std::wstring>& subFolders, bool keepCase) {
-  auto shown = [keepCase](const std::wstring& name) { return keepCase ? name : Lower(name); };
-  directory_ = folder;
-  items_.clear();
-  items_.push_back({DirItem::Chain, 0, folder.substr(0, 3), folder.substr(0, 3)});
-  size_t pos = 3;
-  while (pos < folder.size()) {
-    size_t end = folder.find(L'\\', pos);
-    if (end == std::wstring::npos) end = folder.size();
-    items_.push_back({DirItem::Chain, static_cast<int>(items_.size()),
-                      shown(folder.substr(pos, end - pos)), folder.substr(0, end)});
-    pos = end + 1;
-  }
-  const int open = static_cast<int>(items_.size()) - 1;
-  items_[open].kind = DirItem::Open;
-  const std::wstring parent = folder.back() == L'\\' ? folder : folder + L"\\";
-  for (const auto& name : subFolders)
-    items_.push_back({DirItem::Sub, open + 1, shown(name), parent + name});
-
-  SendMessageW(lbDir, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(lbDir, LB_RESETCONTENT, 0, 0);
-  for (const auto& item : items_)
-    SendMessageW(lbDir, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.name.c_str()));
-  SendMessageW(lbDir, LB_SETCURSEL, open, 0);
-  SendMessageW(lbDir, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(lbDir, nullptr, TRUE);
-
-  driveFolders_[folder[0] - L'A'] = folder;
-  ShowDriveOfList();
-}
-
-std::wstring TfrmBrowseFldr::ItemPath(int index) const {
-  if (index < 0 || index >= static_cast<int>(items_.size())) return {};
-  return items_[index].path;
-}
-
-// ---------------------------------------------------------------- drive box
-
-wchar_t TfrmBrowseFldr::Drive() const {
-  return directory_.empty() ? L'\0' : directory_[0];
-}
-
-void TfrmBrowseFldr::ShowDriveOfList() {
-  int index = -1;
-  for (size_t i = 0; i < drives_.size(); ++i)
-    if (drives_[i].letter == Drive()) index = static_cast<int>(i);
-  SendMessageW(cmbDrive, CB_SETCURSEL, index, 0);
-}
-
-bool TfrmBrowseFldr::SelectDrive(wchar_t letter) {
-  letter = static_cast<wchar_t>(std::towupper(letter));
-  if (letter == Drive()) return true;
-  QuietDrives quiet;
-  const std::wstring root = Root(letter);
-  if (letter < L'A' || letter > L'Z' || !platform::FolderExists(root)) {
-    ShowDriveOfList();
-    platform::ShowError(L"Jednotku " + std::wstring{letter, L':'} + L" nelze přečíst");
-    return false;
-  }
-  // The folder that was open on that drive, else the one the system keeps
-  // as its current folder, else its root.
-  std::wstring target = driveFolders_[letter - L'A'];
-  if (target.empty() || !platform::FolderExists(target)) {
-    const std::wstring drive{letter, L':'};
-    wchar_t buffer[MAX_PATH * 2];
-    const DWORD n = GetFullPathNameW(drive.c_str(), MAX_PATH * 2, buffer, nullptr);
-    target = n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer, n) : root;
-    if (!platform::FolderExists(target)) target = root;
-  }
-  if (Open(target, true)) return true;
-  ShowDriveOfList();
-  return false;
 }
 
 // ------------------------------------------------------------------ handlers
@@ -534,9 +288,6 @@ void TfrmBrowseFldr::OnCommand(int id, int code, HWND sender) {
 
 // ------------------------------------------------------------------ painting
 
-namespace {
-
-// Picture and text of one owner-drawn line; the selection marks the text.
 void DrawLine(const DRAWITEMSTRUCT& item, int x, const std::wstring& text,
               const std::function<void(HDC, int, int)>& picture) {
   HDC dc = item.hDC;
@@ -554,32 +305,6 @@ void DrawLine(const DRAWITEMSTRUCT& item, int x, const std::wstring& text,
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
             DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &t);
-}
-
-}  // namespace
-
-void TfrmBrowseFldr::DrawListItem(const DRAWITEMSTRUCT& item) {
-  if (item.itemID >= items_.size()) {
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
-    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
-    return;
-  }
-  const DirItem& d = items_[item.itemID];
-  const FolderPicture picture = d.kind == DirItem::Sub    ? FolderPicture::Closed
-                                : d.kind == DirItem::Open ? FolderPicture::Current
-                                                          : FolderPicture::Opened;
-  DrawLine(item, item.rcItem.left + Scale(2 + d.level * kIndent), d.name,
-           [picture](HDC dc, int x, int y) { DrawFolderPicture(dc, x, y, picture); });
-}
-
-void TfrmBrowseFldr::DrawDriveItem(const DRAWITEMSTRUCT& item) {
-  if (item.itemID >= drives_.size()) {
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
-    return;
-  }
-  const DriveItem& d = drives_[item.itemID];
-  DrawLine(item, item.rcItem.left + 2, d.text,
-           [type = d.type](HDC dc, int x, int y) { DrawDrivePicture(dc, x, y, type); });
 }
 
 }  // namespace picker

@@ -1,0 +1,51 @@
+// The plan of an archive: where every entry goes below the target folder,
+// judged from the archive's directory alone, before anything is written.
+#pragma once
+
+#include <zip.h>
+
+#include <string>
+#include <vector>
+
+#include "fileops/UnZip32.h"
+
+namespace fileops {
+
+struct PlannedEntry {
+  zip_uint64_t index;
+  std::string name;     // as stored, UTF-8, for the callbacks
+  std::wstring target;  // full path below the target folder
+  bool folder;
+  zip_stat_t stat;
+};
+
+struct ArchivePlan {
+  std::wstring target;  // the target folder, full, no trailing "\" but a root's
+  std::vector<PlannedEntry> entries;
+  zip_uint64_t totalSize = 0;    // what the files declare
+  zip_uint64_t totalPacked = 0;  // what they take in the archive
+  zip_uint64_t secondCopy = 0;   // of totalSize, what the caller copies once more
+};
+
+// Why an archive was refused: the library's code, a reason and the entry.
+struct PlanRefusal {
+  std::string why;
+  std::string name;
+};
+
+// Plans the unpacking of every entry of archive into targetDir (empty: the
+// current folder). PK_OK, or the code that refuses the archive with the
+// reason in refusal: a name Windows cannot hold or that leads outside the
+// target, a name taken twice in any letter case, a path too long or too
+// deep, an encrypted, unsupported, link or special entry, a needed file
+// missing.
+int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds& needs,
+                ArchivePlan& plan, PlanRefusal& refusal);
+
+zip_uint64_t AddCapped(zip_uint64_t a, zip_uint64_t b);
+
+// Free bytes for this user on the volume that holds path (or would hold it);
+// the largest value when that cannot be learnt: the writing then tells.
+zip_uint64_t FreeRoom(std::wstring path);
+
+}  // namespace fileops
