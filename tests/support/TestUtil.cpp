@@ -7,6 +7,29 @@
 
 namespace testutil {
 
+namespace {
+
+// Runs /bin/sh -c "<command> '<unix path>'" and waits for it.
+void RunUnix(const std::string& command, const std::wstring& path) {
+  const std::string unix = UnixPath(path);
+  if (unix.empty()) return;
+  std::wstring line =
+      L"/bin/sh -c \"" + platform::Wide(command) + L" '" + platform::Wide(unix) + L"'\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  // Wine does not wait on a Unix process: the path's going is the event.
+  for (int i = 0; i < 1000 && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+    Sleep(10);
+}
+
+}  // namespace
+
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   wchar_t base[MAX_PATH + 1];
@@ -43,6 +66,12 @@ void MakeDirs(const std::wstring& path) {
 void RemoveTree(const std::wstring& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Only the link goes, never what it leads to; Wine removes it only from
+    // the Unix side.
+    if (!RemoveDirectoryW(path.c_str()) && !DeleteFileW(path.c_str())) RunUnix("rm -f", path);
+    return;
+  }
   SetFileAttributesW(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
   if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
     DeleteFileW(path.c_str());
@@ -94,6 +123,41 @@ ScriptedBoxes::ScriptedBoxes(std::vector<int> answers) : answers_(std::move(answ
 
 ScriptedBoxes::~ScriptedBoxes() {
   platform::SetMessageBoxResponder({});
+}
+
+}  // namespace testutil
+
+namespace testutil {
+
+std::string UnixPath(const std::wstring& path) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unixName ? unixName(path.c_str()) : nullptr;
+  if (!name) return {};
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+bool SwapForLink(const std::wstring& folder, const std::wstring& target) {
+  const std::string from = UnixPath(folder), to = UnixPath(target);
+  if (from.empty() || to.empty()) return false;
+  // Wine starts a Unix program as it starts its own.
+  std::wstring command = L"/bin/sh -c \"mv '" + platform::Wide(from) + L"' '" +
+                         platform::Wide(from) + L".moved' && ln -s '" + platform::Wide(to) +
+                         L"' '" + platform::Wide(from) + L"'\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  // Wine does not wait on a Unix process: the link itself is the event.
+  for (int i = 0; i < 1000 && !platform::IsLinkAt(folder); ++i) Sleep(10);
+  return platform::IsLinkAt(folder);
 }
 
 }  // namespace testutil

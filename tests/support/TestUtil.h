@@ -74,3 +74,14 @@ class ScriptedBoxes {
 };
 
 }  // namespace testutil
+
+namespace testutil {
+
+// The Unix path Wine keeps a Windows path at; empty when there is none.
+std::string UnixPath(const std::wstring& path);
+// From the Unix side, as another account on a shared machine could: Folder
+// moves aside to Folder + ".moved" and a symbolic link to Target takes its
+// place. Wine ignores its share modes for this, as Windows would not.
+bool SwapForLink(const std::wstring& folder, const std::wstring& target);
+
+}  // namespace testutil

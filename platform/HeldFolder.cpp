@@ -1,0 +1,435 @@
+#include "platform/HeldFolder.h"
+
+#include <winternl.h>
+
+#include <cstring>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+// The native calls the relative work needs. ntdll is loaded into every
+// process before its first instruction, so they are looked up there rather
+// than imported.
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                        PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using NtSetInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                FILE_INFORMATION_CLASS);
+using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK,
+                                                PVOID, ULONG, FILE_INFORMATION_CLASS, BOOLEAN,
+                                                PUNICODE_STRING, BOOLEAN);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
+
+struct Native {
+  NtCreateFileFn createFile = nullptr;
+  NtSetInformationFileFn setInformation = nullptr;
+  NtQueryDirectoryFileFn queryDirectory = nullptr;
+  RtlNtStatusToDosErrorFn toDosError = nullptr;
+};
+
+template <typename F>
+F Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const Native& Nt() {
+  static const Native native = [] {
+    Native n;
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    n.createFile = Lookup<NtCreateFileFn>(ntdll, "NtCreateFile");
+    n.setInformation = Lookup<NtSetInformationFileFn>(ntdll, "NtSetInformationFile");
+    n.queryDirectory = Lookup<NtQueryDirectoryFileFn>(ntdll, "NtQueryDirectoryFile");
+    n.toDosError = Lookup<RtlNtStatusToDosErrorFn>(ntdll, "RtlNtStatusToDosError");
+    return n;
+  }();
+  return native;
+}
+
+constexpr FILE_INFORMATION_CLASS kFileBothDirectoryInformation =
+    static_cast<FILE_INFORMATION_CLASS>(3);
+constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+
+// FILE_BOTH_DIR_INFORMATION as the system writes it.
+struct BothDirInfo {
+  ULONG NextEntryOffset;
+  ULONG FileIndex;
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
+  LARGE_INTEGER EndOfFile, AllocationSize;
+  ULONG FileAttributes;
+  ULONG FileNameLength;
+  ULONG EaSize;
+  CCHAR ShortNameLength;
+  WCHAR ShortName[12];
+  WCHAR FileName[1];
+};
+
+bool Failed(NTSTATUS status) {
+  if (status >= 0) return false;
+  SetLastError(Nt().toDosError ? Nt().toDosError(status) : ERROR_GEN_FAILURE);
+  return true;
+}
+
+// A name for the native calls (empty: the root directory itself): no
+// separators beyond what relative paths need, and within what a
+// UNICODE_STRING holds.
+bool Fits(const std::wstring& name) {
+  return name.size() < 32767 && name.find(L'/') == std::wstring::npos;
+}
+
+UniqueFile NtOpen(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                  ULONG disposition, ULONG options, ULONG attributes,
+                  PSECURITY_DESCRIPTOR security = nullptr) {
+  if (!Nt().createFile || !Fits(name)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  UNICODE_STRING text;
+  text.Buffer = const_cast<PWSTR>(name.c_str());
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES object;
+  InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, root, security);
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = nullptr;
+  const NTSTATUS status =
+      Nt().createFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share,
+                      disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (Failed(status)) return {};
+  return UniqueFile(handle);
+}
+
+// What a held folder is opened for: listing, walking, reading its access
+// list, and being removed; shared for reading and writing but never for
+// deletion, so that on Windows it cannot be renamed or removed under us.
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+bool IsLinkHandle(HANDLE handle) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// "C:\" or "\\server\share\" of a full path; empty for any other form.
+std::wstring RootOf(const std::wstring& full) {
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return full.substr(0, 3);
+  if (!full.starts_with(L"\\\\") || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+    return {};
+  const size_t server = full.find(L'\\', 2);
+  if (server == std::wstring::npos || server == 2) return {};
+  const size_t share = full.find(L'\\', server + 1);
+  if (share == server + 1) return {};
+  return share == std::wstring::npos ? full + L'\\' : full.substr(0, share + 1);
+}
+
+std::vector<std::wstring> Components(const std::wstring& relative) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find(L'\\', start);
+    if (end == std::wstring::npos) end = relative.size();
+    if (end > start) parts.push_back(relative.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// Folder + "\" + name, as every path of the program is joined (a drive
+// root's own "\" stays: "C:\\name", which the system takes).
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+  return folder + L'\\' + name;
+}
+
+}  // namespace
+
+FileIdentity IdentityOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!handle || handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info))
+    return {};
+  return {info.dwVolumeSerialNumber,
+          (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+FileIdentity IdentityAt(const std::wstring& path) {
+  UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file ? IdentityOf(file.get()) : FileIdentity{};
+}
+
+DWORD VolumeFlagsOf(HANDLE handle) {
+  DWORD flags = 0;
+  if (!GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+    return 0;
+  return flags;
+}
+
+bool DeleteWhenClosed(HANDLE object) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return SetFileInformationByHandle(object, FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
+}
+
+HeldFolder::HeldFolder(UniqueFile handle, std::wstring path)
+    : handle_(std::move(handle)), path_(std::move(path)), identity_(IdentityOf(handle_.get())) {}
+
+HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made) {
+  const DWORD n = path.empty() ? 0 : GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  if (n == 0 || GetFullPathNameW(path.c_str(), n, full.data(), nullptr) >= n) {
+    SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  full.resize(wcslen(full.c_str()));
+  const std::wstring root = RootOf(full);
+  if (root.empty()) {
+    SetLastError(ERROR_BAD_PATHNAME);
+    return {};
+  }
+  // The deepest level that is there, as the system resolves the user's path
+  // (a link on the way followed: the user meant it); below it, each missing
+  // level made relative to the one above.
+  const std::vector<std::wstring> parts = Components(full.substr(root.size()));
+  size_t have = parts.size();
+  UniqueFile current;
+  std::wstring walked;
+  for (;;) {
+    walked = root.substr(0, root.size() - 1);
+    for (size_t i = 0; i < have; ++i) walked = Join(walked, parts[i]);
+    const std::wstring at = have == 0 ? root : walked;
+    const DWORD share = have == 0 ? kFolderShare | FILE_SHARE_DELETE : kFolderShare;
+    current.reset(CreateFileW(at.c_str(), kFolderAccess | (have ? DELETE : 0), share, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!current &&
+        (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
+      current.reset(CreateFileW(at.c_str(), kFolderAccess, share, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (current) break;
+    const DWORD error = GetLastError();
+    if (have == 0 || !create || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
+      return {};
+    --have;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(current.get(), &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_DIRECTORY);
+    return {};
+  }
+  bool currentMade = false;
+  for (size_t i = have; i < parts.size(); ++i) {
+    UniqueFile next =
+        NtOpen(current.get(), parts[i], kFolderAccess | DELETE, kFolderShare, FILE_CREATE,
+               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL);
+    if (!next) return {};
+    if (currentMade && made) made->push_back(HeldFolder(std::move(current), walked));
+    currentMade = true;
+    walked = Join(walked, parts[i]);
+    current = std::move(next);
+  }
+  if (currentMade && made) {
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), current.get(), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS))
+      made->push_back(HeldFolder(UniqueFile(copy), walked));
+  }
+  // The path as the user gave it, which the rest of the run spells.
+  std::wstring spelt = path;
+  if (spelt.size() > root.size() && spelt.back() == L'\\') spelt.pop_back();
+  return HeldFolder(std::move(current), std::move(spelt));
+}
+
+HeldFolder HeldFolder::Child(const std::wstring& relative, Make make, PSECURITY_DESCRIPTOR security,
+                             bool* made) const {
+  if (made) *made = false;
+  const std::vector<std::wstring> parts = Components(relative);
+  if (!handle_ || parts.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  HANDLE parent = handle_.get();
+  UniqueFile current;
+  std::wstring path = path_;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const bool last = i + 1 == parts.size();
+    const ULONG options =
+        FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT;
+    UniqueFile next;
+    bool madeHere = false;
+    if (last && make == Make::Fresh) {
+      next = NtOpen(parent, parts[i], kFolderAccess | DELETE, kFolderShare, FILE_CREATE, options,
+                    FILE_ATTRIBUTE_NORMAL, security);
+      madeHere = static_cast<bool>(next);
+    } else {
+      next = NtOpen(parent, parts[i], kFolderAccess | DELETE, kFolderShare, FILE_OPEN, options, 0);
+      if (!next &&
+          (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
+        next = NtOpen(parent, parts[i], kFolderAccess, kFolderShare, FILE_OPEN, options, 0);
+      if (!next && make != Make::No &&
+          (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
+        next = NtOpen(parent, parts[i], kFolderAccess | DELETE, kFolderShare, FILE_CREATE, options,
+                      FILE_ATTRIBUTE_NORMAL, last ? security : nullptr);
+        madeHere = static_cast<bool>(next);
+      }
+    }
+    if (!next) return {};
+    // A link is never entered. Windows shows it on the handle; Wine, which
+    // follows its Unix links whatever is asked, only in the listing.
+    if (!madeHere && (IsLinkHandle(next.get()) || [&] {
+          HeldFolder lister;
+          lister.handle_ =
+              NtOpen(parent, L"", FILE_LIST_DIRECTORY, kFolderShare | FILE_SHARE_DELETE, FILE_OPEN,
+                     FILE_DIRECTORY_FILE, 0);
+          const DWORD attributes = lister ? lister.AttributesOf(parts[i]) : 0;
+          return attributes != INVALID_FILE_ATTRIBUTES &&
+                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        }())) {
+      SetLastError(ERROR_CANT_ACCESS_FILE);
+      return {};
+    }
+    if (last && made) *made = madeHere;
+    path = Join(path, parts[i]);
+    current = std::move(next);
+    parent = current.get();
+  }
+  return HeldFolder(std::move(current), std::move(path));
+}
+
+UniqueFile HeldFolder::OpenFile(const std::wstring& name, ACCESS_MASK access, ULONG share,
+                                ULONG disposition, ULONG attributes) const {
+  if (!handle_ || name.find(L'\\') != std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  return NtOpen(handle_.get(), name, access, share, disposition,
+                FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, attributes);
+}
+
+bool HeldFolder::MoveHere(HANDLE object, const std::wstring& to, bool replace) const {
+  if (!handle_ || !Nt().setInformation || !Fits(to) || to.find(L'\\') != std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  const size_t bytes = to.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(offsetof(FILE_RENAME_INFORMATION, FileName) + bytes +
+                                    sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->RootDirectory = handle_.get();
+  info->FileNameLength = static_cast<ULONG>(bytes);
+  std::memcpy(info->FileName, to.data(), bytes);
+  IO_STATUS_BLOCK io{};
+  return !Failed(Nt().setInformation(object, &io, info, static_cast<ULONG>(buffer.size()),
+                                     kFileRenameInformation));
+}
+
+bool HeldFolder::Rename(const std::wstring& from, const std::wstring& to, bool replace) const {
+  if (!handle_ || from.find(L'\\') != std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  UniqueFile object = NtOpen(handle_.get(), from, DELETE | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                             FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
+  return object && MoveHere(object.get(), to, replace);
+}
+
+bool HeldFolder::Remove(const std::wstring& name) const {
+  if (!handle_ || name.find(L'\\') != std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  UniqueFile object = NtOpen(handle_.get(), name, DELETE | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                             FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
+  return object && DeleteWhenClosed(object.get());
+}
+
+bool HeldFolder::RemoveSelf() {
+  if (!handle_ || !DeleteWhenClosed(handle_.get())) return false;
+  Release();
+  return true;
+}
+
+bool HeldFolder::RemoveAtRestart(const std::wstring& name) const {
+  if (name.find(L'\\') != std::wstring::npos) return false;
+  const std::wstring confirmed = ConfirmedPath();
+  if (confirmed.empty()) return false;
+  const std::wstring path = name.empty() ? confirmed : Join(confirmed, name);
+  return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+std::vector<DirEntry> HeldFolder::List(bool* ok) const {
+  std::vector<DirEntry> entries;
+  if (ok) *ok = false;
+  if (!handle_ || !Nt().queryDirectory) return entries;
+  // A handle of its own: the held one keeps no listing position.
+  UniqueFile lister = NtOpen(handle_.get(), L"", FILE_LIST_DIRECTORY,
+                             kFolderShare | FILE_SHARE_DELETE, FILE_OPEN, FILE_DIRECTORY_FILE, 0);
+  if (!lister) return entries;
+  std::vector<unsigned char> buffer(64 << 10);
+  for (bool first = true;; first = false) {
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status =
+        Nt().queryDirectory(lister.get(), nullptr, nullptr, nullptr, &io, buffer.data(),
+                            static_cast<ULONG>(buffer.size()), kFileBothDirectoryInformation, FALSE,
+                            nullptr, first ? TRUE : FALSE);
+    // An empty listing is no failure.
+    if (first && ok)
+      *ok = status >= 0 || status == static_cast<NTSTATUS>(0x80000006L) ||
+            status == static_cast<NTSTATUS>(0xC000000FL);
+    if (status < 0 || io.Information == 0) break;
+    for (size_t offset = 0;;) {
+      const auto* info = reinterpret_cast<const BothDirInfo*>(buffer.data() + offset);
+      DirEntry entry;
+      entry.name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      entry.attributes = info->FileAttributes;
+      entry.size = static_cast<uint64_t>(info->EndOfFile.QuadPart);
+      if (entry.name != L"." && entry.name != L"..") entries.push_back(std::move(entry));
+      if (info->NextEntryOffset == 0) break;
+      offset += info->NextEntryOffset;
+    }
+  }
+  return entries;
+}
+
+DWORD HeldFolder::AttributesOf(const std::wstring& name) const {
+  if (!handle_ || !Nt().queryDirectory || name.empty() || !Fits(name))
+    return INVALID_FILE_ATTRIBUTES;
+  // A handle of its own for each question: the name asked for is taken
+  // only by a handle's first listing.
+  UniqueFile lister = NtOpen(handle_.get(), L"", FILE_LIST_DIRECTORY,
+                             kFolderShare | FILE_SHARE_DELETE, FILE_OPEN, FILE_DIRECTORY_FILE, 0);
+  if (!lister) return INVALID_FILE_ATTRIBUTES;
+  UNICODE_STRING mask;
+  mask.Buffer = const_cast<PWSTR>(name.c_str());
+  mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  mask.MaximumLength = mask.Length;
+  std::vector<unsigned char> buffer(sizeof(BothDirInfo) + 520 * sizeof(wchar_t));
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status = Nt().queryDirectory(lister.get(), nullptr, nullptr, nullptr, &io,
+                                              buffer.data(), static_cast<ULONG>(buffer.size()),
+                                              kFileBothDirectoryInformation, TRUE, &mask, TRUE);
+  if (status < 0 || io.Information == 0) return INVALID_FILE_ATTRIBUTES;
+  return reinterpret_cast<const BothDirInfo*>(buffer.data())->FileAttributes;
+}
+
+std::wstring HeldFolder::ConfirmedPath() const {
+  if (!handle_ || !identity_.Known()) return {};
+  wchar_t final[MAX_PATH * 2] = {};
+  const DWORD n = GetFinalPathNameByHandleW(handle_.get(), final, MAX_PATH * 2,
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n > 0 && n < MAX_PATH * 2) {
+    std::wstring answer(final, n);
+    if (answer.starts_with(L"\\\\?\\UNC\\"))
+      answer = L"\\\\" + answer.substr(8);
+    else if (answer.starts_with(L"\\\\?\\"))
+      answer = answer.substr(4);
+    if (!(IdentityAt(answer) == identity_)) return {};
+  }
+  return IdentityAt(path_) == identity_ ? path_ : std::wstring();
+}
+
+}  // namespace platform

@@ -1,0 +1,125 @@
+// A folder checked once and then held open for as long as it is worked in.
+// Everything below it is created, opened, renamed and removed relative to the
+// open handle, never by a path that could lead elsewhere by the time it is
+// used: a folder swapped for a link meanwhile is not written or deleted
+// through. Where a call needs a path after all, ConfirmedPath gives it only
+// while that path still leads to the held folder.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Handles.h"
+#include "platform/Platform.h"
+
+namespace platform {
+
+// Which file or folder an object is, whatever it is called: its volume's
+// serial number and its index on that volume. Empty when unknown.
+struct FileIdentity {
+  DWORD volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+  bool Known() const { return volume != 0 || index != 0; }
+};
+
+// Of an open handle; of what a path leads to now (links followed).
+FileIdentity IdentityOf(HANDLE handle);
+FileIdentity IdentityAt(const std::wstring& path);
+
+// The file-system flags (FILE_PERSISTENT_ACLS, FILE_READ_ONLY_VOLUME, ...)
+// of the volume an open handle lies on; 0 when unknown.
+DWORD VolumeFlagsOf(HANDLE handle);
+
+// Marks an object opened with DELETE access for removal when its last
+// handle closes (a folder must be empty by then).
+bool DeleteWhenClosed(HANDLE object);
+
+class HeldFolder {
+ public:
+  HeldFolder() = default;
+  HeldFolder(HeldFolder&&) noexcept = default;
+  HeldFolder& operator=(HeldFolder&&) noexcept = default;
+
+  // The folder a user's path names, full and absolute on a drive or share,
+  // opened once: a link on the way is followed, as the user meant it, and
+  // never looked up again. With create, each missing level is made relative
+  // to the one above it, and made receives a handle of its own on every
+  // level made, outermost first (the folder itself last, when made): what
+  // undoes it. Empty (GetLastError tells why) when it cannot be had.
+  static HeldFolder Open(const std::wstring& path, bool create = false,
+                         std::vector<HeldFolder>* made = nullptr);
+
+  explicit operator bool() const { return static_cast<bool>(handle_); }
+  HANDLE Handle() const { return handle_.get(); }
+  // The path the folder was opened by (a child: the parent's + "\" + name).
+  const std::wstring& Path() const { return path_; }
+  const FileIdentity& Identity() const { return identity_; }
+
+  enum class Make {
+    No,         // it must exist
+    IfMissing,  // made when it is not there
+    Fresh,      // made now; one that exists already is a failure
+  };
+  // A folder below this one, one component at a time from here ("a\b"),
+  // none of them a link: a link on the way is refused, never entered
+  // (ERROR_CANT_ACCESS_FILE). A made level takes `security` (the last level
+  // only; null: inherited). *made tells whether the last level was made.
+  HeldFolder Child(const std::wstring& relative, Make make = Make::No,
+                   PSECURITY_DESCRIPTOR security = nullptr, bool* made = nullptr) const;
+
+  // A file of this folder (a plain name), opened or created relative to it
+  // with NtCreateFile: access, share and disposition (FILE_OPEN, FILE_CREATE,
+  // FILE_OVERWRITE_IF, ...) as NtCreateFile takes them. A link is opened as
+  // itself, never followed. Empty, with GetLastError, on failure.
+  UniqueFile OpenFile(const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                      ULONG attributes = FILE_ATTRIBUTE_NORMAL) const;
+  // Gives the entry `from` of this folder the name `to`, also of this folder;
+  // an existing `to` is replaced only when replace is set.
+  bool Rename(const std::wstring& from, const std::wstring& to, bool replace) const;
+  // Gives an object open with DELETE access the name `to` in this folder.
+  bool MoveHere(HANDLE object, const std::wstring& to, bool replace) const;
+  // Removes the file, link or empty folder `name` of this folder; a link
+  // goes as itself.
+  bool Remove(const std::wstring& name) const;
+  // Removes this folder itself when empty, through its own handle, and lets
+  // go of it. False (and still held) when it cannot be marked.
+  bool RemoveSelf();
+
+  // For what cannot go now (a file still in use): the entry `name` of this
+  // folder, or the folder itself when name is empty, goes at the next
+  // restart (MoveFileExW, MOVEFILE_DELAY_UNTIL_REBOOT), by the confirmed
+  // path. False when the path is not confirmed or the request fails.
+  bool RemoveAtRestart(const std::wstring& name = {}) const;
+
+  // Every entry of the folder, "." and ".." left out, listed through the
+  // handle; ok tells whether the listing could be taken at all.
+  std::vector<DirEntry> List(bool* ok = nullptr) const;
+  // The attributes of the entry `name` as the folder lists it (a link shows
+  // FILE_ATTRIBUTE_REPARSE_POINT whatever it leads to);
+  // INVALID_FILE_ATTRIBUTES when there is no such entry.
+  DWORD AttributesOf(const std::wstring& name) const;
+
+  // Path(), when both it and GetFinalPathNameByHandleW's answer lead to this
+  // very folder now (same identity); empty when either does not. For the few
+  // calls that take only a path.
+  std::wstring ConfirmedPath() const;
+
+  void Release() {
+    handle_.reset();
+    path_.clear();
+    identity_ = {};
+  }
+
+ private:
+  HeldFolder(UniqueFile handle, std::wstring path);
+
+  UniqueFile handle_;
+  std::wstring path_;
+  FileIdentity identity_;
+};
+
+}  // namespace platform
