@@ -172,11 +172,38 @@ bool DeleteWhenClosed(HANDLE object) {
                                     sizeof disposition) != 0;
 }
 
-HeldFolder::HeldFolder(UniqueFile handle, std::wstring path)
-    : handle_(std::move(handle)), path_(std::move(path)), identity_(IdentityOf(handle_.get())) {}
+HeldFolder::HeldFolder(UniqueFile handle, std::wstring path, UniqueFile parent, std::wstring name)
+    : handle_(std::move(handle)),
+      path_(std::move(path)),
+      identity_(IdentityOf(handle_.get())),
+      parent_(std::move(parent)),
+      name_(std::move(name)) {}
+
+namespace {
+
+UniqueFile Duplicate(HANDLE handle) {
+  HANDLE copy = nullptr;
+  if (!handle || !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS))
+    return {};
+  return UniqueFile(copy);
+}
+
+UniqueFile OpenFolderByPath(const std::wstring& path, ULONG share) {
+  return UniqueFile(CreateFileW(path.c_str(), kFolderAccess, share, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+}  // namespace
 
 HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made) {
-  const DWORD n = path.empty() ? 0 : GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  // Full and absolute as given: a relative path would be resolved against
+  // whatever the current folder is.
+  if (RootOf(path).empty()) {
+    SetLastError(ERROR_BAD_PATHNAME);
+    return {};
+  }
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   std::wstring full(n, L'\0');
   if (n == 0 || GetFullPathNameW(path.c_str(), n, full.data(), nullptr) >= n) {
     SetLastError(ERROR_INVALID_NAME);
@@ -189,23 +216,20 @@ HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<H
     return {};
   }
   // The deepest level that is there, as the system resolves the user's path
-  // (a link on the way followed: the user meant it); below it, each missing
-  // level made relative to the one above.
+  // (a link on the way followed: the user meant it), with the level above
+  // it; below it, each missing level made relative to the one above.
   const std::vector<std::wstring> parts = Components(full.substr(root.size()));
+  const std::wstring top = root.substr(0, root.size() - 1);
+  auto spell = [&](size_t levels) {
+    std::wstring at = top;
+    for (size_t i = 0; i < levels; ++i) at = Join(at, parts[i]);
+    return levels == 0 ? root : at;
+  };
   size_t have = parts.size();
   UniqueFile current;
-  std::wstring walked;
   for (;;) {
-    walked = root.substr(0, root.size() - 1);
-    for (size_t i = 0; i < have; ++i) walked = Join(walked, parts[i]);
-    const std::wstring at = have == 0 ? root : walked;
-    const DWORD share = have == 0 ? kFolderShare | FILE_SHARE_DELETE : kFolderShare;
-    current.reset(CreateFileW(at.c_str(), kFolderAccess | (have ? DELETE : 0), share, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!current &&
-        (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
-      current.reset(CreateFileW(at.c_str(), kFolderAccess, share, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    current =
+        OpenFolderByPath(spell(have), have == 0 ? kFolderShare | FILE_SHARE_DELETE : kFolderShare);
     if (current) break;
     const DWORD error = GetLastError();
     if (have == 0 || !create || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
@@ -218,27 +242,32 @@ HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<H
     SetLastError(ERROR_DIRECTORY);
     return {};
   }
-  bool currentMade = false;
+  // The level above, for the removal of this one: whatever is found there
+  // by name then must still be this very folder.
+  UniqueFile parent = have == 0
+                          ? UniqueFile()
+                          : OpenFolderByPath(spell(have - 1), kFolderShare | FILE_SHARE_DELETE);
+  std::wstring walked = have == 0 ? top : spell(have);
+  std::wstring name = have == 0 ? std::wstring() : parts[have - 1];
   for (size_t i = have; i < parts.size(); ++i) {
     UniqueFile next =
-        NtOpen(current.get(), parts[i], kFolderAccess | DELETE, kFolderShare, FILE_CREATE,
+        NtOpen(current.get(), parts[i], kFolderAccess, kFolderShare, FILE_CREATE,
                FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL);
     if (!next) return {};
-    if (currentMade && made) made->push_back(HeldFolder(std::move(current), walked));
-    currentMade = true;
+    UniqueFile above = Duplicate(current.get());
+    if (made) {
+      made->push_back(HeldFolder(Duplicate(next.get()), Join(walked, parts[i]),
+                                 Duplicate(current.get()), parts[i]));
+    }
     walked = Join(walked, parts[i]);
+    name = parts[i];
+    parent = std::move(above);
     current = std::move(next);
-  }
-  if (currentMade && made) {
-    HANDLE copy = nullptr;
-    if (DuplicateHandle(GetCurrentProcess(), current.get(), GetCurrentProcess(), &copy, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS))
-      made->push_back(HeldFolder(UniqueFile(copy), walked));
   }
   // The path as the user gave it, which the rest of the run spells.
   std::wstring spelt = path;
   if (spelt.size() > root.size() && spelt.back() == L'\\') spelt.pop_back();
-  return HeldFolder(std::move(current), std::move(spelt));
+  return HeldFolder(std::move(current), std::move(spelt), std::move(parent), std::move(name));
 }
 
 HeldFolder HeldFolder::Child(const std::wstring& relative, Make make, PSECURITY_DESCRIPTOR security,
@@ -249,27 +278,24 @@ HeldFolder HeldFolder::Child(const std::wstring& relative, Make make, PSECURITY_
     SetLastError(ERROR_INVALID_NAME);
     return {};
   }
-  HANDLE parent = handle_.get();
-  UniqueFile current;
-  std::wstring path = path_;
+  HeldFolder current;
+  const HeldFolder* parent = this;
   for (size_t i = 0; i < parts.size(); ++i) {
     const bool last = i + 1 == parts.size();
     const ULONG options =
         FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT;
+    const HANDLE above = parent->Handle();
     UniqueFile next;
     bool madeHere = false;
     if (last && make == Make::Fresh) {
-      next = NtOpen(parent, parts[i], kFolderAccess | DELETE, kFolderShare, FILE_CREATE, options,
+      next = NtOpen(above, parts[i], kFolderAccess, kFolderShare, FILE_CREATE, options,
                     FILE_ATTRIBUTE_NORMAL, security);
       madeHere = static_cast<bool>(next);
     } else {
-      next = NtOpen(parent, parts[i], kFolderAccess | DELETE, kFolderShare, FILE_OPEN, options, 0);
-      if (!next &&
-          (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
-        next = NtOpen(parent, parts[i], kFolderAccess, kFolderShare, FILE_OPEN, options, 0);
+      next = NtOpen(above, parts[i], kFolderAccess, kFolderShare, FILE_OPEN, options, 0);
       if (!next && make != Make::No &&
           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
-        next = NtOpen(parent, parts[i], kFolderAccess | DELETE, kFolderShare, FILE_CREATE, options,
+        next = NtOpen(above, parts[i], kFolderAccess, kFolderShare, FILE_CREATE, options,
                       FILE_ATTRIBUTE_NORMAL, last ? security : nullptr);
         madeHere = static_cast<bool>(next);
       }
@@ -277,24 +303,20 @@ HeldFolder HeldFolder::Child(const std::wstring& relative, Make make, PSECURITY_
     if (!next) return {};
     // A link is never entered. Windows shows it on the handle; Wine, which
     // follows its Unix links whatever is asked, only in the listing.
-    if (!madeHere && (IsLinkHandle(next.get()) || [&] {
-          HeldFolder lister;
-          lister.handle_ =
-              NtOpen(parent, L"", FILE_LIST_DIRECTORY, kFolderShare | FILE_SHARE_DELETE, FILE_OPEN,
-                     FILE_DIRECTORY_FILE, 0);
-          const DWORD attributes = lister ? lister.AttributesOf(parts[i]) : 0;
-          return attributes != INVALID_FILE_ATTRIBUTES &&
-                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-        }())) {
+    const DWORD listed = madeHere ? 0 : parent->AttributesOf(parts[i]);
+    if (!madeHere && (IsLinkHandle(next.get()) || (listed != INVALID_FILE_ATTRIBUTES &&
+                                                   (listed & FILE_ATTRIBUTE_REPARSE_POINT)))) {
       SetLastError(ERROR_CANT_ACCESS_FILE);
       return {};
     }
     if (last && made) *made = madeHere;
-    path = Join(path, parts[i]);
-    current = std::move(next);
-    parent = current.get();
+    current =
+        HeldFolder(std::move(next), Join(parent->Path(), parts[i]), Duplicate(above), parts[i]);
+    // The next level is opened below this one (the arguments above are
+    // taken before it is replaced).
+    parent = &current;
   }
-  return HeldFolder(std::move(current), std::move(path));
+  return current;
 }
 
 UniqueFile HeldFolder::OpenFile(const std::wstring& name, ACCESS_MASK access, ULONG share,
@@ -348,9 +370,31 @@ bool HeldFolder::Remove(const std::wstring& name) const {
 }
 
 bool HeldFolder::RemoveSelf() {
-  if (!handle_ || !DeleteWhenClosed(handle_.get())) return false;
-  Release();
-  return true;
+  if (!handle_ || !parent_ || name_.empty()) return false;
+  // Its own handle shares no deletion, so it goes first; the entry found
+  // by its name in the folder above must then still be this very folder.
+  handle_.reset();
+  UniqueFile self =
+      NtOpen(parent_.get(), name_, DELETE | FILE_READ_ATTRIBUTES,
+             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+             FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
+  if (self && IdentityOf(self.get()) == identity_ && DeleteWhenClosed(self.get())) {
+    self.reset();
+    Release();
+    return true;
+  }
+  const DWORD error = GetLastError();
+  self.reset();
+  // Held again, when it is still there.
+  UniqueFile again =
+      NtOpen(parent_.get(), name_, kFolderAccess, kFolderShare, FILE_OPEN,
+             FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
+  if (again && IdentityOf(again.get()) == identity_)
+    handle_ = std::move(again);
+  else
+    Release();
+  SetLastError(error);
+  return false;
 }
 
 bool HeldFolder::RemoveAtRestart(const std::wstring& name) const {

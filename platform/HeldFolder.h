@@ -85,8 +85,11 @@ class HeldFolder {
   // Removes the file, link or empty folder `name` of this folder; a link
   // goes as itself.
   bool Remove(const std::wstring& name) const;
-  // Removes this folder itself when empty, through its own handle, and lets
-  // go of it. False (and still held) when it cannot be marked.
+  // Removes this folder itself when empty, and lets go of it: relative to
+  // the folder above it (held with it), and only while the entry there is
+  // still this very folder (same identity). False (and, while it is there,
+  // still held) when it cannot go. A folder opened as a drive's root has
+  // nothing above it and never goes.
   bool RemoveSelf();
 
   // For what cannot go now (a file still in use): the entry `name` of this
@@ -110,16 +113,20 @@ class HeldFolder {
 
   void Release() {
     handle_.reset();
+    parent_.reset();
     path_.clear();
+    name_.clear();
     identity_ = {};
   }
 
  private:
-  HeldFolder(UniqueFile handle, std::wstring path);
+  HeldFolder(UniqueFile handle, std::wstring path, UniqueFile parent, std::wstring name);
 
   UniqueFile handle_;
   std::wstring path_;
   FileIdentity identity_;
+  UniqueFile parent_;  // the folder above, for this one's removal
+  std::wstring name_;  // its name there
 };
 
 }  // namespace platform
