@@ -27,7 +27,35 @@ extern "C" int SetupVantorStart() {
   return WinMainCRTStartup();
 }
 
+namespace {
+
+// One wizard at a time on the machine. The name lives in the global
+// namespace: what two wizards would share, the work folder and the
+// completion flag under HKEY_LOCAL_MACHINE, is the machine's, not a
+// session's; and only administrators and services may make a global name,
+// so no other account can take it first to keep the installer from
+// starting.
+constexpr wchar_t kOneWizard[] = L"Global\\SetupVantor.Wizard";
+
+// A second start: the running wizard comes to the front, if it runs in this
+// session, and this one ends having written nothing.
+void ShowRunningWizard() {
+  HWND running = FindWindowW(L"TfrmSetup", nullptr);
+  if (!running) return;
+  if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+  SetForegroundWindow(GetLastActivePopup(running));
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  platform::UniqueHandle oneWizard(CreateMutexW(nullptr, FALSE, kOneWizard));
+  // Held by another wizard (ours to open or, another account's, not).
+  if (!oneWizard || GetLastError() == ERROR_ALREADY_EXISTS) {
+    ShowRunningWizard();
+    return 0;
+  }
+
   // The GUI application: COM on this thread (the shortcuts rely on it) and
   // the common controls.
   platform::ComApartment com;

@@ -40,11 +40,28 @@ bool IsReservedDeviceName(std::wstring base) {
          digit == L'\u00B3';
 }
 
+// "VANTOR~1.EXE": the form of the short name Windows gives a long one. On a
+// volume that makes short names it may be another entry's file by its
+// second name, which the letter-case check cannot see.
+bool LooksLikeShortAlias(const std::wstring& part) {
+  const size_t dot = part.rfind(L'.');
+  const size_t baseLength = dot == std::wstring::npos ? part.size() : dot;
+  const size_t extension = dot == std::wstring::npos ? 0 : part.size() - dot - 1;
+  const size_t tilde = part.rfind(L'~', baseLength == 0 ? 0 : baseLength - 1);
+  if (baseLength > 8 || extension > 3 || tilde == std::wstring::npos || tilde >= baseLength ||
+      tilde + 1 == baseLength)
+    return false;
+  return std::all_of(part.begin() + static_cast<std::ptrdiff_t>(tilde) + 1,
+                     part.begin() + static_cast<std::ptrdiff_t>(baseLength),
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
 // Turns a stored name into a path relative to the target folder. False for
 // a name Windows cannot hold as it stands or that could reach outside the
 // target: absolute, with a drive, device or stream, characters Windows
 // refuses, a component ending in a dot or a space (".." among them, which
-// Windows would also shorten), a reserved device name. "." and empty
+// Windows would also shorten), a reserved device name, the form of a short
+// alias. "." and empty
 // components are dropped. Both "/" and "\" separate folders.
 bool SafeRelativePath(const std::wstring& stored, std::wstring& relative, bool& folder) {
   relative.clear();
@@ -59,7 +76,9 @@ bool SafeRelativePath(const std::wstring& stored, std::wstring& relative, bool& 
     const std::wstring part = stored.substr(start, end - start);
     start = end + 1;
     if (part.empty() || part == L".") continue;
-    if (part.back() == L'.' || part.back() == L' ' || IsReservedDeviceName(part)) return false;
+    if (part.back() == L'.' || part.back() == L' ' || IsReservedDeviceName(part) ||
+        LooksLikeShortAlias(part))
+      return false;
     if (!relative.empty()) relative += L'\\';
     relative += part;
   }

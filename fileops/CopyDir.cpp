@@ -1,8 +1,9 @@
-#include "fileops/FileOps.h"
-#include "platform/Platform.h"
-
-#include <optional>
+#include <algorithm>
 #include <vector>
+
+#include "fileops/FileOps.h"
+#include "platform/HeldFolder.h"
+#include "platform/Platform.h"
 
 namespace fileops {
 
@@ -11,130 +12,151 @@ namespace {
 constexpr wchar_t kQuote = L'"';
 // Longest stretch a long file copy runs without letting messages through.
 constexpr ULONGLONG kPumpIntervalMs = 30;
-// Files up to this size go through the platform's copy in one call; the
-// platform's copy gives no chance to pump, so larger ones are copied in
-// pieces the same way: the source's attributes and last-write time carried
-// over, an existing target replaced. Pieces of the size the platform's own
-// copy uses: a megabyte at a time measured three times slower under Wine.
-constexpr uint64_t kOneCallLimit = 2 << 20;
+// Pieces of the size the platform's own copy uses: a megabyte at a time
+// measured three times slower under Wine.
 constexpr DWORD kPiece = 64 << 10;
 
-bool CopyInPieces(WorkContext& ctx, const std::wstring& source, const std::wstring& target) {
-  platform::UniqueFile in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in) return false;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+enum class Copied { Done, Stopped, Failed };
+
+// One file, through the held folders at both ends: its bytes under a
+// temporary name of the target folder, which takes the file's name only once
+// it is complete. A stop or a failure on the way leaves the file that was
+// there, or none. The source's hidden, system and archive attributes and its
+// last-write time are carried over; the copy is never read-only.
+Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
+                   const platform::HeldFolder& target, const std::wstring& name,
+                   std::vector<char>& buffer) {
+  platform::UniqueFile in =
+      source.OpenFile(name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_ATTRIBUTE_NORMAL);
+  if (!in) return Copied::Failed;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(in.get(), &info)) return false;
-  const DWORD attributes =
-      info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-  platform::UniqueFile out(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out) return false;
-  std::vector<char> buffer(kPiece);
+  if (!GetFileInformationByHandle(in.get(), &info)) return Copied::Failed;
+  const DWORD attributes = info.dwFileAttributes &
+                           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  // A name of its own: whatever the folder holds stays untouched.
+  platform::UniqueFile out;
+  for (int attempt = 0; !out && attempt < 100; ++attempt) {
+    out = target.OpenFile(L"~sv" + std::to_wstring(attempt) + L"-" + name + L".tmp",
+                          GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                          attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+      break;
+  }
+  if (!out) return Copied::Failed;
+  // Until it is complete, the copy goes when closed.
+  if (!platform::DeleteWhenClosed(out.get())) return Copied::Failed;
   ULONGLONG lastPump = GetTickCount64();
-  bool ok = true;
-  bool stopped = false;
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) {
-      ok = false;
-      break;
-    }
+    if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) return Copied::Failed;
     if (read == 0) break;
     DWORD written = 0;
-    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
-      ok = false;
-      break;
-    }
+    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read)
+      return Copied::Failed;
     if (GetTickCount64() - lastPump >= kPumpIntervalMs) {
       // Keeps the window painted; a stop raised here ends this file within
-      // the piece, and the half-written copy goes.
+      // the piece.
       ctx.ProcessMessages();
       lastPump = GetTickCount64();
-      if (ctx.StopRequested()) {
-        stopped = true;
-        break;
-      }
+      if (ctx.StopRequested()) return Copied::Stopped;
     }
   }
-  if (stopped) {
-    out.reset();
-    DeleteFileW(target.c_str());
-    return true;  // not a failure: the caller sees the stop before its next entry
+  if (!SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) return Copied::Failed;
+  FILE_DISPOSITION_INFO keep{FALSE};
+  if (!SetFileInformationByHandle(out.get(), FileDispositionInfo, &keep, sizeof keep))
+    return Copied::Failed;
+  bool renamed = target.MoveHere(out.get(), name, true);
+  if (!renamed && GetLastError() == ERROR_ACCESS_DENIED) {
+    // A read-only file in the way is replaced as well.
+    platform::UniqueFile old = target.OpenFile(name, FILE_WRITE_ATTRIBUTES, kShareAll, FILE_OPEN);
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (old && SetFileInformationByHandle(old.get(), FileBasicInfo, &basic, sizeof basic)) {
+      old.reset();
+      renamed = target.MoveHere(out.get(), name, true);
+    }
   }
-  if (ok) ok = SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime) != 0;
-  out.reset();
-  if (!ok) {
-    DeleteFileW(target.c_str());
-    return false;
+  if (!renamed) {
+    platform::DeleteWhenClosed(out.get());
+    return Copied::Failed;
   }
-  // A replaced file does not always take the attributes given at creation.
-  if (attributes) SetFileAttributesW(target.c_str(), attributes);
-  return true;
+  return Copied::Done;
 }
 
-bool CopyOneFile(WorkContext& ctx, const platform::DirEntry& entry, const std::wstring& source,
-                 const std::wstring& target) {
-  if (entry.size <= kOneCallLimit) return platform::CopyFileOverwrite(source, target);
-  return CopyInPieces(ctx, source, target);
-}
-
-}  // namespace
-
-void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly) {
-  ctx.SetStatus(L"Vytvářím složku " + target);
-  bool failed = false;
-  try {
-    failed = !platform::ForceDirectories(target);
-  } catch (const platform::SetupError&) {
-    failed = true;
-  }
-  if (failed)
+void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
+              const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
+              const std::vector<std::wstring>* names, std::vector<char>& buffer) {
+  if (!target) {
     platform::ShowMessageBox(
-        L"Složku " + std::wstring(1, kQuote) + target + kQuote + L" nelze vytvořit!",
+        L"Složku " + std::wstring(1, kQuote) + targetPath + kQuote + L" nelze vytvořit!",
         ctx.SetupTitle(), MB_ICONERROR);
-
-  // The listing is opened only once the target exists.
-  std::optional<platform::FolderListing> listing;
-  if (!failed) listing.emplace(source);
-  if (failed || !listing->Started()) {
+  }
+  // The listing is taken only once the target is there.
+  bool listed = false;
+  std::vector<platform::DirEntry> entries;
+  if (target && source) entries = source.List(&listed);
+  if (!listed) {
     platform::ShowMessageBox(
-        L"Kopírování složky " + std::wstring(1, kQuote) + source + kQuote + L" selhalo!",
+        L"Kopírování složky " + std::wstring(1, kQuote) + sourcePath + kQuote + L" selhalo!",
         ctx.SetupTitle(), MB_ICONERROR);
     return;
   }
 
-  platform::DirEntry entry;
-  while (listing->Next(entry)) {
+  for (const platform::DirEntry& entry : entries) {
     ctx.ProcessMessages();
     if (ctx.StopRequested()) return;
     // A link is neither entered nor copied: it may lead anywhere.
     if (entry.IsLink()) continue;
     if (entry.IsFolder()) {
-      if (!topLevelOnly && entry.name[0] != L'.')
-        CopyDir(ctx, source + L"\\" + entry.name, target + L"\\" + entry.name, false);
+      if (!topLevelOnly && entry.name[0] != L'.') {
+        const std::wstring to = targetPath + L"\\" + entry.name;
+        ctx.SetStatus(L"Vytvářím složku " + to);
+        CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name,
+                 target.Child(entry.name, platform::HeldFolder::Make::IfMissing), to, false,
+                 nullptr, buffer);
+      }
       continue;
     }
+    if (names && std::find_if(names->begin(), names->end(), [&](const std::wstring& n) {
+                   return platform::AsciiUpper(n) == platform::AsciiUpper(entry.name);
+                 }) == names->end())
+      continue;
     ctx.SetStatus(L"Kopíruji soubor " + entry.name);
     ctx.StepProgress();  // the step is taken whether or not the copy succeeds
-    const std::wstring from = source + L"\\" + entry.name;
-    const std::wstring to = target + L"\\" + entry.name;
-    if (CopyOneFile(ctx, entry, from, to)) {
-      if (ctx.StopRequested()) return;  // a stop inside the file: its copy is gone
-      const DWORD attributes = platform::GetAttributes(to);
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);
-    } else {
-      platform::ShowMessageBox(
-          L"Soubor " + std::wstring(1, kQuote) + from + kQuote + L" nelze zkopírovat!",
-          ctx.SetupTitle(), MB_ICONERROR);
+    const Copied copied = CopyOneFile(ctx, source, target, entry.name, buffer);
+    if (copied == Copied::Stopped) return;
+    if (copied == Copied::Failed) {
+      platform::ShowMessageBox(L"Soubor " + std::wstring(1, kQuote) + sourcePath + L"\\" +
+                                   entry.name + kQuote + L" nelze zkopírovat!",
+                               ctx.SetupTitle(), MB_ICONERROR);
       // Sets AbortRequested: this level and every level above end before
       // their next entry.
       ctx.StopInstall();
     }
   }
+}
+
+}  // namespace
+
+void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
+             const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
+             const std::vector<std::wstring>* names) {
+  ctx.SetStatus(L"Vytvářím složku " + targetPath);
+  std::vector<char> buffer(kPiece);
+  CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer);
+}
+
+void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
+             bool topLevelOnly) {
+  ctx.SetStatus(L"Vytvářím složku " + target);
+  // Both ends are taken once, as given, and held for the whole copy.
+  const platform::HeldFolder to = platform::HeldFolder::Open(target, true);
+  const platform::HeldFolder from =
+      to ? platform::HeldFolder::Open(source) : platform::HeldFolder();
+  std::vector<char> buffer(kPiece);
+  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer);
 }
 
 }  // namespace fileops

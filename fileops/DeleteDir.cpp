@@ -1,27 +1,34 @@
 #include "fileops/FileOps.h"
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 namespace fileops {
 
-void DeleteDir(const std::wstring& path) {
-  {
-    platform::FolderListing listing(path);
-    platform::DirEntry entry;
-    while (listing.Next(entry)) {
-      if (entry.IsLink()) {
-        // Only the link itself goes; what it points to is not this folder's.
-        if (entry.IsFolder())
-          platform::RemoveFolder(path + L"\\" + entry.name);
-        else
-          platform::DeleteFileAt(path + L"\\" + entry.name);
-      } else if (entry.IsFolder()) {
-        if (entry.name[0] != L'.') DeleteDir(path + L"\\" + entry.name);
-      } else {
-        platform::DeleteFileAt(path + L"\\" + entry.name);
-      }
+namespace {
+
+// Everything relative to the held folder: a folder swapped for a link on the
+// way is never entered.
+void DeleteHeld(platform::HeldFolder& folder) {
+  for (const platform::DirEntry& entry : folder.List()) {
+    if (entry.IsLink()) {
+      // Only the link itself goes; what it points to is not this folder's.
+      folder.Remove(entry.name);
+    } else if (entry.IsFolder()) {
+      if (entry.name[0] == L'.') continue;
+      platform::HeldFolder inner = folder.Child(entry.name);
+      if (inner) DeleteHeld(inner);
+    } else {
+      folder.Remove(entry.name);
     }
-  }  // the search handle is closed before the folder itself goes
-  platform::RemoveFolder(path);
+  }
+  folder.RemoveSelf();
+}
+
+}  // namespace
+
+void DeleteDir(const std::wstring& path) {
+  platform::HeldFolder folder = platform::HeldFolder::Open(path);
+  if (folder) DeleteHeld(folder);
 }
 
 }  // namespace fileops

@@ -78,7 +78,8 @@ bool UnzipStopRequested() {
 }
 
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
-                             const std::wstring& targetDir, std::vector<std::wstring>* entries) {
+                             const std::wstring& targetDir, std::vector<std::wstring>* entries,
+                             const platform::HeldFolder* held, EntryFacts* engine) {
   // Both texts stay alive for the whole call.
   std::string zipName = platform::Utf8(archivePath);
   std::string extractDir = platform::Utf8(targetDir);
@@ -103,10 +104,13 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   needs.files = {L"VantorPro.exe", L"Utility\\Bde\\Setup.exe"};
   needs.rootFilesTwice = true;
   if (!ctx.LeaveVzoryOnCd()) needs.foldersTwice = {L"Vzory"};
+  needs.target = held;
 
   UnzipContextScope scope(ctx);
   std::vector<std::wstring> planned;
-  const int result = UnzipWithNeeds(&options, &functions, needs, &planned);
+  std::vector<EntryFacts> facts;
+  const int result = UnzipWithNeeds(&options, &functions, needs, &planned, &facts);
+  if (engine && facts.size() == needs.files.size()) *engine = facts[1];
   if (entries) {
     entries->clear();
     if (result == PK_OK || result == IZ_CTRLC) *entries = std::move(planned);

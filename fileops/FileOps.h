@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "fileops/UnZip32.h"
 #include "fileops/WorkContext.h"
+#include "platform/HeldFolder.h"
 
 namespace fileops {
 
@@ -25,8 +27,18 @@ int CountFiles(WorkContext& ctx, const std::wstring& folder);
 // sub-folder unless topLevelOnly, one progress step per file, the read-only
 // bit cleared on the copies. Failures are shown in message boxes; a file
 // that cannot be copied stops the installation.
+// Both folders are opened once and held: every file is read and written
+// through them. Each file is written under a temporary name and takes its
+// own only when complete, so that a stop inside a file leaves the file that
+// was there (or none), never half of one.
 void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
              bool topLevelOnly);
+// The same between folders the caller holds (an empty one: it could not be
+// had), named in the messages by the paths given; with names, only the
+// files of those names (any letter case) at the top level are copied.
+void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
+             const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
+             const std::vector<std::wstring>* names = nullptr);
 
 // How an extraction ended.
 enum class ExtractResult {
@@ -50,20 +62,34 @@ enum class ExtractResult {
 // it) is removed again; files it found there and left alone stay.
 // A TargetDir that the caller made before the call is the caller's to
 // remove after a failure.
+// Each file is written under a temporary name of its folder; only when every
+// entry is complete and checked (or at a stop, the complete ones) do they
+// take their names, so a failed run leaves every file that was there as it
+// was.
 // Entries, when given, receives the full path of every entry of the archive
 // (folders end in "\\") after Complete or Stopped, and nothing after Failed.
+// Held, when given, is TargetDir held by the caller: everything is written
+// through it, never by path. Engine, when given, receives the size and
+// checksum the archive states for Utility\Bde\Setup.exe.
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir,
-                             std::vector<std::wstring>* entries = nullptr);
+                             std::vector<std::wstring>* entries = nullptr,
+                             const platform::HeldFolder* held = nullptr,
+                             EntryFacts* engine = nullptr);
 
-// Undoes an unpacking into Folder: the files among Entries (full paths as
-// ExtractArchive gives them), then their folders that are left empty, then
-// Folder when it is empty. Nothing else goes: files that were not the
-// archive's stay, nothing is removed through a link, and nothing at or
-// below Keep (the medium's folder) is touched. False while a file of the
-// archive is still there (held open by someone, say).
-bool RemoveUnpacked(const std::wstring& folder, const std::vector<std::wstring>& entries,
-                    const std::wstring& keep);
+// Undoes an unpacking into the held Folder: the files among Entries (full
+// paths below Folder's path, as ExtractArchive gives them), then their
+// folders that are left empty, then Extra (names of Folder's own, such as
+// its mark), then Folder itself when it is empty, through its handle. All of
+// it relative to the held folder: nothing is removed through a link or
+// through a folder swapped in meanwhile, and no folder that is (or lies
+// above) one of Keep (the medium's folders, by identity) is entered or
+// removed. False while an entry is still there (a file in use, say); with
+// atRestart, what is left then goes at the next restart (archive entries
+// only, by their confirmed paths). Folder is let go when it is gone.
+bool RemoveUnpacked(platform::HeldFolder& folder, const std::vector<std::wstring>& entries,
+                    const std::vector<platform::FileIdentity>& keep,
+                    const std::vector<std::wstring>& extra = {}, bool atRestart = false);
 
 // True when the file open in `file` holds, from where the handle stands,
 // exactly `size` bytes whose CRC-32 is `crc`: an archive entry's content as

@@ -13,11 +13,13 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "fileops/ArchivePlan.h"
 #include "fileops/FileOps.h"
 #include "platform/Handles.h"
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -50,6 +52,20 @@ class Unzipper {
     for (const auto& entry : plan_.entries)
       targets.push_back(entry.target + (entry.folder ? L"\\" : L""));
     return targets;
+  }
+
+  // The facts of each needed file, as the plan found them.
+  std::vector<fileops::EntryFacts> NeededFacts() const {
+    std::vector<fileops::EntryFacts> facts;
+    const std::wstring prefix = plan_.target.back() == L'\\' ? plan_.target : plan_.target + L'\\';
+    for (const auto& file : needs_.files)
+      for (const auto& entry : plan_.entries)
+        if (!entry.folder &&
+            platform::AsciiUpper(entry.target) == platform::AsciiUpper(prefix + file)) {
+          facts.push_back({entry.stat.size, entry.stat.crc});
+          break;
+        }
+    return facts;
   }
 
   int Run() {
@@ -147,93 +163,175 @@ class Unzipper {
     if (fileops::AddCapped(plan_.totalSize, plan_.secondCopy) > fileops::FreeRoom(plan_.target))
       return Refuse(PK_DISK, "not enough room on the disk");
     buffer_.resize(kBufferSize);
-    int result =
-        platform::FolderExists(plan_.target) || CreateFolder(plan_.target) ? PK_OK : PK_DISK;
+    root_ = needs_.target;
+    if (!root_) {
+      ownRoot_ = platform::HeldFolder::Open(plan_.target, true, &madeAbove_);
+      root_ = &ownRoot_;
+    }
+    if (!*root_) {
+      Print("error: cannot create folder " + platform::Utf8(plan_.target));
+      return PK_DISK;
+    }
+    rootPrefix_ = plan_.target.back() == L'\\' ? plan_.target : plan_.target + L'\\';
+    for (const auto& entry : plan_.entries)
+      if (entry.target.size() > rootPrefix_.size())
+        plannedNames_.insert(platform::AsciiUpper(entry.target.substr(rootPrefix_.size())));
+    int result = PK_OK;
     for (auto entry = plan_.entries.begin(); result == PK_OK && entry != plan_.entries.end();
          ++entry) {
       if (functions_.ServCallBk) {
         std::string name = entry->name;
         if (functions_.ServCallBk(name.c_str(), static_cast<unsigned long>(entry->stat.size)) !=
             0) {
-          // Not a failure: what is unpacked stays for the next run.
-          Print("extraction stopped");
-          return IZ_CTRLC;
+          result = IZ_CTRLC;
+          break;
         }
       }
-      result =
-          entry->folder ? (CreateFolder(entry->target) ? PK_OK : PK_DISK) : ExtractFile(*entry);
+      if (entry->folder)
+        result = entry->target.size() <= rootPrefix_.size() || Folder(Relative(*entry)) ? PK_OK
+                                                                                        : PK_DISK;
+      else
+        result = ExtractFile(*entry);
     }
-    if (result != PK_OK && result != IZ_CTRLC) RemoveWhatThisRunMade();
+    // Complete entries take their names only now, all together: a failure
+    // before this point leaves every file that was there as it was.
+    if (result == PK_OK || result == IZ_CTRLC) {
+      const int committed = Commit();
+      if (result == PK_OK) result = committed;
+    }
+    if (result == IZ_CTRLC) {
+      // Not a failure: what is unpacked stays for the next run.
+      Print("extraction stopped");
+      return result;
+    }
+    if (result != PK_OK) RemoveWhatThisRunMade();
     return result;
   }
 
-  // A failed run leaves nothing of its own behind: the files it wrote and
-  // the folders it made, the deepest first. A file it left as it was stays.
+  std::wstring Relative(const fileops::PlannedEntry& entry) const {
+    return entry.target.substr(rootPrefix_.size());
+  }
+
+  // The held folder at a path relative to the target, made when missing;
+  // null when it cannot be had (a link in the way among others).
+  const platform::HeldFolder* Folder(const std::wstring& relative) {
+    if (relative.empty()) return root_;
+    const std::wstring key = platform::AsciiUpper(relative);
+    if (auto it = folders_.find(key); it != folders_.end()) return &it->second;
+    const size_t cut = relative.rfind(L'\\');
+    const platform::HeldFolder* parent =
+        Folder(cut == std::wstring::npos ? std::wstring() : relative.substr(0, cut));
+    if (!parent) return nullptr;
+    bool made = false;
+    platform::HeldFolder folder =
+        parent->Child(cut == std::wstring::npos ? relative : relative.substr(cut + 1),
+                      platform::HeldFolder::Make::IfMissing, nullptr, &made);
+    if (!folder) {
+      Print("error: cannot create folder " + platform::Utf8(rootPrefix_ + relative));
+      return nullptr;
+    }
+    if (made) madeFolders_.push_back(key);
+    return &folders_.emplace(key, std::move(folder)).first->second;
+  }
+
+  // A name in the folder for an entry's bytes until they are complete: one
+  // no entry of the archive takes.
+  std::wstring TemporaryName(const std::wstring& folderRelative, zip_uint64_t index) {
+    for (int attempt = 0;; ++attempt) {
+      std::wstring name = L"~sv" + std::to_wstring(index) +
+                          (attempt ? L"-" + std::to_wstring(attempt) : L"") + L".tmp";
+      const std::wstring key =
+          platform::AsciiUpper(folderRelative.empty() ? name : folderRelative + L"\\" + name);
+      if (!plannedNames_.contains(key)) return name;
+    }
+  }
+
+  // A failed run leaves nothing of its own behind: its temporary files and
+  // the folders it made, the deepest first. What was there stays as it was.
   void RemoveWhatThisRunMade() {
-    for (auto file = madeFiles_.rbegin(); file != madeFiles_.rend(); ++file)
-      DeleteFileW(file->c_str());
-    for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder)
-      RemoveDirectoryW(folder->c_str());
+    for (const Pending& pending : pending_) pending.folder->Remove(pending.temporary);
+    pending_.clear();
+    for (auto key = madeFolders_.rbegin(); key != madeFolders_.rend(); ++key)
+      if (auto it = folders_.find(*key); it != folders_.end()) it->second.RemoveSelf();
+    folders_.clear();
+    if (!needs_.target) {
+      for (auto level = madeAbove_.rbegin(); level != madeAbove_.rend(); ++level) {
+        if (level == madeAbove_.rbegin()) ownRoot_.Release();
+        level->RemoveSelf();
+      }
+    }
     Print("error: extraction failed, what it wrote is removed");
   }
 
-  bool CreateFolder(const std::wstring& path) {
-    bool created = false;
-    try {
-      created = platform::ForceDirectories(path, &madeFolders_);
-    } catch (const platform::SetupError&) {
-    }
-    if (!created) Print("error: cannot create folder " + platform::Utf8(path));
-    return created;
-  }
-
-  platform::UniqueFile CreateTarget(const std::wstring& path) {
-    platform::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file && GetLastError() == ERROR_ACCESS_DENIED) {
-      // An existing read-only, hidden or system file is replaced as well.
-      const DWORD attributes = GetFileAttributesW(path.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          (attributes &
-           (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) &&
-          SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-        file.reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-    return file;
-  }
-
-  // The file at the entry's target has the entry's size and checksum.
-  static bool SameAsEntry(const fileops::PlannedEntry& entry) {
-    platform::UniqueFile in(CreateFileW(entry.target.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The entry's file already holds its content (a file in use, say the
+  // engine's setup program of an earlier run still running).
+  bool AlreadyHolds(const platform::HeldFolder& folder, const std::wstring& name,
+                    const fileops::PlannedEntry& entry) {
+    platform::UniqueFile in = folder.OpenFile(
+        name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN);
     return in && fileops::HoldsEntryContent(in.get(), entry.stat.size, entry.stat.crc);
   }
 
-  int ExtractFile(const fileops::PlannedEntry& entry) {
-    const std::wstring parent = platform::ExtractFilePath(entry.target);
-    if (parent != lastParent_) {
-      if (!platform::FolderExists(parent) && !CreateFolder(parent)) return PK_DISK;
-      lastParent_ = parent;
+  int Commit() {
+    // A folder where a file is to go fails the run before any name is taken.
+    for (const Pending& pending : pending_) {
+      const DWORD there = pending.folder->AttributesOf(pending.final);
+      if (there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)) {
+        Print("error: cannot write " + platform::Utf8(pending.entry->target));
+        return PK_DISK;
+      }
     }
+    int result = PK_OK;
+    for (const Pending& pending : pending_) {
+      bool done = pending.folder->Rename(pending.temporary, pending.final, true);
+      if (!done && GetLastError() == ERROR_ACCESS_DENIED) {
+        // An existing read-only, hidden or system file is replaced as well.
+        platform::UniqueFile old = pending.folder->OpenFile(
+            pending.final, FILE_WRITE_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN);
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (old && SetFileInformationByHandle(old.get(), FileBasicInfo, &basic, sizeof basic)) {
+          old.reset();
+          done = pending.folder->Rename(pending.temporary, pending.final, true);
+        }
+      }
+      if (!done && AlreadyHolds(*pending.folder, pending.final, *pending.entry)) {
+        Print("  in use, unchanged: " + pending.entry->name);
+        pending.folder->Remove(pending.temporary);
+        done = true;
+      }
+      if (!done) {
+        Print("error: cannot write " + platform::Utf8(pending.entry->target));
+        pending.folder->Remove(pending.temporary);
+        result = PK_DISK;
+      }
+    }
+    pending_.clear();
+    return result;
+  }
+
+  int ExtractFile(const fileops::PlannedEntry& entry) {
+    const std::wstring relative = Relative(entry);
+    const size_t cut = relative.rfind(L'\\');
+    const std::wstring folderRelative =
+        cut == std::wstring::npos ? std::wstring() : relative.substr(0, cut);
+    const platform::HeldFolder* folder = Folder(folderRelative);
+    if (!folder) return PK_DISK;
     Entry file(zip_fopen_index(archive_.get(), entry.index, 0));
     if (!file) {
       Print("error: cannot read " + entry.name + ": " + zip_strerror(archive_.get()));
       return PK_ERR;
     }
-    platform::UniqueFile out = CreateTarget(entry.target);
-    if (!out && GetLastError() == ERROR_SHARING_VIOLATION && SameAsEntry(entry)) {
-      // A file in use (the engine's setup program of an earlier run, still
-      // running) that already holds this entry's content is left as it is.
-      Print("  in use, unchanged: " + entry.name);
-      return PK_OK;
-    }
+    const std::wstring temporary = TemporaryName(folderRelative, entry.index);
+    platform::UniqueFile out =
+        folder->OpenFile(temporary, GENERIC_WRITE | DELETE, 0, FILE_CREATE, FILE_ATTRIBUTE_NORMAL);
     if (!out) {
       Print("error: cannot write " + platform::Utf8(entry.target));
       return PK_DISK;
     }
-    madeFiles_.push_back(entry.target);
+    // Until it is complete and checked, the file goes when closed.
+    platform::DeleteWhenClosed(out.get());
     // Held to the size the directory declares: a deflated entry can inflate
     // far beyond it. One byte more is asked for than may come, so that the
     // end (and with it the checksum test) or a lie shows.
@@ -267,14 +365,9 @@ class Unzipper {
         fileops::UnzipKeepAlive();
         lastKeepAlive = GetTickCount64();
       }
-      if (remaining > 0 && fileops::UnzipStopRequested()) {
-        // A half-written file is of no use to the next run: it goes.
-        out.reset();
-        DeleteFileW(entry.target.c_str());
-        madeFiles_.pop_back();
-        Print("extraction stopped");
-        return IZ_CTRLC;
-      }
+      // A half-written file is of no use to the next run: it goes as it
+      // is closed.
+      if (remaining > 0 && fileops::UnzipStopRequested()) return IZ_CTRLC;
     }
     if (entry.stat.valid & ZIP_STAT_MTIME) {
       // The stored time, as the archiver recorded it.
@@ -283,8 +376,21 @@ class Unzipper {
       FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
       SetFileTime(out.get(), nullptr, nullptr, &ft);
     }
+    FILE_DISPOSITION_INFO keep{FALSE};
+    if (!SetFileInformationByHandle(out.get(), FileDispositionInfo, &keep, sizeof keep)) {
+      Print("error: cannot write " + platform::Utf8(entry.target));
+      return PK_DISK;
+    }
+    pending_.push_back(
+        {folder, temporary, relative.substr(cut == std::wstring::npos ? 0 : cut + 1), &entry});
     return PK_OK;
   }
+
+  struct Pending {
+    const platform::HeldFolder* folder;
+    std::wstring temporary, final;
+    const fileops::PlannedEntry* entry;
+  };
 
   const DCL& options_;
   USERFUNCTIONS& functions_;
@@ -292,9 +398,16 @@ class Unzipper {
   Archive archive_;
   fileops::ArchivePlan plan_;
   std::vector<char> buffer_;
-  std::wstring lastParent_;
-  std::vector<std::wstring> madeFiles_;    // written by this run
+  const platform::HeldFolder* root_ = nullptr;
+  platform::HeldFolder ownRoot_;                 // when the caller holds none
+  std::vector<platform::HeldFolder> madeAbove_;  // levels of ownRoot_ this run made
+  std::wstring rootPrefix_;                      // the target's path with its "\"
+  std::unordered_set<std::wstring> plannedNames_;
+  // Folders below the target by their relative path in one letter case;
+  // node-based, so what points into it stays put.
+  std::unordered_map<std::wstring, platform::HeldFolder> folders_;
   std::vector<std::wstring> madeFolders_;  // made by this run, outermost first
+  std::vector<Pending> pending_;           // complete, awaiting their names
 };
 
 bool Unsupported(const DCL& o) {
@@ -331,12 +444,13 @@ bool HoldsEntryContent(HANDLE file, uint64_t size, uint32_t crc) {
 }
 
 int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
-                   std::vector<std::wstring>* entries) {
+                   std::vector<std::wstring>* entries, std::vector<EntryFacts>* neededFacts) {
   if (!lpDCL || !lpUserFunc || !lpDCL->lpszZipFN) return PK_PARAM;
   if (!lpDCL->nvflag && Unsupported(*lpDCL)) return PK_PARAM;
   Unzipper unzipper(*lpDCL, *lpUserFunc, needs);
   const int result = unzipper.Run();
   if (entries) *entries = unzipper.PlannedTargets();
+  if (neededFacts) *neededFacts = unzipper.NeededFacts();
   return result;
 }
 

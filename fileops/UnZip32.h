@@ -8,10 +8,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fileops/WorkContext.h"
+#include "platform/HeldFolder.h"
 
 extern "C" {
 
@@ -112,13 +114,24 @@ struct UnzipNeeds {
   // top-level folders (by name, in any letter case).
   bool rootFilesTwice = false;
   std::vector<std::wstring> foldersTwice;
+  // The target folder, held by the caller: everything is written through
+  // it. None: the target is opened (made when missing) by the call.
+  const platform::HeldFolder* target = nullptr;
+};
+
+// What an archive's directory states of one file.
+struct EntryFacts {
+  uint64_t size = 0;
+  uint32_t crc = 0;
 };
 
 // Wiz_SingleEntryUnzip without include or exclude names, with needs. When
 // entries is given it receives the full path of every entry the run planned
-// (folders end in "\\"), whatever the result.
+// (folders end in "\\"), whatever the result; neededFacts, the facts of
+// needs.files in their order (once the plan holds).
 int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
-                   std::vector<std::wstring>* entries = nullptr);
+                   std::vector<std::wstring>* entries = nullptr,
+                   std::vector<EntryFacts>* neededFacts = nullptr);
 
 // The wizard's callbacks. They reach the window through the context that
 // ExtractArchive holds for the duration of its call; without one they only

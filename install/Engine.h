@@ -3,8 +3,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "fileops/UnZip32.h"
 #include "platform/Handles.h"
+#include "platform/HeldFolder.h"
 
 namespace install {
 
@@ -12,12 +15,13 @@ namespace install {
 // report ends the wait. False when a flag is still there afterwards.
 bool ClearCompletionFlag();
 
-// Starts unpackFolder\Utility\Bde\Setup.exe minimised with the window title
-// given, only when it is byte for byte the archive's entry (size and
-// checksum, read through a handle that keeps it unchanged until the start
-// has returned). `process` receives the engine's process. False when it is
-// not the archive's file or could not be started.
-bool StartEngineSetup(const std::wstring& unpackFolder, const std::wstring& archivePath,
+// Starts Setup.exe of the held folder (the unpacked Utility\Bde) minimised
+// with the window title given, only when it is byte for byte the archive's
+// entry (size and checksum as the archive's plan states them, read through
+// a handle that keeps it unchanged until the start has returned) and when
+// the started image is that very file. `process` receives the engine's
+// process. False when any of it fails.
+bool StartEngineSetup(const platform::HeldFolder& folder, const fileops::EntryFacts& facts,
                       const std::wstring& title, platform::UniqueHandle& process);
 
 // One look of the completion poll: when the engine's setup has reported,

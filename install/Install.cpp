@@ -36,38 +36,73 @@ bool CannotHoldFolders(const std::wstring& folder) {
          (flags & FILE_READ_ONLY_VOLUME);
 }
 
-// Step 4: the work folder, made by the installer and changeable by nothing
-// but it, so that no other account can plant a file or a link in it before
-// the engine's start. The folders this run made go to made, outermost first.
-// False when the work folder or the application folder is a link (what it
-// leads to is not ours to write), or when the work folder cannot be had.
-bool MakeUnpackFolder(const std::wstring& appFolder, const std::wstring& sourceDir,
-                      std::vector<std::wstring>& made) {
-  if (platform::IsLinkAt(appFolder) || platform::IsLinkAt(sourceDir)) return false;
-  try {
-    platform::InstallerOnlyAccess access;
-    platform::ForceDirectories(appFolder, &made);
-    // A link put in its place meanwhile makes this fail and is refused below.
-    if (platform::CreateFolder(sourceDir, access.Attributes())) {
-      made.push_back(sourceDir);
-      return true;
-    }
-    if (platform::IsLinkAt(sourceDir) || !platform::FolderExists(sourceDir)) return false;
-    // An earlier run's folder, or one someone else made: it gets the same
-    // access list, which also drops what was inherited from above. Wine
-    // keeps no access list, so a failure here does not end the run.
-    access.ApplyTo(sourceDir);
-    return true;
-  } catch (const platform::SetupError&) {
+// Whether a work folder found in place is the installer's own: its mark is
+// there (a folder, never a link), and where the volume keeps access lists,
+// no one but Administrators, SYSTEM and this user may change it. On a volume
+// that keeps none, anyone could have made it and its mark: only a folder
+// this program made and held is taken there.
+bool InstallersOwn(const platform::HeldFolder& work) {
+  const DWORD mark = work.AttributesOf(kWorkFolderMark);
+  if (mark == INVALID_FILE_ATTRIBUTES || !(mark & FILE_ATTRIBUTE_DIRECTORY) ||
+      (mark & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
-  }
+  return (platform::VolumeFlagsOf(work.Handle()) & FILE_PERSISTENT_ACLS) &&
+         platform::IsInstallerOnly(work.Handle());
 }
 
-// After a failed unpacking: the folders step 4 made, innermost first, each
-// only when empty.
-void RemoveMadeFolders(const std::vector<std::wstring>& made) {
-  for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
-    platform::RemoveFolder(*folder);
+// How step 4 ended.
+enum class WorkGround {
+  Made,      // made now, with its access list and mark
+  Ours,      // the installer's own, from an earlier run
+  Foreign,   // someone else's, or a link: refused, untouched
+  Unusable,  // could not be made
+};
+
+// Step 4: the work folder below the held application folder, made by the
+// installer and changeable by nothing but it, so that no other account can
+// plant a file or a link in it before the engine's start.
+WorkGround MakeWorkFolder(const platform::HeldFolder& app, platform::HeldFolder& earlier,
+                          platform::HeldFolder& work) {
+  // A stopped run of this program left it held: it is still ours while its
+  // path still leads to it.
+  if (earlier && !earlier.ConfirmedPath().empty() &&
+      platform::AsciiUpper(earlier.Path()) == platform::AsciiUpper(app.Path() + L"\\Instalace")) {
+    work = std::move(earlier);
+    return WorkGround::Ours;
+  }
+  earlier.Release();
+  try {
+    platform::InstallerOnlyAccess access;
+    work = app.Child(L"Instalace", platform::HeldFolder::Make::Fresh, access.Descriptor());
+    if (work) {
+      if (work.Child(kWorkFolderMark, platform::HeldFolder::Make::Fresh)) return WorkGround::Made;
+      work.RemoveSelf();
+      return WorkGround::Unusable;
+    }
+  } catch (const platform::SetupError&) {
+    return WorkGround::Unusable;
+  }
+  if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+    return WorkGround::Unusable;
+  // A link in its place is refused by the opening itself.
+  work = app.Child(L"Instalace");
+  if (work && InstallersOwn(work)) return WorkGround::Ours;
+  work.Release();
+  return WorkGround::Foreign;
+}
+
+// After a failed unpacking: what step 4 made, innermost first, each only
+// when empty.
+void RemoveMade(platform::HeldFolder& work, bool workMade, platform::HeldFolder& app,
+                std::vector<platform::HeldFolder>& appMade) {
+  if (workMade && work) {
+    work.Remove(kWorkFolderMark);
+    work.RemoveSelf();
+  }
+  work.Release();
+  app.Release();
+  for (auto level = appMade.rbegin(); level != appMade.rend(); ++level) level->RemoveSelf();
+  appMade.clear();
 }
 
 }  // namespace
@@ -87,8 +122,11 @@ namespace {
 // it, and nothing when the next step may follow.
 class Run {
  public:
-  Run(const InstallChoices& choices, InstallHost& host)
-      : choices_(choices), host_(host), sourceDir_(UnpackFolder(choices)) {}
+  Run(const InstallChoices& choices, InstallHost& host, platform::HeldFolder earlier)
+      : choices_(choices),
+        host_(host),
+        sourceDir_(UnpackFolder(choices)),
+        earlier_(std::move(earlier)) {}
 
   InstallResult Go() {
     // The folder texts arrive trimmed (TrimFolder): the wizard shows them so.
@@ -111,35 +149,41 @@ class Run {
 
   // The entries unpacked so far go with a stop: the finish removes them.
   InstallResult Stopped() {
-    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}};
+    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}, std::move(work_)};
   }
   InstallResult Fatal(std::wstring message) const {
-    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}};
+    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}};
   }
 
   // Steps 4 and 5: the work folder, then the archive into it, always from the
   // medium, also on a run after a stop.
   Step Unpack() {
     const std::wstring& appFolder = choices_.vantorPro;
-    std::vector<std::wstring> made;
-    const bool workFolderReady = MakeUnpackFolder(appFolder, sourceDir_, made);
+    std::vector<platform::HeldFolder> appMade;
+    // The application folder as the user typed it, a link in it followed
+    // this once; held from here on.
+    app_ = platform::HeldFolder::Open(appFolder, true, &appMade);
+    const WorkGround ground = app_ ? MakeWorkFolder(app_, earlier_, work_) : WorkGround::Unusable;
+    const bool workFolderReady = ground == WorkGround::Made || ground == WorkGround::Ours;
     // A relative folder, a device or a read-only medium cannot hold the work
     // folder: that ends the run now, as a later folder step would. Other
-    // failures (a drive that is not there, a link) are reported as the
-    // unpacking's.
-    if (!workFolderReady && !platform::FolderExists(sourceDir_) && CannotHoldFolders(appFolder)) {
-      RemoveMadeFolders(made);
+    // failures (a drive that is not there, a link, a folder not the
+    // installer's own) are reported as the unpacking's.
+    if (!workFolderReady && ground != WorkGround::Foreign && !platform::FolderExists(sourceDir_) &&
+        CannotHoldFolders(appFolder)) {
+      RemoveMade(work_, false, app_, appMade);
       return Fatal(CannotCreate(appFolder));
     }
     host_.Redraw();
     const fileops::ExtractResult unpacked =
-        workFolderReady ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak",
-                                                  sourceDir_, &unpackedEntries_)
-                        : fileops::ExtractResult::Failed;
+        workFolderReady
+            ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
+                                      &unpackedEntries_, &work_, &engineFacts_)
+            : fileops::ExtractResult::Failed;
     // A missing, damaged or unsafe archive ends the installation here too:
     // nothing later could work without its files.
-    if (!platform::FolderExists(sourceDir_) || unpacked == fileops::ExtractResult::Failed) {
-      RemoveMadeFolders(made);
+    if (unpacked == fileops::ExtractResult::Failed) {
+      RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
       return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder +
                    L"\\Instalace\"!" + kCr + kEnds);
     }
@@ -174,15 +218,47 @@ class Run {
       host_.SetStatus(L"Vytvářím složku " + step.folder);
       bool ready = false;
       try {
-        ready = platform::ForceDirectories(step.folder);
-        if (ready && step.copyFrom)
-          fileops::CopyDir(host_, sourceDir_ + step.copyFrom, step.folder, step.topLevelOnly);
+        // The application folder is held since step 4; each other one is
+        // taken as typed, once, and held for its copy.
+        const bool isApp = &step.folder == &choices_.vantorPro;
+        const platform::HeldFolder own =
+            isApp ? platform::HeldFolder() : platform::HeldFolder::Open(step.folder, true);
+        const platform::HeldFolder& target = isApp ? app_ : own;
+        ready = static_cast<bool>(target);
+        if (ready && isApp) {
+          // Only the archive's own top-level files.
+          const std::vector<std::wstring> names = TopLevelFiles();
+          fileops::CopyDir(host_, work_, sourceDir_, target, step.folder, true, &names);
+        } else if (ready && step.copyFrom) {
+          const std::wstring inner = std::wstring(step.copyFrom).substr(1);
+          fileops::CopyDir(host_, work_.Child(inner), sourceDir_ + step.copyFrom, target,
+                           step.folder, step.topLevelOnly);
+        }
       } catch (const std::exception&) {
         ready = false;
       }
       if (!ready) return Fatal(CannotCreate(step.folder));
     }
     return {};
+  }
+
+  // The names of the files the archive holds at its top level.
+  std::vector<std::wstring> TopLevelFiles() const {
+    std::vector<std::wstring> names;
+    for (const std::wstring& entry : unpackedEntries_) {
+      const size_t cut = entry.rfind(L'\\');
+      if (cut == std::wstring::npos || cut + 1 == entry.size()) continue;
+      const std::wstring folder = entry.substr(0, cut);
+      if (platform::AsciiUpper(folder) == platform::AsciiUpper(PlannedRoot()))
+        names.push_back(entry.substr(cut + 1));
+    }
+    return names;
+  }
+  // The work folder as the archive's plan spells it.
+  std::wstring PlannedRoot() const {
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD n = GetFullPathNameW(sourceDir_.c_str(), MAX_PATH * 2, full, nullptr);
+    return n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : sourceDir_;
   }
 
   // The Start-menu group and its two shortcuts. A failure here is reported
@@ -239,15 +315,16 @@ class Run {
     bool started = false;
     platform::UniqueHandle engine;
     try {
-      started = StartEngineSetup(sourceDir_, choices_.mediumDir + L"\\Vaninst.pak",
-                                 host_.SetupTitle(), engine);
+      started =
+          StartEngineSetup(work_.Child(L"Utility\\Bde"), engineFacts_, host_.SetupTitle(), engine);
     } catch (const std::exception&) {
       started = false;
     }
     host_.Redraw();
     if (!started)
       return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds);
-    return {Ending::Done, {}, sourceDir_, std::move(unpackedEntries_), std::move(engine)};
+    return {Ending::Done,    {}, sourceDir_, std::move(unpackedEntries_), std::move(engine),
+            std::move(work_)};
   }
 
   static std::wstring RegistryFailed() {
@@ -257,13 +334,18 @@ class Run {
   const InstallChoices& choices_;
   InstallHost& host_;
   const std::wstring sourceDir_;  // the unpack folder: SourceDir from step 5 on
+  platform::HeldFolder earlier_;  // a stopped run's work folder, still held
+  platform::HeldFolder app_;      // the application folder, from step 4 on
+  platform::HeldFolder work_;     // the work folder, from step 4 on
   std::vector<std::wstring> unpackedEntries_;
+  fileops::EntryFacts engineFacts_;  // as the archive's plan states them
 };
 
 }  // namespace
 
-InstallResult Install(const InstallChoices& choices, InstallHost& host) {
-  return Run(choices, host).Go();
+InstallResult Install(const InstallChoices& choices, InstallHost& host,
+                      platform::HeldFolder earlier) {
+  return Run(choices, host, std::move(earlier)).Go();
 }
 
 }  // namespace install

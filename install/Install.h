@@ -8,6 +8,7 @@
 
 #include "fileops/WorkContext.h"
 #include "platform/Handles.h"
+#include "platform/HeldFolder.h"
 
 namespace install {
 
@@ -65,7 +66,15 @@ struct InstallResult {
   // what the finish removes again.
   std::vector<std::wstring> unpackedEntries;
   platform::UniqueHandle engine;  // Done: the engine's setup process
+  // The work folder, held since it was made (or recognised as the
+  // installer's own): what the finish removes through, and what a run after
+  // a stop goes on in. Empty after a fatal ending.
+  platform::HeldFolder workFolder;
 };
+
+// The name of the mark inside the installer's own work folder: a folder
+// only the installer makes there, which goes last at the finish.
+inline constexpr wchar_t kWorkFolderMark[] = L".SetupVantor";
 
 // The whole installation in one pass on the GUI thread: unpack, count, copy,
 // projects folder, Start-menu group and shortcuts, registry values, the
@@ -73,6 +82,13 @@ struct InstallResult {
 // ends the program; a non-fatal failure (the Start menu) is shown here
 // through the host. An error raised before the unpacking is judged leaves
 // the sequence.
-InstallResult Install(const InstallChoices& choices, InstallHost& host);
+// The work folder is made fresh, owned by Administrators with an access list
+// only they and SYSTEM may change, and marked; an existing one is used only
+// when it is the installer's own (earlier: the one a stopped run of this
+// program left held; else its mark, and where the volume keeps access lists,
+// its owner and list), and otherwise refused untouched with the unpacking's
+// message. Every folder written into is held from its check on.
+InstallResult Install(const InstallChoices& choices, InstallHost& host,
+                      platform::HeldFolder earlier = {});
 
 }  // namespace install

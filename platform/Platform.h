@@ -121,13 +121,21 @@ class InstallerOnlyAccess {
   InstallerOnlyAccess();  // raises SetupError when the descriptor cannot be built
   SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
   PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_.get(); }
-  // Puts the access list on an existing folder; false when it cannot.
-  bool ApplyTo(const std::wstring& folder) const;
 
  private:
   UniqueLocal descriptor_;
   SECURITY_ATTRIBUTES attributes_{};
 };
+
+// Whether a descriptor is that of a folder only the installer may change:
+// owned by Administrators, SYSTEM or `user` (who runs the installer), and no
+// entry that lets anyone else write into it, delete in it or change its
+// access list or owner. A descriptor without an owner or an access list is
+// not.
+bool IsInstallerOnly(PSECURITY_DESCRIPTOR descriptor, PSID user);
+// The same for an open folder (READ_CONTROL): its descriptor as the system
+// keeps it, judged against the user of this process.
+bool IsInstallerOnly(HANDLE folder);
 
 // The folder part of a path: everything up to and including the last "\" or
 // ":" (empty when there is neither).
@@ -178,9 +186,12 @@ class ComApartment {
 // CreateProcessW with no application name, no inherited handles,
 // NORMAL_PRIORITY_CLASS, our environment and current folder. The thread
 // handle is closed at once, the process handle too unless `process` takes
-// it; the result tells whether the process started.
+// it; the result tells whether the process started. With image, the
+// process is made suspended and resumed only when its program file is the
+// one open in image (same volume serial and file index); otherwise it is
+// ended before its first instruction and the result is false.
 bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup,
-                  UniqueHandle* process = nullptr);
+                  UniqueHandle* process = nullptr, HANDLE image = nullptr);
 
 // ExitWindowsEx(EWX_REBOOT, 0). Tests replace the action.
 void RequestRestart();

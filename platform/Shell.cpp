@@ -1,3 +1,4 @@
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 #include <shlobj.h>
@@ -62,13 +63,28 @@ ComApartment::~ComApartment() {
 
 // ------------------------------------------------------------ processes
 
-bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup, UniqueHandle* process) {
+bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup, UniqueHandle* process,
+                  HANDLE image) {
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &info))
+  const DWORD flags = NORMAL_PRIORITY_CLASS | (image ? CREATE_SUSPENDED : 0);
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                      &startup, &info))
     return false;
   UniqueHandle thread(info.hThread), owned(info.hProcess);
+  if (image) {
+    // The path was looked up once more by the start: what it found must be
+    // the file that was checked.
+    wchar_t started[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    const FileIdentity checked = IdentityOf(image);
+    if (!QueryFullProcessImageNameW(owned.get(), 0, started, &size) || !checked.Known() ||
+        !(IdentityAt(std::wstring(started, size)) == checked) ||
+        ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+      TerminateProcess(owned.get(), 1);
+      return false;
+    }
+  }
   if (process) *process = std::move(owned);
   return true;
 }

@@ -10,6 +10,7 @@
 
 #include "fileops/WorkContext.h"
 #include "platform/Handles.h"
+#include "platform/HeldFolder.h"
 #include "platform/Window.h"
 #include "wizard/ControlFactory.h"
 #include "wizard/StatusLine.h"
@@ -34,14 +35,21 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   bool CloseWithoutPrompt = false;
   std::wstring ProgramsFolder;
   std::wstring SourceDir;
-  // The engine's setup process of the last run; the finish waits for it.
+  // The engine's setup process of the last run; the finish gives it a
+  // moment to end, never more.
   platform::UniqueHandle EngineProcess;
+  // The work folder (SourceDir) of the last run, held since it was made:
+  // the finish removes through it, a run after a stop goes on in it.
+  platform::HeldFolder WorkFolder;
   // The archive's entries the last installation run unpacked into SourceDir
   // (full paths, folders ending in "\\"): all the finish removes.
   std::vector<std::wstring> UnpackedEntries;
   // The folder the program started in, which holds the archive. SourceDir
   // moves to the unpack folder; every run unpacks from here again.
   std::wstring MediumDir;
+  // The medium's folder and every folder above it, by identity: never
+  // removed, whatever name leads to them.
+  std::vector<platform::FileIdentity> MediumFolders;
   // SetupTitle: the WorkContext accessor below; set once in FormCreate.
 
   // ------------------------------------------------------------ handlers
@@ -49,9 +57,10 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // Every close request; accept tells whether the window may go.
   void FormClose(bool& accept);
   void pbNextClick();
-  // The finish's removal of what the installation unpacked; false while a
-  // file of the archive is still there.
-  bool RemoveUnpackedFiles();
+  // The finish's removal of what the installation unpacked, through the
+  // held work folder; false while a file of the archive is still there.
+  // With atRestart, what is left goes at the next restart.
+  bool RemoveUnpackedFiles(bool atRestart = false);
   void pbPrevClick();
   void pbCancelClick();
   void pbPrerusitClick();

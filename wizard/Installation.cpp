@@ -55,6 +55,9 @@ class TfrmSetup::InstallLink final : public install::InstallHost {
 
 namespace {
 
+// The buttons a run keeps unusable until it has returned.
+const wchar_t* const kButtons[] = {L"pbNext", L"pbPrev", L"pbCancel"};
+
 // What the fields say. A folder text loses one trailing "\" here, and its
 // field shows the shorter text from now on.
 install::InstallChoices GatherChoices(TfrmSetup& form) {
@@ -85,20 +88,37 @@ void TfrmSetup::Install() {
   const install::InstallChoices choices = GatherChoices(*this);
   InstallLink link(*this, choices);
   // One run at a time: a stop shows the summary and its buttons while this
-  // run is still unwinding, so they stay unusable until it has returned.
-  static const wchar_t* const kButtons[] = {L"pbNext", L"pbPrev", L"pbCancel"};
-  bool wasEnabled[3];
-  for (int i = 0; i < 3; ++i) {
-    wasEnabled[i] = Enabled(kButtons[i]);
-    SetEnabled(kButtons[i], false);
+  // run is still unwinding, so they stay unusable until it has returned,
+  // however it returns, an error raised inside included.
+  class RunGuard {
+   public:
+    explicit RunGuard(TfrmSetup& form) : form_(form) {
+      for (int i = 0; i < 3; ++i) {
+        wasEnabled_[i] = form_.Enabled(kButtons[i]);
+        form_.SetEnabled(kButtons[i], false);
+      }
+      form_.installRunning_ = true;
+    }
+    ~RunGuard() {
+      form_.installRunning_ = false;
+      for (int i = 0; i < 3; ++i) form_.SetEnabled(kButtons[i], wasEnabled_[i]);
+    }
+    RunGuard(const RunGuard&) = delete;
+    RunGuard& operator=(const RunGuard&) = delete;
+
+   private:
+    TfrmSetup& form_;
+    bool wasEnabled_[3] = {};
+  };
+  install::InstallResult result;
+  {
+    RunGuard guard(*this);
+    result = install::Install(choices, link, std::move(WorkFolder));
   }
-  installRunning_ = true;
-  install::InstallResult result = install::Install(choices, link);
-  installRunning_ = false;
-  for (int i = 0; i < 3; ++i) SetEnabled(kButtons[i], wasEnabled[i]);
   SourceDir = result.unpackFolder;
   EngineProcess = std::move(result.engine);
   UnpackedEntries = result.unpackedEntries;
+  WorkFolder = std::move(result.workFolder);
   if (result.ending != install::Ending::Fatal) return;
   // The end of the program: the window closes without the close question.
   link.ShowError(result.message);

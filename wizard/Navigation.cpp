@@ -1,7 +1,10 @@
 // Start-up defaults, navigation between the pages and the closing rules.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "fileops/FileOps.h"
+#include "install/Install.h"
 #include "picker/FolderChoice.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
@@ -21,6 +24,15 @@ void TfrmSetup::FormCreate() {
   SourceDir = platform::CurrentDir();
   if (!SourceDir.empty() && SourceDir.back() == L'\\') SourceDir.pop_back();
   MediumDir = SourceDir;
+  MediumFolders.clear();
+  for (std::wstring folder = MediumDir; !folder.empty();) {
+    if (const platform::FileIdentity id = platform::IdentityAt(folder); id.Known())
+      MediumFolders.push_back(id);
+    std::wstring parent = platform::ExtractFilePath(folder);
+    if (parent.size() > 3 && parent.back() == L'\\') parent.pop_back();
+    if (parent == folder) break;
+    folder = std::move(parent);
+  }
 
   setupTitle_ = kSetupTitle;
   platform::SetApplicationTitle(setupTitle_);
@@ -70,8 +82,9 @@ void TfrmSetup::FormCreate() {
       SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
 }
 
-bool TfrmSetup::RemoveUnpackedFiles() {
-  return fileops::RemoveUnpacked(SourceDir, UnpackedEntries, MediumDir);
+bool TfrmSetup::RemoveUnpackedFiles(bool atRestart) {
+  return fileops::RemoveUnpacked(WorkFolder, UnpackedEntries, MediumFolders,
+                                 {install::kWorkFolderMark}, atRestart);
 }
 
 void TfrmSetup::pbNextClick() {
@@ -100,18 +113,24 @@ void TfrmSetup::pbNextClick() {
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
     // The engine's setup program creates its flag as its last act and lets go
-    // of its own file when it ends: wait for it, then a file of the archive
-    // still there is tried again for a few seconds rather than left on the
-    // disk. The window keeps answering; its buttons wait.
+    // of its own file when it ends: it gets a moment for that, and a file of
+    // the archive still there is tried again meanwhile. Whatever it does,
+    // the finish ends within the moment; what is still in use then goes at
+    // the next restart. The window keeps answering; its buttons wait.
+    constexpr ULONGLONG kFinishMs = 1500;
+    const ULONGLONG deadline = GetTickCount64() + kFinishMs;
     SetEnabled(L"pbNext", false);
     SetEnabled(L"pbPrev", false);
-    if (EngineProcess) platform::WaitPumping(EngineProcess.get(), INFINITE);
+    if (EngineProcess) platform::WaitPumping(EngineProcess.get(), static_cast<DWORD>(kFinishMs));
     EngineProcess.reset();
     if (platform::Terminated()) return;
-    for (int i = 0; i < 50 && !RemoveUnpackedFiles(); ++i) {
-      platform::WaitPumping(nullptr, 100);
+    bool removed = RemoveUnpackedFiles();
+    for (ULONGLONG now = GetTickCount64(); !removed && now < deadline; now = GetTickCount64()) {
+      platform::WaitPumping(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(100, deadline - now)));
       if (platform::Terminated()) return;
+      removed = RemoveUnpackedFiles();
     }
+    if (!removed) RemoveUnpackedFiles(true);
     SetEnabled(L"pbNext", true);
     SetEnabled(L"pbPrev", true);
     if (Checked(L"rbRestartAno")) {

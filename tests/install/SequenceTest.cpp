@@ -12,6 +12,7 @@
 #include "install/Install.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
+#include "tests/fileops/FileOpsTestSupport.h"
 #include "tests/install/MediumSupport.h"
 #include "tests/support/TestUtil.h"
 
@@ -380,6 +381,149 @@ TEST(Sequence, AnOldFlagThatStaysIsReported) {
   EXPECT_TRUE(install::ClearCompletionFlag());
   EXPECT_FALSE(install::TakeCompletionFlag());
   CleanInstallationKeys();
+}
+
+}  // namespace
+}  // namespace installtest
+
+namespace installtest {
+namespace {
+
+using testutil::ReadFile;
+
+// Hostile ground, each row through the whole sequence: folders found in
+// place, links swapped in from the Unix side while the run works, an
+// archive that fails over files of a run before. What was there stays, and
+// nothing is written or removed through a link.
+TEST(Sequence, HostileGroundIsRefusedOrNeverWrittenThrough) {
+  using Choices = install::InstallChoices;
+  const auto cannotUnpack = [](const Choices& c) {
+    return L"Nelze rozbalit instalační soubory do složky \"" + c.vantorPro + L"\\Instalace\"!" +
+           std::wstring(kEnds);
+  };
+  struct Row {
+    const char* ground;
+    // Before the run; what it returns lives through the run.
+    std::function<std::shared_ptr<void>(Scene&)> arrange;
+    std::function<void(Scene&, RecordingHost&, const std::wstring&)> onStatus;
+    Ending ending;
+    std::function<std::wstring(const Choices&)> message;
+    std::function<void(const Scene&)> check;
+  };
+  const auto nothing = [](Scene&, RecordingHost&, const std::wstring&) {};
+  const Row rows[] = {
+      {"a pre-made Instalace holding a user's file of an archive name",
+       [](Scene& s) {
+         testutil::MakeDirs(s.choices.vantorPro + L"\\Instalace");
+         testutil::WriteFile(s.choices.vantorPro + L"\\Instalace\\VantorPro.exe", "mine");
+         return std::shared_ptr<void>();
+       },
+       nothing, Ending::Fatal, cannotUnpack,
+       [](const Scene& s) {
+         const std::wstring work = s.choices.vantorPro + L"\\Instalace";
+         EXPECT_EQ(ReadFile(work + L"\\VantorPro.exe"), "mine");
+         EXPECT_EQ(platform::GetAttributes(work + L"\\" + install::kWorkFolderMark),
+                   INVALID_FILE_ATTRIBUTES);
+         EXPECT_FALSE(platform::FileExists(s.choices.vantorPro + L"\\VantorPro.exe"));
+       }},
+      {"a pre-made Instalace with a file beside the engine's setup program",
+       [](Scene& s) {
+         testutil::MakeDirs(s.choices.vantorPro + L"\\Instalace\\Utility\\Bde");
+         testutil::WriteFile(s.choices.vantorPro + L"\\Instalace\\Utility\\Bde\\version.dll",
+                             "planted");
+         return std::shared_ptr<void>();
+       },
+       nothing, Ending::Fatal, cannotUnpack,
+       [](const Scene& s) {
+         const std::wstring bde = s.choices.vantorPro + L"\\Instalace\\Utility\\Bde";
+         EXPECT_EQ(ReadFile(bde + L"\\version.dll"), "planted");
+         EXPECT_FALSE(platform::FileExists(bde + L"\\Setup.exe"));
+       }},
+      {"the application folder a drive root with an Instalace of its own",
+       [](Scene& s) -> std::shared_ptr<void> {
+         testutil::MakeDirs(s.work / L"Disk\\Instalace\\Data");
+         testutil::WriteFile(s.work / L"Disk\\Instalace\\Data\\Kurzy.dat", "my rates");
+         auto drive = std::make_shared<MappedDrive>(s.work / L"Disk");
+         if (drive->Mapped()) s.choices.vantorPro = drive->Root();
+         return drive;
+       },
+       nothing, Ending::Fatal, cannotUnpack,
+       [](const Scene& s) {
+         EXPECT_EQ(ReadFile(s.work / L"Disk\\Instalace\\Data\\Kurzy.dat"), "my rates");
+         EXPECT_FALSE(platform::FileExists(s.work / L"Disk\\VantorPro.exe"));
+       }},
+      {"the application folder swapped for a link between the unpacking and the copy",
+       [](Scene& s) {
+         testutil::MakeDirs(s.work / L"Elsewhere");
+         testutil::WriteFile(s.work / L"Elsewhere\\VantorPro.exe", "theirs");
+         return std::shared_ptr<void>();
+       },
+       [](Scene& s, RecordingHost&, const std::wstring& status) {
+         if (status == kMaking + s.choices.vantorPro) {
+           ASSERT_TRUE(testutil::SwapForLink(s.choices.vantorPro, s.work / L"Elsewhere"));
+         }
+       },
+       // Windows refuses the swap of a held folder. Wine lets it happen and
+       // then names a file in the moved folder by its old path, which no
+       // longer leads there: the copy fails and stops the installation.
+       Ending::Stopped, [](const Choices&) { return std::wstring(); },
+       [](const Scene& s) {
+         EXPECT_EQ(ReadFile(s.work / L"Elsewhere\\VantorPro.exe"), "theirs");
+         EXPECT_FALSE(platform::FileExists(s.work / L"Elsewhere\\VantorPro.hlp"));
+         EXPECT_FALSE(platform::FolderExists(s.work / L"Elsewhere\\Instalace"));
+         EXPECT_FALSE(platform::FolderExists(s.choices.projekty));
+       }},
+      {"an 8.3 alias beside its long name",
+       [](Scene& s) {
+         s.payload.files.push_back({"VANTOR~1.EXE", "the other program"});
+         WriteArchive(s.medium / L"Vaninst.pak", s.payload);
+         return std::shared_ptr<void>();
+       },
+       nothing, Ending::Fatal, cannotUnpack,
+       [](const Scene& s) { EXPECT_FALSE(platform::FolderExists(s.choices.vantorPro)); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.ground);
+    Scene scene({EngineStub()});
+    const std::shared_ptr<void> kept = row.arrange(scene);
+    RecordingHost host(scene.choices);
+    host.onStatus = [&](const std::wstring& status) { row.onStatus(scene, host, status); };
+    install::InstallResult result = install::Install(scene.choices, host);
+    EXPECT_EQ(result.ending, row.ending);
+    EXPECT_EQ(result.message, row.message(scene.choices));
+    result.workFolder.Release();
+    row.check(scene);
+  }
+}
+
+// A run stopped after the unpacking leaves its own folder held; the next
+// run's archive fails half-way through its writing. Every file of the run
+// before keeps its content, and the folder stays the installer's own.
+TEST(Sequence, AFailedUnpackingLeavesTheFilesOfTheRunBefore) {
+  Scene scene({EngineStub()});
+  const install::InstallChoices& c = scene.choices;
+  RecordingHost host(c);
+  host.onStatus = [&](const std::wstring& status) {
+    if (status == kMaking + c.vantorPro) host.abort = true;
+  };
+  install::InstallResult first = install::Install(c, host);
+  ASSERT_EQ(first.ending, Ending::Stopped);
+  const std::wstring work = c.vantorPro + L"\\Instalace";
+  ASSERT_EQ(ReadFile(work + L"\\VantorPro.exe"), "the program");
+
+  fileopstest::RawEntry wrongCrc = fileopstest::Stored("Vzory/Faktura.vzr", "new invoice");
+  wrongCrc.crc ^= 1;
+  fileopstest::WriteRawZip(
+      scene.medium / L"Vaninst.pak",
+      {fileopstest::Stored("VantorPro.exe", "a new program"),
+       fileopstest::Deflated("Utility/Bde/Setup.exe", ReadFile(EngineStub())), wrongCrc});
+  host.onStatus = {};
+  install::InstallResult second = install::Install(c, host, std::move(first.workFolder));
+  EXPECT_EQ(second.ending, Ending::Fatal);
+  EXPECT_EQ(ReadFile(work + L"\\VantorPro.exe"), "the program");
+  EXPECT_EQ(ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
+  EXPECT_TRUE(platform::FolderExists(work + L"\\" + install::kWorkFolderMark));
+  EXPECT_TRUE(platform::FileExists(work + L"\\Utility\\Bde\\Setup.exe"));
 }
 
 }  // namespace

@@ -170,6 +170,7 @@ TEST_F(NavigationTest, FinishRemovesTheWorkFolderAndClosesWithoutAQuestion) {
   platform::SetRestartHandler([&] { restarted = true; });
   TfrmSetup& form = Open();
   form.SourceDir = work;
+  form.WorkFolder = platform::HeldFolder::Open(work);
   // What the installation run reports it unpacked there.
   form.UnpackedEntries = {work + L"\\Utility\\", work + L"\\Utility\\Bde\\",
                           work + L"\\Utility\\Bde\\Setup.exe", work + L"\\readme.txt"};
@@ -192,6 +193,7 @@ TEST_F(NavigationTest, FinishWithRestartChosenAsksForTheRestartInstead) {
   platform::SetRestartHandler([&] { ++restarts; });
   TfrmSetup& form = Open();
   form.SourceDir = work;
+  form.WorkFolder = platform::HeldFolder::Open(work);
   EnterLastPage();
   form.SetChecked(L"rbRestartAno", true);
   EXPECT_FALSE(form.Checked(L"rbRestartNe"));
