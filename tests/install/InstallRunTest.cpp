@@ -139,10 +139,35 @@ TEST_F(InstallTest, CompleteRunInstallsEverythingAndTheFinishRemovesTheUnpackFol
   EXPECT_TRUE(boxes.Asked().empty());
 }
 
-// The engine's setup reports and keeps running: "&Dokončit" waits for it
-// with the window answering, then removes the work folder.
-TEST_F(InstallTest, TheFinishWaitsForTheEngineWhileTheWindowAnswers) {
+// What is left for the next restart: the system's list of pending removals.
+std::wstring PendingRemovals() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return {};
+  const platform::UniqueHkey owned(key);
+  std::vector<wchar_t> data(1 << 16);
+  DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(data.data()), &bytes) != ERROR_SUCCESS)
+    return {};
+  std::wstring all(data.data(), bytes / sizeof(wchar_t));
+  std::replace(all.begin(), all.end(), L'\0', L'|');
+  return platform::AsciiUpper(all);
+}
+
+void ForgetPendingRemovals() {
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager",
+                     L"PendingFileRenameOperations");
+}
+
+// The engine's setup reports and stays open (a last dialog nobody closes):
+// "&Dokončit" still ends the wizard, the window answering meanwhile; the
+// archive's entries go, and the engine's own file, in use, goes at the next
+// restart.
+TEST_F(InstallTest, TheFinishEndsWhileTheEngineStaysOpen) {
   Boxes boxes;
+  ForgetPendingRemovals();
   const platform::UniqueHandle linger(CreateEventW(nullptr, TRUE, FALSE, L"SvEngineStubLinger"));
   ASSERT_TRUE(linger);
   TfrmSetup& form = OpenOnMedium({EngineStub()});
@@ -153,28 +178,42 @@ TEST_F(InstallTest, TheFinishWaitsForTheEngineWhileTheWindowAnswers) {
   StartInstall();
   ASSERT_TRUE(WaitForFinishPage());
   ASSERT_TRUE(form.EngineProcess);
-  const HANDLE engine = form.EngineProcess.get();
+  platform::UniqueHandle engine;
+  {
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), form.EngineProcess.get(), GetCurrentProcess(),
+                                &copy, SYNCHRONIZE, FALSE, 0));
+    engine.reset(copy);
+  }
   // The stub's trace is not the archive's: the finish would rightly keep it.
   DeleteFileW((app + L"\\Instalace\\Utility\\Bde\\Setup.exe.ran").c_str());
 
-  // A probe from another thread, sent once the click is under way; the
-  // engine is let go only after it was answered (or had given up).
-  std::atomic<bool> clicking = false, answered = false, engineRunning = false;
+  // A probe from another thread, sent once the click is under way.
+  std::atomic<bool> clicking = false, answered = false;
   std::thread probe([&] {
     while (!clicking) SwitchToThread();
     DWORD_PTR result = 0;
     answered = SendMessageTimeoutW(form.Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
-    engineRunning = WaitForSingleObject(engine, 0) == WAIT_TIMEOUT;
-    SetEvent(linger.get());
   });
   clicking = true;
   Click(L"pbNext");
   probe.join();
   EXPECT_TRUE(answered);
-  EXPECT_TRUE(engineRunning);
-  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
   EXPECT_TRUE(platform::Terminated());
+  EXPECT_EQ(WaitForSingleObject(engine.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_FALSE(platform::FileExists(app + L"\\Instalace\\VantorPro.exe"));
+  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace\\Vzory"));
+  // In use, it stays until the restart, and its folders with it.
+  EXPECT_TRUE(platform::FileExists(app + L"\\Instalace\\Utility\\Bde\\Setup.exe"));
+  const std::wstring pending = PendingRemovals();
+  EXPECT_NE(pending.find(platform::AsciiUpper(L"App\\Instalace\\Utility\\Bde\\Setup.exe|")),
+            std::wstring::npos);
+  EXPECT_NE(pending.find(platform::AsciiUpper(L"App\\Instalace|")), std::wstring::npos);
+  EXPECT_EQ(pending.find(L"VANTORPRO.EXE"), std::wstring::npos);
   EXPECT_TRUE(boxes.Asked().empty());
+  SetEvent(linger.get());
+  EXPECT_EQ(WaitForSingleObject(engine.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ForgetPendingRemovals();
 }
 
 TEST_F(InstallTest, SummaryExactAndRebuiltAfterGoingBack) {
@@ -330,49 +369,30 @@ TEST_F(InstallTest, FolderTextsWithTwoTrailingBackslashesLoseOne) {
   EXPECT_TRUE(boxes.Asked().empty());
 }
 
-TEST_F(InstallTest, TheFinishRemovesOnlyTheArchivesOwnEntries) {
+// The application folder swapped for a link while the finish page waits:
+// "&Dokončit" removes through the work folder it holds, never through the
+// link, and what the link leads to keeps its files of the archive's names.
+TEST_F(InstallTest, TheFinishNeverRemovesThroughASwappedFolder) {
   Boxes boxes;
   OpenOnMedium({EngineStub()});
   SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
-  const std::wstring app = Work() + L"\\App";
-  ASSERT_TRUE(platform::ForceDirectories(app + L"\\Instalace\\Utility"));
-  testutil::WriteFile(app + L"\\Instalace\\moje.txt", "mine");
-  testutil::WriteFile(app + L"\\Instalace\\Utility\\poznamka.txt", "mine too");
+  const std::wstring app = Work() + L"\\App", elsewhere = Work() + L"\\Jinde";
+  testutil::MakeDirs(elsewhere + L"\\Instalace\\Utility\\Bde");
+  testutil::WriteFile(elsewhere + L"\\Instalace\\VantorPro.exe", "theirs");
+  testutil::WriteFile(elsewhere + L"\\Instalace\\Utility\\Bde\\Setup.exe", "theirs too");
   SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
   ToSummary();
   StartInstall();
   ASSERT_TRUE(WaitForFinishPage());
+  ASSERT_TRUE(WaitForEngineToEnd());
+  ASSERT_TRUE(testutil::SwapForLink(app, elsewhere));
   Click(L"pbNext");
-  EXPECT_EQ(ReadFile(app + L"\\Instalace\\moje.txt"), "mine");
-  EXPECT_EQ(ReadFile(app + L"\\Instalace\\Utility\\poznamka.txt"), "mine too");
-  EXPECT_FALSE(platform::FileExists(app + L"\\Instalace\\VantorPro.exe"));
-  EXPECT_FALSE(platform::FileExists(app + L"\\Instalace\\Utility\\Bde\\Setup.exe"));
-  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace\\Vzory"));
-  EXPECT_TRUE(platform::FileExists(Medium() + L"\\Vaninst.pak"));
-  EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
-}
-
-TEST_F(InstallTest, TheFinishKeepsAMediumCopiedIntoTheWorkFolder) {
-  Boxes boxes;
-  const std::wstring app = Work() + L"\\App";
-  const std::wstring medium = app + L"\\Instalace";
-  // The templates a medium carries for leaving them on the CD bear the
-  // archive's own names.
-  testutil::MakeDirs(medium + L"\\Vzory");
-  testutil::WriteFile(medium + L"\\Vzory\\Faktura.vzr", "invoice");
-  payload_ = MakePayload({EngineStub()});
-  WriteArchive(medium + L"\\Vaninst.pak", payload_);
-  ASSERT_TRUE(SetCurrentDirectoryW(medium.c_str()));
-  Open();
-  SetEnvironmentVariableW(L"SV_STUB_FLAG_MS", L"100");
-  SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
-  ToSummary();
-  StartInstall();
-  ASSERT_TRUE(WaitForFinishPage());
-  Click(L"pbNext");
-  EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
-  EXPECT_TRUE(platform::FileExists(medium + L"\\Vaninst.pak"));
-  EXPECT_EQ(ReadFile(medium + L"\\Vzory\\Faktura.vzr"), "invoice");
+  EXPECT_TRUE(platform::Terminated());
+  EXPECT_EQ(ReadFile(elsewhere + L"\\Instalace\\VantorPro.exe"), "theirs");
+  EXPECT_EQ(ReadFile(elsewhere + L"\\Instalace\\Utility\\Bde\\Setup.exe"), "theirs too");
+  EXPECT_TRUE(platform::FolderExists(elsewhere + L"\\Instalace"));
+  EXPECT_TRUE(boxes.Asked().empty());
+  ForgetPendingRemovals();
 }
 
 }  // namespace
