@@ -107,6 +107,25 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wizard, ids::pbPrev)));
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(wizard, ids::cbVzory)));
 
+  // A second start (a double click on the autorun) ends by itself, with no
+  // window of its own and nothing written, while the first runs on.
+  PROCESS_INFORMATION second{};
+  std::wstring again = command;
+  ASSERT_TRUE(CreateProcessW(nullptr, again.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             medium.Path().c_str(), &startup, &second));
+  const platform::UniqueHandle secondThread(second.hThread), secondProcess(second.hProcess);
+  ASSERT_EQ(WaitForSingleObject(second.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD secondCode = 1;
+  GetExitCodeProcess(second.hProcess, &secondCode);
+  EXPECT_EQ(secondCode, 0u);
+  EXPECT_EQ(FindProcessWindow(second.dwProcessId, L"TfrmSetup", 0), nullptr);
+  EXPECT_EQ(platform::FolderListing(medium.Path()).StartResult(), 0u);
+  int entries = 0;
+  platform::FolderListing listing(medium.Path());
+  for (platform::DirEntry entry; listing.Next(entry);) ++entries;
+  EXPECT_EQ(entries, 2);  // "." and ".."
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
   // Storno, answered No in the real message box: the wizard stays.
   PostMessageW(GetDlgItem(wizard, ids::pbCancel), BM_CLICK, 0, 0);
   HWND box = FindProcessWindow(info.dwProcessId, L"#32770", 10000);
