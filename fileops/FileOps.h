@@ -84,7 +84,8 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
 // it relative to the held folder: nothing is removed through a link or
 // through a folder swapped in meanwhile, and no folder that is (or lies
 // above) one of Keep (the medium's folders, by identity) is entered or
-// removed. False while an entry is still there (a file in use, say); with
+// removed, nor the folders that hold it. False while an entry is still
+// there (a file in use, say); with
 // atRestart, what is left then goes at the next restart (archive entries
 // only, by their confirmed paths). Folder is let go when it is gone.
 bool RemoveUnpacked(platform::HeldFolder& folder, const std::vector<std::wstring>& entries,

@@ -41,7 +41,10 @@ class Below {
     platform::HeldFolder folder;
     if (parent) {
       folder = parent->Child(cut == std::wstring::npos ? relative : relative.substr(cut + 1));
-      if (folder && Kept(folder)) folder.Release();
+      if (folder && Kept(folder)) {
+        folder.Release();
+        keptAny_ = true;
+      }
     }
     platform::HeldFolder& slot = held_[relative];
     slot = std::move(folder);
@@ -52,11 +55,14 @@ class Below {
     return relativeFolder.empty() ? &root_ : Get(relativeFolder);
   }
   void ReleaseAll() { held_.clear(); }
+  // A folder of the medium was met: what holds it stays.
+  bool KeptAny() const { return keptAny_; }
 
  private:
   const platform::HeldFolder& root_;
   const std::vector<platform::FileIdentity>& keep_;
   std::map<std::wstring, platform::HeldFolder> held_;
+  bool keptAny_ = false;
 };
 
 }  // namespace
@@ -109,7 +115,8 @@ bool RemoveUnpacked(platform::HeldFolder& folder, const std::vector<std::wstring
   below.ReleaseAll();
   // The mark and such go last, and only with everything else: a folder
   // left holding an entry is still the installer's own.
-  const bool medium = std::find(keep.begin(), keep.end(), folder.Identity()) != keep.end();
+  const bool medium =
+      below.KeptAny() || std::find(keep.begin(), keep.end(), folder.Identity()) != keep.end();
   if (!allGone) {
     if (!atRestart) return false;
     for (const std::wstring& name : extra) folder.RemoveAtRestart(name);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 
+#include "fileops/FileOps.h"
 #include "install/Engine.h"
 #include "install/Install.h"
 #include "platform/Handles.h"
@@ -524,6 +525,35 @@ TEST(Sequence, AFailedUnpackingLeavesTheFilesOfTheRunBefore) {
   EXPECT_EQ(ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
   EXPECT_TRUE(platform::FolderExists(work + L"\\" + install::kWorkFolderMark));
   EXPECT_TRUE(platform::FileExists(work + L"\\Utility\\Bde\\Setup.exe"));
+}
+
+}  // namespace
+}  // namespace installtest
+
+namespace installtest {
+namespace {
+
+// The medium is known by what it is, not by how it is spelt: reached
+// through a drive letter of its own, a medium inside the work folder (here
+// its templates folder) keeps its files through the removal.
+TEST(Sequence, TheMediumIsKeptWhateverNameLeadsToIt) {
+  Scene scene({EngineStub()});
+  RecordingHost host(scene.choices);
+  install::InstallResult result = install::Install(scene.choices, host);
+  ASSERT_EQ(result.ending, Ending::Done);
+  ASSERT_TRUE(scene.EngineRan());
+  const std::wstring work = scene.choices.vantorPro + L"\\Instalace";
+  MappedDrive medium(work + L"\\Vzory");
+  ASSERT_TRUE(medium.Mapped());
+  const platform::FileIdentity mediumFolder = platform::IdentityAt(medium.Root());
+  ASSERT_TRUE(mediumFolder.Known());
+  ASSERT_EQ(mediumFolder, platform::IdentityAt(work + L"\\Vzory"));
+  DeleteFileW((work + L"\\Utility\\Bde\\Setup.exe.ran").c_str());
+  EXPECT_TRUE(fileops::RemoveUnpacked(result.workFolder, result.unpackedEntries, {mediumFolder},
+                                      {install::kWorkFolderMark}));
+  EXPECT_EQ(testutil::ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
+  EXPECT_FALSE(platform::FileExists(work + L"\\VantorPro.exe"));
+  EXPECT_FALSE(platform::FolderExists(work + L"\\Utility"));
 }
 
 }  // namespace
