@@ -45,8 +45,14 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
       break;
   }
   if (!out) return Copied::Failed;
-  // Until it is complete, the copy goes when closed.
-  if (!platform::DeleteWhenClosed(out.get())) return Copied::Failed;
+  // Until it has its name, the copy goes when closed.
+  struct Discard {
+    HANDLE file;
+    bool keep = false;
+    ~Discard() {
+      if (!keep) platform::DeleteWhenClosed(file);
+    }
+  } discard{out.get()};
   ULONGLONG lastPump = GetTickCount64();
   for (;;) {
     DWORD read = 0;
@@ -64,9 +70,6 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     }
   }
   if (!SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) return Copied::Failed;
-  FILE_DISPOSITION_INFO keep{FALSE};
-  if (!SetFileInformationByHandle(out.get(), FileDispositionInfo, &keep, sizeof keep))
-    return Copied::Failed;
   bool renamed = target.MoveHere(out.get(), name, true);
   if (!renamed && GetLastError() == ERROR_ACCESS_DENIED) {
     // A read-only file in the way is replaced as well.
@@ -78,10 +81,8 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
       renamed = target.MoveHere(out.get(), name, true);
     }
   }
-  if (!renamed) {
-    platform::DeleteWhenClosed(out.get());
-    return Copied::Failed;
-  }
+  if (!renamed) return Copied::Failed;
+  discard.keep = true;
   return Copied::Done;
 }
 

@@ -282,7 +282,12 @@ class Unzipper {
       }
     }
     int result = PK_OK;
+    ULONGLONG lastKeepAlive = GetTickCount64();
     for (const Pending& pending : pending_) {
+      if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
+        fileops::UnzipKeepAlive();
+        lastKeepAlive = GetTickCount64();
+      }
       bool done = pending.folder->Rename(pending.temporary, pending.final, true);
       if (!done && GetLastError() == ERROR_ACCESS_DENIED) {
         // An existing read-only, hidden or system file is replaced as well.
@@ -331,7 +336,13 @@ class Unzipper {
       return PK_DISK;
     }
     // Until it is complete and checked, the file goes when closed.
-    platform::DeleteWhenClosed(out.get());
+    struct Discard {
+      HANDLE file;
+      bool keep = false;
+      ~Discard() {
+        if (!keep) platform::DeleteWhenClosed(file);
+      }
+    } discard{out.get()};
     // Held to the size the directory declares: a deflated entry can inflate
     // far beyond it. One byte more is asked for than may come, so that the
     // end (and with it the checksum test) or a lie shows.
@@ -376,11 +387,7 @@ class Unzipper {
       FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
       SetFileTime(out.get(), nullptr, nullptr, &ft);
     }
-    FILE_DISPOSITION_INFO keep{FALSE};
-    if (!SetFileInformationByHandle(out.get(), FileDispositionInfo, &keep, sizeof keep)) {
-      Print("error: cannot write " + platform::Utf8(entry.target));
-      return PK_DISK;
-    }
+    discard.keep = true;
     pending_.push_back(
         {folder, temporary, relative.substr(cut == std::wstring::npos ? 0 : cut + 1), &entry});
     return PK_OK;

@@ -76,24 +76,12 @@ bool ForceDirectories(const std::wstring& input, std::vector<std::wstring>* crea
   return true;
 }
 
-bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
-  return CopyFileW(source.c_str(), target.c_str(), FALSE) != 0;
-}
-
 DWORD GetAttributes(const std::wstring& path) {
   return GetFileAttributesW(path.c_str());
 }
 
 bool SetAttributes(const std::wstring& path, DWORD attributes) {
   return SetFileAttributesW(path.c_str(), attributes) != 0;
-}
-
-bool DeleteFileAt(const std::wstring& path) {
-  return DeleteFileW(path.c_str()) != 0;
-}
-
-bool RemoveFolder(const std::wstring& path) {
-  return RemoveDirectoryW(path.c_str()) != 0;
 }
 
 }  // namespace platform

@@ -105,11 +105,8 @@ bool FileExists(const std::wstring& path);
 bool ForceDirectories(const std::wstring& path, std::vector<std::wstring>* created = nullptr);
 // Creates one folder with the given security; an existing folder is false.
 bool CreateFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security);
-bool CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 DWORD GetAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES on failure
 bool SetAttributes(const std::wstring& path, DWORD attributes);
-bool DeleteFileAt(const std::wstring& path);
-bool RemoveFolder(const std::wstring& path);
 // True when path itself is a junction or symbolic link (not what it leads to).
 bool IsLinkAt(const std::wstring& path);
 

@@ -3,6 +3,7 @@
 #include <set>
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include "platform/Platform.h"
 #include "tests/support/TestUtil.h"
@@ -42,6 +43,33 @@ TEST(InstallerOnlyAccess, ProtectedListWithFullControlForAdministratorsAndSystem
     EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
     EXPECT_EQ(ace->Mask, meant[i].mask) << i;
     EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), meant[i].who)) << i;
+  }
+}
+
+// A folder found in place is the installer's own only when nobody but
+// Administrators, SYSTEM and the installing user owns or may change it.
+TEST(InstallerOnlyAccess, JudgesTheOwnerAndEveryoneWhoMayChangeTheFolder) {
+  platform::InstallerOnlyAccess access;
+  EXPECT_TRUE(platform::IsInstallerOnly(access.Descriptor(), nullptr));
+  struct Row {
+    const wchar_t* sddl;
+    bool own;
+  };
+  const Row rows[] = {
+      {L"O:SYD:P(A;;FA;;;SY)(A;OICIIO;FA;;;CO)(A;;FRFX;;;BU)", true},
+      {L"O:BUD:P(A;OICI;FA;;;BA)", false},               // a user's own folder
+      {L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x2;;;WD)", false},  // anyone may add a file
+      {L"O:BAD:P(A;OICI;FA;;;BA)(A;;WD;;;AU)", false},   // anyone may change the list
+      {L"O:BAD:P(A;OICI;FA;;;BA)(D;;FA;;;WD)", true},    // a denial grants nothing
+      {L"O:BA", false},                                  // no access list: open to all
+  };
+  for (const Row& row : rows) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl, SDDL_REVISION_1,
+                                                                     &raw, nullptr));
+    const platform::UniqueLocal descriptor(raw);
+    EXPECT_EQ(platform::IsInstallerOnly(descriptor.get(), nullptr), row.own)
+        << platform::Utf8(row.sddl);
   }
 }
 
@@ -130,35 +158,6 @@ TEST(FolderListing, AMissingFolderDoesNotStart) {
   EXPECT_NE(list.StartResult(), 0u);
   platform::DirEntry e;
   EXPECT_FALSE(list.Next(e));
-}
-
-TEST(CopyFileOverwrite, ReplacesTheTargetAndKeepsTheReadOnlyBitForTheCallerToClear) {
-  TempDir dir;
-  testutil::WriteFile(dir / L"src", "new content");
-  testutil::WriteFile(dir / L"dst", "old");
-  ASSERT_TRUE(platform::CopyFileOverwrite(dir / L"src", dir / L"dst"));
-  EXPECT_EQ(testutil::ReadFile(dir / L"dst"), "new content");
-
-  SetFileAttributesW((dir / L"src").c_str(), FILE_ATTRIBUTE_READONLY);
-  ASSERT_TRUE(platform::CopyFileOverwrite(dir / L"src", dir / L"ro"));
-  const DWORD a = platform::GetAttributes(dir / L"ro");
-  ASSERT_NE(a, INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(a & FILE_ATTRIBUTE_READONLY);
-  EXPECT_TRUE(platform::SetAttributes(dir / L"ro", a & ~FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(platform::GetAttributes(dir / L"ro") & FILE_ATTRIBUTE_READONLY);
-
-  EXPECT_FALSE(platform::CopyFileOverwrite(dir / L"missing", dir / L"x"));
-  EXPECT_FALSE(platform::CopyFileOverwrite(dir / L"src", dir / L"nofolder\\x"));
-}
-
-TEST(FileRemoval, DeletesFilesAndOnlyEmptyFolders) {
-  TempDir dir;
-  testutil::MakeDirs(dir / L"full");
-  testutil::WriteFile(dir / L"full\\f", "x");
-  EXPECT_FALSE(platform::RemoveFolder(dir / L"full"));
-  EXPECT_TRUE(platform::DeleteFileAt(dir / L"full\\f"));
-  EXPECT_TRUE(platform::RemoveFolder(dir / L"full"));
-  EXPECT_FALSE(FolderExists(dir / L"full"));
 }
 
 TEST(PathParts, FolderPartKeepsItsSeparatorAndNameIsTheRest) {
