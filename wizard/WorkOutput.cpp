@@ -55,6 +55,7 @@ void TfrmSetup::StepProgress() {
 
 void TfrmSetup::ProcessMessages() {
   FlushWorkIfDue();
+  if (OnWorkPump) OnWorkPump(statusLine_.Text());
   // A click that arrives in between waits a few milliseconds at most.
   const auto now = std::chrono::steady_clock::now();
   if (now - lastPump_ < kPumpInterval) return;
