@@ -24,16 +24,15 @@ std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
 }
 
-// Not a folder on a drive or a share, or on a medium that cannot be written.
-bool CannotHoldFolders(const std::wstring& folder) {
+// Not a full path to a folder on a drive or a share: a relative text, or a
+// device. Such a folder cannot be made at all (it would land wherever the
+// current folder happens to be, the medium), so the folder itself is what
+// the user must correct.
+bool NotAFolderPath(const std::wstring& folder) {
   const bool onDrive = folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\';
   const bool onShare = folder.starts_with(L"\\\\") && !folder.starts_with(L"\\\\.\\") &&
                        !folder.starts_with(L"\\\\?\\");
-  if (!onDrive) return !onShare;
-  DWORD flags = 0;
-  const std::wstring root = folder.substr(0, 3);
-  return GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
-         (flags & FILE_READ_ONLY_VOLUME);
+  return !onDrive && !onShare;
 }
 
 // Step 4: the work folder, made by the installer and changeable by nothing
@@ -123,11 +122,11 @@ class Run {
     const std::wstring& appFolder = choices_.vantorPro;
     std::vector<std::wstring> made;
     const bool workFolderReady = MakeUnpackFolder(appFolder, sourceDir_, made);
-    // A relative folder, a device or a read-only medium cannot hold the work
-    // folder: that ends the run now, as a later folder step would. Other
-    // failures (a drive that is not there, a link) are reported as the
-    // unpacking's.
-    if (!workFolderReady && !platform::FolderExists(sourceDir_) && CannotHoldFolders(appFolder)) {
+    // A relative folder or a device names no place for the work folder:
+    // that ends the run now, as a later folder step would. Every other
+    // failure (a drive that is not there or cannot be written, a link) is
+    // the unpacking's: the work folder is missing.
+    if (!workFolderReady && !platform::FolderExists(sourceDir_) && NotAFolderPath(appFolder)) {
       RemoveMadeFolders(made);
       return Fatal(CannotCreate(appFolder));
     }
@@ -235,7 +234,7 @@ class Run {
     } catch (const std::exception&) {
       cleared = false;
     }
-    if (!cleared) return Fatal(RegistryFailed());
+    if (!cleared) return Fatal(EngineFailed());
     bool started = false;
     platform::UniqueHandle engine;
     try {
@@ -245,13 +244,15 @@ class Run {
       started = false;
     }
     host_.Redraw();
-    if (!started)
-      return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds);
+    if (!started) return Fatal(EngineFailed());
     return {Ending::Done, {}, sourceDir_, std::move(unpackedEntries_), std::move(engine)};
   }
 
   static std::wstring RegistryFailed() {
     return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
+  }
+  static std::wstring EngineFailed() {
+    return std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds;
   }
 
   const InstallChoices& choices_;

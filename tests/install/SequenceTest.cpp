@@ -368,18 +368,73 @@ TEST(Sequence, OnlyTheUnpackedEngineSetupStarts) {
 }
 
 // An old completion flag that cannot be deleted would end the wait before
-// the engine's setup has run: the step reports it (message E) instead.
-TEST(Sequence, AnOldFlagThatStaysIsReported) {
-  CleanInstallationKeys();
+// the engine's setup has run: step 14 reports it (message F) and starts
+// nothing. The key is locked as the step begins: under Wine a locked key
+// also bars the way to the keys below it, which step 13 writes.
+TEST(Sequence, F_AnOldFlagThatStays) {
+  Scene scene({EngineStub()});
   WriteMachineString(kQuorKey, kFlag, L"1");
-  {
-    const LockedKey locked(HKEY_LOCAL_MACHINE, kQuorKey, KEY_WOW64_32KEY, L"D:P(A;;KR;;;WD)");
-    ASSERT_TRUE(locked.Locked());
-    EXPECT_FALSE(install::ClearCompletionFlag());
-  }
+  RecordingHost host(scene.choices);
+  std::unique_ptr<LockedKey> locked;
+  host.onStatus = [&](const std::wstring& text) {
+    if (text == kEngine)
+      locked = std::make_unique<LockedKey>(HKEY_LOCAL_MACHINE, kQuorKey, KEY_WOW64_32KEY,
+                                           L"D:P(A;;KR;;;WD)");
+  };
+  const install::InstallResult result = install::Install(scene.choices, host);
+  ASSERT_TRUE(locked && locked->Locked());
+  locked.reset();
+  EXPECT_EQ(result.ending, Ending::Fatal);
+  EXPECT_EQ(result.message, L"Ovladač BDE se nepodařilo nainstalovat!" + std::wstring(kEnds));
+  EXPECT_EQ(host.Steps().back(), kEngine);
+  EXPECT_FALSE(platform::FileExists(scene.EngineTrace()));
+  EXPECT_TRUE(FlagExists());
   EXPECT_TRUE(install::ClearCompletionFlag());
   EXPECT_FALSE(install::TakeCompletionFlag());
-  CleanInstallationKeys();
+}
+
+// ------------------------------------------------------------ small drives
+
+// A drive of its own from tests/make-drives.sh (tmpfs, mounted as root),
+// emptied before and after. Not Ready where it could not be mounted.
+class SmallDrive {
+ public:
+  explicit SmallDrive(const wchar_t* name) : folder_(std::wstring(L"C:\\svdrives\\") + name) {
+    if (!platform::FileExists(folder_ + L"\\drive")) return;
+    Empty();
+    drive_ = std::make_unique<MappedDrive>(folder_);
+  }
+  ~SmallDrive() { Empty(); }
+  bool Ready() const { return drive_ && drive_->Mapped(); }
+  std::wstring Root() const { return drive_->Root(); }
+
+ private:
+  void Empty() const {
+    platform::FolderListing listing(folder_);
+    platform::DirEntry entry;
+    while (listing.Next(entry))
+      if (entry.name != L"." && entry.name != L".." && entry.name != L"drive")
+        testutil::RemoveTree(folder_ + L"\\" + entry.name);
+  }
+  std::wstring folder_;
+  std::unique_ptr<MappedDrive> drive_;
+};
+
+#define NEED_DRIVE(drive) \
+  if (!(drive).Ready()) GTEST_SKIP() << "no small drive: tests/make-drives.sh mounts it as root"
+
+// A drive that cannot be written: step 4 fails, the work folder is missing.
+TEST(Sequence, A_ApplicationFolderOnAReadOnlyVolume) {
+  SmallDrive readOnly(L"ro");
+  NEED_DRIVE(readOnly);
+  Scene scene({EngineStub()});
+  scene.choices.vantorPro = readOnly.Root() + L"Vantor";
+  RecordingHost host(scene.choices);
+  const install::InstallResult result = install::Install(scene.choices, host);
+  EXPECT_EQ(result.ending, Ending::Fatal);
+  EXPECT_EQ(result.message, L"Nelze rozbalit instalační soubory do složky \"" +
+                                scene.choices.vantorPro + L"\\Instalace\"!" + kEnds);
+  EXPECT_FALSE(platform::FolderExists(scene.work / L"Projekty"));
 }
 
 }  // namespace
