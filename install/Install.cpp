@@ -133,7 +133,7 @@ class Run {
     host_.Redraw();
     const fileops::ExtractResult unpacked =
         workFolderReady ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak",
-                                                  sourceDir_, &unpackedEntries_)
+                                                  sourceDir_, &unpackedEntries_, LaterCopies())
                         : fileops::ExtractResult::Failed;
     // A missing, damaged or unsafe archive ends the installation here too:
     // nothing later could work without its files.
@@ -144,6 +144,12 @@ class Run {
     }
     if (host_.StopRequested()) return Stopped();
     return {};
+  }
+
+  // Where steps 9 and 11 copy the unpacked files: their room is counted
+  // there before the unpacking starts.
+  fileops::LaterCopies LaterCopies() const {
+    return {choices_.vantorPro, choices_.leaveVzoryOnCd ? std::wstring() : choices_.vzory};
   }
 
   // The progress total: the files to copy and the eight steps around them.

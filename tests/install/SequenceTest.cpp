@@ -437,5 +437,47 @@ TEST(Sequence, A_ApplicationFolderOnAReadOnlyVolume) {
   EXPECT_FALSE(platform::FolderExists(scene.work / L"Projekty"));
 }
 
+// Room is counted on the drive each copy goes to, in whole clusters, less
+// what a second run replaces. The application goes to a 24 MB drive.
+TEST(Sequence, RoomIsCountedOnEachDrive) {
+  SmallDrive small(L"small");
+  NEED_DRIVE(small);
+  struct Row {
+    const char* what;
+    MediumSpec layout;
+    bool templatesOnTheDrive;
+    int runs;
+    bool fits;
+  };
+  const Row rows[] = {
+      {"14 MB of templates to C:", {EngineStub(), 0, 0, 14}, false, 1, true},
+      {"14 MB of templates to the drive, twice there", {EngineStub(), 0, 0, 14}, true, 1, false},
+      // 6.9 MB in bytes, 9.4 MB in the drive's 4 KB clusters.
+      {"8 MB and 1150 small templates", {EngineStub(), 1150, 0, 8}, true, 1, false},
+      // The second run replaces what the first one wrote.
+      {"9 MB of templates, installed twice", {EngineStub(), 0, 0, 9}, true, 2, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Scene scene(row.layout);
+    scene.choices.vantorPro = small.Root() + L"Vantor";
+    if (row.templatesOnTheDrive) scene.choices.vzory = small.Root() + L"Vzory";
+    for (int run = 0; run < row.runs; ++run) {
+      RecordingHost host(scene.choices);
+      const install::InstallResult result = install::Install(scene.choices, host);
+      EXPECT_EQ(result.ending, row.fits ? Ending::Done : Ending::Fatal) << result.message;
+      if (!row.fits) {
+        EXPECT_FALSE(platform::FolderExists(scene.choices.vantorPro));
+        continue;
+      }
+      EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Velky.vzr").size(),
+                size_t(row.layout.largeTemplateMb) << 20);
+      ASSERT_TRUE(scene.EngineRan());
+    }
+    testutil::RemoveTree(scene.choices.vantorPro);
+    testutil::RemoveTree(scene.choices.vzory);
+  }
+}
+
 }  // namespace
 }  // namespace installtest
