@@ -20,15 +20,11 @@ struct Volume {
   zip_uint64_t needed = 0;
 };
 
-// The folder at or above path that exists; empty when none does.
-std::wstring ExistingFolder(std::wstring path) {
-  while (!platform::FolderExists(path)) {
-    std::wstring parent = platform::ExtractFilePath(path);
-    if (parent.size() > 3 && parent.back() == L'\\') parent.pop_back();
-    if (parent.empty() || parent == path) return {};
-    path = std::move(parent);
-  }
-  return path;
+// The folder that holds path, without its trailing "\" but a root's.
+std::wstring FolderOf(const std::wstring& path) {
+  std::wstring folder = platform::ExtractFilePath(path);
+  if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+  return folder;
 }
 
 zip_uint64_t RoundUp(zip_uint64_t size, zip_uint64_t cluster) {
@@ -36,18 +32,25 @@ zip_uint64_t RoundUp(zip_uint64_t size, zip_uint64_t cluster) {
   return whole > UINT64_MAX / cluster ? UINT64_MAX : whole * cluster;
 }
 
+// Every folder and volume is asked once: an archive of thousands of files in
+// a few hundred folders costs a few hundred questions, not thousands.
 class Volumes {
  public:
-  // The volume a file at path lands on. One whose root cannot be learnt
-  // (a drive that is not there) counts as roomy: the writing then tells.
-  Volume& Of(const std::wstring& path) {
-    const std::wstring folder = platform::ExtractFilePath(path);
-    auto known = rootOf_.find(folder);
-    if (known == rootOf_.end()) known = rootOf_.emplace(folder, RootOf(folder)).first;
-    auto volume = volumes_.find(known->second);
+  struct Place {
+    Volume& volume;
+    bool folderExists;  // only then can a file there be replaced
+  };
+  // Where a file at path lands. A volume whose root cannot be learnt (a
+  // drive that is not there) counts as roomy: the writing then tells.
+  Place At(const std::wstring& path) {
+    const std::wstring folder = FolderOf(path);
+    const std::wstring& existing = Nearest(folder);
+    auto root = rootOf_.find(existing);
+    if (root == rootOf_.end()) root = rootOf_.emplace(existing, RootOf(existing)).first;
+    auto volume = volumes_.find(root->second);
     if (volume == volumes_.end())
-      volume = volumes_.emplace(known->second, Learn(known->second)).first;
-    return volume->second;
+      volume = volumes_.emplace(root->second, Learn(root->second)).first;
+    return {volume->second, existing == folder};
   }
   bool AllFit() const {
     return std::all_of(volumes_.begin(), volumes_.end(),
@@ -55,8 +58,19 @@ class Volumes {
   }
 
  private:
-  static std::wstring RootOf(const std::wstring& folder) {
-    const std::wstring existing = ExistingFolder(folder);
+  // The folder at or above folder that exists; empty when none does.
+  const std::wstring& Nearest(const std::wstring& folder) {
+    if (auto known = nearest_.find(folder); known != nearest_.end()) return known->second;
+    std::wstring found;
+    if (platform::FolderExists(folder)) {
+      found = folder;
+    } else {
+      const std::wstring parent = FolderOf(folder);
+      if (!parent.empty() && parent != folder) found = Nearest(parent);
+    }
+    return nearest_[folder] = std::move(found);
+  }
+  static std::wstring RootOf(const std::wstring& existing) {
     wchar_t root[MAX_PATH + 1] = {};
     if (existing.empty() || !GetVolumePathNameW(existing.c_str(), root, MAX_PATH + 1)) return {};
     return FoldCase(root);
@@ -74,8 +88,9 @@ class Volumes {
       volume.free = available.QuadPart;
     return volume;
   }
-  std::map<std::wstring, std::wstring> rootOf_;  // folder -> its volume's root
-  std::map<std::wstring, Volume> volumes_;       // by root, in one letter case
+  std::map<std::wstring, std::wstring> nearest_;  // folder -> nearest existing one
+  std::map<std::wstring, std::wstring> rootOf_;   // existing folder -> its volume's root
+  std::map<std::wstring, Volume> volumes_;        // by root, in one letter case
 };
 
 // What the file now at path takes on its volume, when it is a file that a
@@ -96,6 +111,10 @@ bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
   // Every file the run writes, by its path in one letter case: the largest
   // that lands there counts, once.
   std::map<std::wstring, std::pair<std::wstring, zip_uint64_t>> files;
+  // A drive root keeps its backslash: no second one after it.
+  auto below = [](const std::wstring& folder, const std::wstring& rest) {
+    return folder.ends_with(L'\\') ? folder + rest : folder + L'\\' + rest;
+  };
   auto add = [&files](const std::wstring& path, zip_uint64_t size) {
     auto [at, added] = files.try_emplace(FoldCase(path), path, size);
     if (!added) at->second.second = std::max(at->second.second, size);
@@ -106,19 +125,22 @@ bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
     const std::wstring relative = entry.target.substr(root.size());
     const size_t cut = relative.find(L'\\');
     if (cut == std::wstring::npos) {
-      if (!needs.rootFilesTo.empty()) add(needs.rootFilesTo + L'\\' + relative, entry.stat.size);
+      if (!needs.rootFilesTo.empty()) add(below(needs.rootFilesTo, relative), entry.stat.size);
       continue;
     }
     const std::wstring top = FoldCase(relative.substr(0, cut));
     for (const auto& [folder, to] : needs.foldersTo)
-      if (FoldCase(folder) == top) add(to + relative.substr(cut), entry.stat.size);
+      if (FoldCase(folder) == top) add(below(to, relative.substr(cut + 1)), entry.stat.size);
   }
   Volumes volumes;
+  size_t asked = 0;
   for (const auto& [key, file] : files) {
-    Volume& volume = volumes.Of(file.first);
-    const zip_uint64_t takes = RoundUp(file.second, volume.cluster);
-    const zip_uint64_t frees = Replaced(file.first, volume.cluster);
-    if (takes > frees) volume.needed = AddCapped(volume.needed, takes - frees);
+    const Volumes::Place place = volumes.At(file.first);
+    const zip_uint64_t takes = RoundUp(file.second, place.volume.cluster);
+    const zip_uint64_t frees = place.folderExists ? Replaced(file.first, place.volume.cluster) : 0;
+    if (takes > frees) place.volume.needed = AddCapped(place.volume.needed, takes - frees);
+    // A second run asks after every file: the window goes on answering.
+    if (++asked % 256 == 0) UnzipKeepAlive();
   }
   return volumes.AllFit();
 }
