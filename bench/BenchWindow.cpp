@@ -14,7 +14,7 @@ namespace {
 // The wizard window itself, on its copy page, as the installation sees it.
 class WizardWindow : public WindowContext {
  public:
-  WizardWindow() : form_(std::make_unique<TfrmSetup>()) {
+  explicit WizardWindow(unsigned omit) : form_(std::make_unique<TfrmSetup>()), omit_(omit) {
     form_->Show();
     // Entering the copy page runs the installation; started where there is
     // no archive, it ends at once with its message, answered here. What is
@@ -41,9 +41,15 @@ class WizardWindow : public WindowContext {
     UpdateWindow(form_->Handle());
   }
 
-  void SetStatus(const std::wstring& text) override { form_->SetStatus(text); }
-  void StepProgress() override { form_->StepProgress(); }
-  void ProcessMessages() override { form_->ProcessMessages(); }
+  void SetStatus(const std::wstring& text) override {
+    if (!(omit_ & kOmitStatus)) form_->SetStatus(text);
+  }
+  void StepProgress() override {
+    if (!(omit_ & kOmitProgress)) form_->StepProgress();
+  }
+  void ProcessMessages() override {
+    if (!(omit_ & kOmitPump)) form_->ProcessMessages();
+  }
   bool StopRequested() const override { return form_->StopRequested(); }
   void StopInstall() override { ::AbortRequested = true; }
   bool LeaveVzoryOnCd() const override { return form_->LeaveVzoryOnCd(); }
@@ -53,12 +59,13 @@ class WizardWindow : public WindowContext {
 
  private:
   std::unique_ptr<TfrmSetup> form_;
+  unsigned omit_;
 };
 
 }  // namespace
 
-std::unique_ptr<WindowContext> CreateWorkWindow() {
-  return std::make_unique<WizardWindow>();
+std::unique_ptr<WindowContext> CreateWorkWindow(unsigned omit) {
+  return std::make_unique<WizardWindow>(omit);
 }
 
 }  // namespace bench

@@ -18,7 +18,15 @@ class WindowContext : public fileops::WorkContext {
   virtual void Flush() = 0;
 };
 
+// What the window may leave out, to measure what each part costs.
+enum Omit : unsigned {
+  kOmitNothing = 0,
+  kOmitStatus = 1,    // the status line
+  kOmitProgress = 2,  // the progress bar
+  kOmitPump = 4,      // letting messages through
+};
+
 // Creates and shows the window with its context.
-std::unique_ptr<WindowContext> CreateWorkWindow();
+std::unique_ptr<WindowContext> CreateWorkWindow(unsigned omit = kOmitNothing);
 
 }  // namespace bench

@@ -100,16 +100,6 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
                               static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
 }
 
-// One letter case for names Windows takes as the same.
-std::wstring FoldCase(const std::wstring& text) {
-  if (text.empty()) return text;
-  std::wstring out(text.size(), L'\0');
-  const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
-                              static_cast<int>(text.size()), out.data(),
-                              static_cast<int>(out.size()), nullptr, nullptr, 0);
-  return n == static_cast<int>(text.size()) ? out : platform::AsciiUpper(text);
-}
-
 // Every path the archive makes, in one letter case, with the folders that
 // deeper names imply.
 class NameIndex {
@@ -176,16 +166,13 @@ zip_uint64_t AddCapped(zip_uint64_t a, zip_uint64_t b) {
   return a > UINT64_MAX - b ? UINT64_MAX : a + b;
 }
 
-zip_uint64_t FreeRoom(std::wstring path) {
-  while (!platform::FolderExists(path)) {
-    std::wstring parent = platform::ExtractFilePath(path);
-    if (parent.size() > 3 && parent.back() == L'\\') parent.pop_back();
-    if (parent.empty() || parent == path) return UINT64_MAX;
-    path = std::move(parent);
-  }
-  ULARGE_INTEGER available{};
-  if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) return UINT64_MAX;
-  return available.QuadPart;
+std::wstring FoldCase(const std::wstring& text) {
+  if (text.empty()) return text;
+  std::wstring out(text.size(), L'\0');
+  const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                              static_cast<int>(text.size()), out.data(),
+                              static_cast<int>(out.size()), nullptr, nullptr, 0);
+  return n == static_cast<int>(text.size()) ? out : platform::AsciiUpper(text);
 }
 
 int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds& needs,
@@ -196,8 +183,6 @@ int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds&
     plan.target.pop_back();
   const std::wstring root = plan.target.back() == L'\\' ? plan.target : plan.target + L'\\';
 
-  std::vector<std::wstring> foldersTwice;
-  for (const auto& folder : needs.foldersTwice) foldersTwice.push_back(FoldCase(folder));
   NameIndex names;
   const zip_int64_t count = zip_get_num_entries(archive, 0);
   zip_uint64_t totalSize = 0, totalPacked = 0;
@@ -231,14 +216,6 @@ int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds&
       const std::wstring key = FoldCase(relative);
       if (!names.Add(key, entry.folder))
         return Refuse(refusal, PK_BADERR, "name taken twice (letter case aside)", entry.name);
-      if (!entry.folder) {
-        const size_t cut = key.find(L'\\');
-        const bool twice = cut == std::wstring::npos
-                               ? needs.rootFilesTwice
-                               : std::find(foldersTwice.begin(), foldersTwice.end(),
-                                           key.substr(0, cut)) != foldersTwice.end();
-        if (twice) plan.secondCopy = AddCapped(plan.secondCopy, entry.stat.size);
-      }
     }
     if (!entry.folder) totalSize = AddCapped(totalSize, entry.stat.size);
     totalPacked = AddCapped(totalPacked, entry.stat.comp_size);

@@ -24,7 +24,6 @@ struct ArchivePlan {
   std::vector<PlannedEntry> entries;
   zip_uint64_t totalSize = 0;    // what the files declare
   zip_uint64_t totalPacked = 0;  // what they take in the archive
-  zip_uint64_t secondCopy = 0;   // of totalSize, what the caller copies once more
 };
 
 // Why an archive was refused: the library's code, a reason and the entry.
@@ -44,8 +43,14 @@ int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds&
 
 zip_uint64_t AddCapped(zip_uint64_t a, zip_uint64_t b);
 
-// Free bytes for this user on the volume that holds path (or would hold it);
-// the largest value when that cannot be learnt: the writing then tells.
-zip_uint64_t FreeRoom(std::wstring path);
+// One letter case for names Windows takes as the same.
+std::wstring FoldCase(const std::wstring& text);
+
+// True when every volume that the unpacking and the caller's later copies
+// (needs) write to has the room they take there: each file rounded up to its
+// volume's cluster, less what the file of the same name that it replaces
+// takes now. A volume that cannot be asked counts as roomy: the writing
+// then tells.
+bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs);
 
 }  // namespace fileops

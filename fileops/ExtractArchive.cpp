@@ -79,7 +79,8 @@ bool UnzipStopRequested() {
 
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir, std::vector<std::wstring>* entries,
-                             const platform::HeldFolder* held, EntryFacts* engine) {
+                             const platform::HeldFolder* held, EntryFacts* engine,
+                             const LaterCopies& copies) {
   // Both texts stay alive for the whole call.
   std::string zipName = platform::Utf8(archivePath);
   std::string extractDir = platform::Utf8(targetDir);
@@ -98,12 +99,12 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   options.lpszZipFN = zipName.data();
   options.lpszExtractDir = extractDir.data();
 
-  // What the installation takes from the unpacked files, and the room its
-  // copies of them need next to the unpack folder.
+  // What the installation takes from the unpacked files, and where it
+  // copies them: the room is counted there too.
   UnzipNeeds needs;
   needs.files = {L"VantorPro.exe", L"Utility\\Bde\\Setup.exe"};
-  needs.rootFilesTwice = true;
-  if (!ctx.LeaveVzoryOnCd()) needs.foldersTwice = {L"Vzory"};
+  needs.rootFilesTo = copies.rootFiles;
+  if (!copies.vzory.empty()) needs.foldersTo = {{L"Vzory", copies.vzory}};
   needs.target = held;
 
   UnzipContextScope scope(ctx);

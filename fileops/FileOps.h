@@ -51,12 +51,18 @@ enum class ExtractResult {
 // interface, naming each entry in the status line. Reports nothing to the
 // user; the library's text goes to Memo1.
 //
+// Where the installation copies parts of the unpacked archive afterwards.
+struct LaterCopies {
+  std::wstring rootFiles;  // the files directly in the archive's root; empty: not copied
+  std::wstring vzory;      // the tree below "Vzory"; empty: not copied
+};
+
 // Failed, with nothing written, when the archive is missing or damaged, when
 // any entry is unsafe or unusable (see Wiz_SingleEntryUnzip), when it lacks
-// VantorPro.exe at its top level or Utility\Bde\Setup.exe, or when the
-// target's volume has less free room than the files need twice over where
-// the installation copies them once more: the top-level files, and Vzory
-// unless it stays on the CD-ROM. Failed later (an entry untrue to its size
+// VantorPro.exe at its top level or Utility\Bde\Setup.exe, or when a volume
+// lacks the room that the files take on it: the target's, and those that
+// copies go to, each file rounded up to the volume's cluster, less what a
+// file it replaces takes now. Failed later (an entry untrue to its size
 // or checksum, a full disk, a read error): every file this call wrote and
 // every folder it made below TargetDir (TargetDir too, when the call made
 // it) is removed again; files it found there and left alone stay.
@@ -75,7 +81,7 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir,
                              std::vector<std::wstring>* entries = nullptr,
                              const platform::HeldFolder* held = nullptr,
-                             EntryFacts* engine = nullptr);
+                             EntryFacts* engine = nullptr, const LaterCopies& copies = {});
 
 // Undoes an unpacking into the held Folder: the files among Entries (full
 // paths below Folder's path, as ExtractArchive gives them), then their

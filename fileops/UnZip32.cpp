@@ -160,7 +160,7 @@ class Unzipper {
   int Extract() {
     const int planned = Plan();
     if (planned != PK_OK) return planned;
-    if (fileops::AddCapped(plan_.totalSize, plan_.secondCopy) > fileops::FreeRoom(plan_.target))
+    if (!fileops::FitsOnItsVolumes(plan_, needs_))
       return Refuse(PK_DISK, "not enough room on the disk");
     buffer_.resize(kBufferSize);
     root_ = needs_.target;

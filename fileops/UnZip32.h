@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fileops/WorkContext.h"
@@ -92,10 +93,10 @@ enum { IZ_PW_ENTERED = 0, IZ_PW_CANCEL = -1, IZ_PW_CANCELALL = -2 };
 // another entry in any letter case (or is a file where a folder is needed),
 // makes a path too long or too deep, is encrypted, uses a compression method
 // this build lacks, is a link or special file, or when the files do not fit
-// in the free room of the target's volume. An entry that inflates to more or
-// fewer bytes than it declares, or fails its checksum, fails the extraction.
-// A failed extraction removes every file it wrote and every folder it made;
-// one stopped through ServCallBk keeps what it unpacked.
+// in the free room of the volumes they and the caller's copies go to. An
+// entry that inflates to more or fewer bytes than it declares, or fails its checksum, fails the
+// extraction. A failed extraction removes every file it wrote and every folder it made; one stopped
+// through ServCallBk keeps what it unpacked.
 int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char** xfnv, LPDCL lpDCL,
                                 LPUSERFUNCTIONS lpUserFunc);
 
@@ -109,11 +110,12 @@ struct UnzipNeeds {
   // Files the archive must hold, relative to its root with "\" between
   // folders, in any letter case.
   std::vector<std::wstring> files;
-  // Room the caller needs once more on the target's volume for a second
-  // copy: of the files directly in the archive's root, and of whole
-  // top-level folders (by name, in any letter case).
-  bool rootFilesTwice = false;
-  std::vector<std::wstring> foldersTwice;
+  // Where the caller copies what was unpacked once more, each copy's room
+  // counted on the volume it goes to: the files directly in the archive's
+  // root into rootFilesTo, the tree below a top-level folder (by name, in
+  // any letter case) into its folder. Empty: no such copy.
+  std::wstring rootFilesTo;
+  std::vector<std::pair<std::wstring, std::wstring>> foldersTo;
   // The target folder, held by the caller: everything is written through
   // it. None: the target is opened (made when missing) by the call.
   const platform::HeldFolder* target = nullptr;

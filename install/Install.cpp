@@ -24,16 +24,15 @@ std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
 }
 
-// Not a folder on a drive or a share, or on a medium that cannot be written.
-bool CannotHoldFolders(const std::wstring& folder) {
+// Not a full path to a folder on a drive or a share: a relative text, or a
+// device. Such a folder cannot be made at all (it would land wherever the
+// current folder happens to be, the medium), so the folder itself is what
+// the user must correct.
+bool NotAFolderPath(const std::wstring& folder) {
   const bool onDrive = folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\';
   const bool onShare = folder.starts_with(L"\\\\") && !folder.starts_with(L"\\\\.\\") &&
                        !folder.starts_with(L"\\\\?\\");
-  if (!onDrive) return !onShare;
-  DWORD flags = 0;
-  const std::wstring root = folder.substr(0, 3);
-  return GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
-         (flags & FILE_READ_ONLY_VOLUME);
+  return !onDrive && !onShare;
 }
 
 // Whether a work folder found in place is the installer's own: its mark is
@@ -165,12 +164,13 @@ class Run {
     app_ = platform::HeldFolder::Open(appFolder, true, &appMade);
     const WorkGround ground = app_ ? MakeWorkFolder(app_, earlier_, work_) : WorkGround::Unusable;
     const bool workFolderReady = ground == WorkGround::Made || ground == WorkGround::Ours;
-    // A relative folder, a device or a read-only medium cannot hold the work
-    // folder: that ends the run now, as a later folder step would. Other
-    // failures (a drive that is not there, a link, a folder not the
-    // installer's own) are reported as the unpacking's.
+    // A relative folder or a device names no place for the work folder:
+    // that ends the run now, as a later folder step would. Every other
+    // failure (a drive that is not there or cannot be written, a link, a
+    // folder not the installer's own) is the unpacking's: the work folder is
+    // missing.
     if (!workFolderReady && ground != WorkGround::Foreign && !platform::FolderExists(sourceDir_) &&
-        CannotHoldFolders(appFolder)) {
+        NotAFolderPath(appFolder)) {
       RemoveMade(work_, false, app_, appMade);
       return Fatal(CannotCreate(appFolder));
     }
@@ -178,7 +178,7 @@ class Run {
     const fileops::ExtractResult unpacked =
         workFolderReady
             ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
-                                      &unpackedEntries_, &work_, &engineFacts_)
+                                      &unpackedEntries_, &work_, &engineFacts_, LaterCopies())
             : fileops::ExtractResult::Failed;
     // A missing, damaged or unsafe archive ends the installation here too:
     // nothing later could work without its files.
@@ -189,6 +189,12 @@ class Run {
     }
     if (host_.StopRequested()) return Stopped();
     return {};
+  }
+
+  // Where steps 9 and 11 copy the unpacked files: their room is counted
+  // there before the unpacking starts.
+  fileops::LaterCopies LaterCopies() const {
+    return {choices_.vantorPro, choices_.leaveVzoryOnCd ? std::wstring() : choices_.vzory};
   }
 
   // The progress total: the files to copy and the eight steps around them.
@@ -311,7 +317,7 @@ class Run {
     } catch (const std::exception&) {
       cleared = false;
     }
-    if (!cleared) return Fatal(RegistryFailed());
+    if (!cleared) return Fatal(EngineFailed());
     bool started = false;
     platform::UniqueHandle engine;
     try {
@@ -321,14 +327,16 @@ class Run {
       started = false;
     }
     host_.Redraw();
-    if (!started)
-      return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds);
+    if (!started) return Fatal(EngineFailed());
     return {Ending::Done,    {}, sourceDir_, std::move(unpackedEntries_), std::move(engine),
             std::move(work_)};
   }
 
   static std::wstring RegistryFailed() {
     return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
+  }
+  static std::wstring EngineFailed() {
+    return std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds;
   }
 
   const InstallChoices& choices_;

@@ -70,7 +70,7 @@ done
 diff -rq "$data/unzip" "$data/ext" >/dev/null || { echo "extracted trees differ" >&2; exit 1; }
 rm -rf "$data/unzip"
 
-declare -a cp_t bare_t copy_t count_t gap_c quietc_t
+declare -a cp_t bare_t copy_t count_t gap_c quietc_t bare_c copy_c quietc_c
 # Every copy starts alike: its target gone and the disk synced. The bare copy
 # and ours take turns going first, so neither always inherits the other's
 # writeback.
@@ -87,10 +87,17 @@ for r in $(seq "$runs"); do
     case $what in bare) mode=barecopy ;; quiet) mode=copy-quiet ;; *) mode=copy ;; esac
     out=$(wine "$exe" "$mode" "$(win "$data/ext")" "$(win "$data/$what")")
     case $what in
-      bare) bare_t+=("$(echo "$out" | value seconds)") ;;
-      quiet) quietc_t+=("$(echo "$out" | value seconds)") ;;
+      bare)
+        bare_t+=("$(echo "$out" | value seconds)")
+        bare_c+=("$(echo "$out" | value cpu_seconds)")
+        ;;
+      quiet)
+        quietc_t+=("$(echo "$out" | value seconds)")
+        quietc_c+=("$(echo "$out" | value cpu_seconds)")
+        ;;
       copy)
         copy_t+=("$(echo "$out" | value seconds)")
+        copy_c+=("$(echo "$out" | value cpu_seconds)")
         count_t+=("$(echo "$out" | value count_seconds)")
         gap_c+=("$(echo "$out" | value max_gap_ms)")
         ;;
@@ -122,6 +129,10 @@ row "  of which CountFiles (s)" "$(m "${count_t[@]}")" "$(lo "${count_t[@]}")"
 row "CountFiles+CopyDir, no window (s)" "$(m "${quietc_t[@]}")" "$(lo "${quietc_t[@]}")"
 row "  ratio to bare Wine (aim <= 1.3)" "$(ratio "$(m "${copy_t[@]}")" "$(m "${bare_t[@]}")")" \
   "$(ratio "$(lo "${copy_t[@]}")" "$(lo "${bare_t[@]}")")"
+row "  processor time to bare Wine" "$(ratio "$(m "${copy_c[@]}")" "$(m "${bare_c[@]}")")" \
+  "$(ratio "$(lo "${copy_c[@]}")" "$(lo "${bare_c[@]}")")"
+row "  no window, processor time to bare" "$(ratio "$(m "${quietc_c[@]}")" "$(m "${bare_c[@]}")")" \
+  "$(ratio "$(lo "${quietc_c[@]}")" "$(lo "${bare_c[@]}")")"
 row "  ratio to cp -r" "$(ratio "$(m "${copy_t[@]}")" "$(m "${cp_t[@]}")")" \
   "$(ratio "$(lo "${copy_t[@]}")" "$(lo "${cp_t[@]}")")"
 row "  bare Wine to cp -r" "$(ratio "$(m "${bare_t[@]}")" "$(m "${cp_t[@]}")")" \

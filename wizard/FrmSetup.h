@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -130,6 +131,11 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   bool LeavePrikladyOnCd() const override;
   void AddMemoLine(const std::wstring& line) override;
   const std::wstring& SetupTitle() const override { return setupTitle_; }
+  // Runs at every point where the work lets messages through, before the
+  // pump judges whether it is due, with the status the work gave last: the
+  // moment a person's click would be handled there. A test acts through it
+  // inside a run, whatever the machine's speed.
+  std::function<void(const std::wstring& status)> OnWorkPump;
 
   using Item = wizard::Control;  // one control of the layout (Layout.cpp)
 

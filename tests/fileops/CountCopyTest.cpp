@@ -189,6 +189,20 @@ TEST_F(CopyDirTest, LargeFileCopiedLikeSmallOnesWithMessagesLetThrough) {
   SetFileAttributesW((Source() + L"\\big.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Pressed while a large file is on its way: the copy ends inside it and its
+// half-written target goes.
+TEST_F(CopyDirTest, AbortInsideALargeFileEndsItThereAndRemovesItsHalf) {
+  Put(Source() + L"\\big.dat", std::string(4 << 20, 'b'));
+  ctx.onPump = [](TestContext& c) {
+    if (c.statuses.back() == L"Kopíruji soubor big.dat") c.abort = true;
+  };
+  fileops::CopyDir(ctx, Source(), Target(), false);
+  EXPECT_TRUE(ctx.abort);
+  EXPECT_EQ(1, ctx.steps);
+  EXPECT_FALSE(platform::FileExists(Target() + L"\\big.dat"));
+  EXPECT_TRUE(boxes.Asked().empty());
+}
+
 TEST_F(CopyDirTest, FailedFileShowsMessageStopsAndLeavesLaterFilesAlone) {
   Put(Source() + L"\\z1.txt", "1");
   Put(Source() + L"\\sub\\bad.txt", "new");

@@ -352,25 +352,27 @@ TEST_F(ExtractTest, BadArchivesRefusedBeforeTheFirstByte) {
   EXPECT_EQ("MZ engine setup", ReadFile(Target() + L"\\Utility\\Bde\\Setup.exe"));
 }
 
-// The room check counts the copies the installation makes afterwards: of the
-// top-level files, and of Vzory unless it stays on the CD-ROM.
-TEST_F(ExtractTest, RoomCountsTheSecondCopyOfTopLevelFilesAndTemplates) {
+// The room check counts the copies the installation makes afterwards, on
+// the volume each goes to: of the top-level files, and of Vzory when copied.
+TEST_F(ExtractTest, RoomCountsTheLaterCopiesOfTopLevelFilesAndTemplates) {
   ULARGE_INTEGER free{};
   ASSERT_TRUE(GetDiskFreeSpaceExW(Target().c_str(), &free, nullptr, nullptr));
   const uint64_t onceNotTwice = free.QuadPart / 10 * 6;
+  const fileops::LaterCopies bothHere{tmp / L"App", tmp / L"Vzory"};
   for (const char* name : {"Vzory/Velky.vzr", "Velky.dat"}) {
     SCOPED_TRACE(name);
     ctx.statuses.clear();
     WriteRawZip(Archive(), WithEssentials({Declaring(Deflated(name, "small"), onceNotTwice)}));
-    EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+    EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr,
+                                                             nullptr, nullptr, bothHere));
     EXPECT_TRUE(ctx.statuses.empty());
   }
-  // Vzory left on the CD-ROM: one copy fits, so the unpacking starts, and the
-  // entry fails only as it falls short of its declared size.
-  ctx.vzory = true;
+  // Vzory not copied: one copy fits, so the unpacking starts, and the entry
+  // fails only as it falls short of its declared size.
   WriteRawZip(Archive(),
               WithEssentials({Declaring(Deflated("Vzory/Velky.vzr", "small"), onceNotTwice)}));
-  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
+  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr,
+                                                           nullptr, nullptr, {tmp / L"App", L""}));
   EXPECT_FALSE(ctx.statuses.empty());
   EXPECT_TRUE(IsEmptyFolder(Target()));
 }

@@ -113,7 +113,7 @@ TEST_F(AbortTest, YesWhileCopyingThenNoKeepsTheWizardAndTheNextRunCompletes) {
 
 TEST_F(AbortTest, YesInsideALargeFileEndsItThereAndNextWaitsForTheRunToReturn) {
   Boxes boxes(StopThenClose(IDNO));
-  TfrmSetup& form = OpenOnMedium({RealEngineSetup(), 0, 0, 128});
+  TfrmSetup& form = OpenOnMedium({RealEngineSetup(), 0, 0, 4});
   const std::wstring app = Work() + L"\\App", templates = Work() + L"\\Vzory";
   SetFolders(app, Work() + L"\\Projekty", templates);
   ToSummary();

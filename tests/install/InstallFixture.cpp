@@ -7,7 +7,6 @@ namespace installtest {
 namespace {
 
 Boxes* g_boxes = nullptr;
-WhenStatus* g_when = nullptr;
 PollTicks* g_ticks = nullptr;
 bool g_intervalPassed = false;
 
@@ -43,28 +42,16 @@ std::vector<std::wstring> Boxes::Texts() const {
 
 WhenStatus::WhenStatus(TfrmSetup& form, std::wstring prefix, std::function<void()> action)
     : form_(form), prefix_(std::move(prefix)), action_(std::move(action)) {
-  g_when = this;
-  timer_ = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, &WhenStatus::Tick);
+  form_.OnWorkPump = [this](const std::wstring& status) {
+    if (fired_ || !status.starts_with(prefix_)) return;
+    fired_ = true;
+    seen_ = status;
+    action_();
+  };
 }
 
 WhenStatus::~WhenStatus() {
-  if (timer_) KillTimer(nullptr, timer_);
-  g_when = nullptr;
-}
-
-void CALLBACK WhenStatus::Tick(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_when) g_when->Check();
-}
-
-void WhenStatus::Check() {
-  if (fired_) return;
-  const std::wstring status = form_.Text(L"lblCopyFile");
-  if (!status.starts_with(prefix_)) return;
-  fired_ = true;
-  seen_ = status;
-  KillTimer(nullptr, timer_);
-  timer_ = 0;
-  action_();
+  form_.OnWorkPump = {};
 }
 
 // -------------------------------------------------------------- PollTicks

@@ -34,9 +34,9 @@ class Boxes {
   std::vector<testutil::AskedBox> asked_;
 };
 
-// Runs an action once, from a timer dispatched by whatever message pump is
-// running, as soon as the status line starts with a prefix: a person
-// reacting to what the copy page shows.
+// Runs an action once, at the first point where the work lets messages
+// through while the status line starts with a prefix: a person reacting to
+// what the copy page shows, handled where the work would handle the click.
 class WhenStatus {
  public:
   WhenStatus(TfrmSetup& form, std::wstring prefix, std::function<void()> action);
@@ -47,12 +47,9 @@ class WhenStatus {
   const std::wstring& StatusSeen() const { return seen_; }
 
  private:
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
-  void Check();
   TfrmSetup& form_;
   std::wstring prefix_;
   std::function<void()> action_;
-  UINT_PTR timer_ = 0;
   bool fired_ = false;
   std::wstring seen_;
 };

@@ -370,18 +370,115 @@ TEST(Sequence, OnlyTheUnpackedEngineSetupStarts) {
 }
 
 // An old completion flag that cannot be deleted would end the wait before
-// the engine's setup has run: the step reports it (message E) instead.
-TEST(Sequence, AnOldFlagThatStaysIsReported) {
-  CleanInstallationKeys();
+// the engine's setup has run: step 14 reports it (message F) and starts
+// nothing. The key is locked as the step begins: under Wine a locked key
+// also bars the way to the keys below it, which step 13 writes.
+TEST(Sequence, F_AnOldFlagThatStays) {
+  Scene scene({EngineStub()});
   WriteMachineString(kQuorKey, kFlag, L"1");
-  {
-    const LockedKey locked(HKEY_LOCAL_MACHINE, kQuorKey, KEY_WOW64_32KEY, L"D:P(A;;KR;;;WD)");
-    ASSERT_TRUE(locked.Locked());
-    EXPECT_FALSE(install::ClearCompletionFlag());
-  }
+  RecordingHost host(scene.choices);
+  std::unique_ptr<LockedKey> locked;
+  host.onStatus = [&](const std::wstring& text) {
+    if (text == kEngine)
+      locked = std::make_unique<LockedKey>(HKEY_LOCAL_MACHINE, kQuorKey, KEY_WOW64_32KEY,
+                                           L"D:P(A;;KR;;;WD)");
+  };
+  const install::InstallResult result = install::Install(scene.choices, host);
+  ASSERT_TRUE(locked && locked->Locked());
+  locked.reset();
+  EXPECT_EQ(result.ending, Ending::Fatal);
+  EXPECT_EQ(result.message, L"Ovladač BDE se nepodařilo nainstalovat!" + std::wstring(kEnds));
+  EXPECT_EQ(host.Steps().back(), kEngine);
+  EXPECT_FALSE(platform::FileExists(scene.EngineTrace()));
+  EXPECT_TRUE(FlagExists());
   EXPECT_TRUE(install::ClearCompletionFlag());
   EXPECT_FALSE(install::TakeCompletionFlag());
-  CleanInstallationKeys();
+}
+
+// ------------------------------------------------------------ small drives
+
+// A drive of its own from tests/make-drives.sh (tmpfs, mounted as root),
+// emptied before and after. Not Ready where it could not be mounted.
+class SmallDrive {
+ public:
+  explicit SmallDrive(const wchar_t* name) : folder_(std::wstring(L"C:\\svdrives\\") + name) {
+    if (!platform::FileExists(folder_ + L"\\drive")) return;
+    Empty();
+    drive_ = std::make_unique<MappedDrive>(folder_);
+  }
+  ~SmallDrive() { Empty(); }
+  bool Ready() const { return drive_ && drive_->Mapped(); }
+  std::wstring Root() const { return drive_->Root(); }
+
+ private:
+  void Empty() const {
+    platform::FolderListing listing(folder_);
+    platform::DirEntry entry;
+    while (listing.Next(entry))
+      if (entry.name != L"." && entry.name != L".." && entry.name != L"drive")
+        testutil::RemoveTree(folder_ + L"\\" + entry.name);
+  }
+  std::wstring folder_;
+  std::unique_ptr<MappedDrive> drive_;
+};
+
+#define NEED_DRIVE(drive) \
+  if (!(drive).Ready()) GTEST_SKIP() << "no small drive: tests/make-drives.sh mounts it as root"
+
+// A drive that cannot be written: step 4 fails, the work folder is missing.
+TEST(Sequence, A_ApplicationFolderOnAReadOnlyVolume) {
+  SmallDrive readOnly(L"ro");
+  NEED_DRIVE(readOnly);
+  Scene scene({EngineStub()});
+  scene.choices.vantorPro = readOnly.Root() + L"Vantor";
+  RecordingHost host(scene.choices);
+  const install::InstallResult result = install::Install(scene.choices, host);
+  EXPECT_EQ(result.ending, Ending::Fatal);
+  EXPECT_EQ(result.message, L"Nelze rozbalit instalační soubory do složky \"" +
+                                scene.choices.vantorPro + L"\\Instalace\"!" + kEnds);
+  EXPECT_FALSE(platform::FolderExists(scene.work / L"Projekty"));
+}
+
+// Room is counted on the drive each copy goes to, in whole clusters, less
+// what a second run replaces. The application goes to a 24 MB drive.
+TEST(Sequence, RoomIsCountedOnEachDrive) {
+  SmallDrive small(L"small");
+  NEED_DRIVE(small);
+  struct Row {
+    const char* what;
+    MediumSpec layout;
+    bool templatesOnTheDrive;
+    int runs;
+    bool fits;
+  };
+  const Row rows[] = {
+      {"14 MB of templates to C:", {EngineStub(), 0, 0, 14}, false, 1, true},
+      {"14 MB of templates to the drive, twice there", {EngineStub(), 0, 0, 14}, true, 1, false},
+      // 6.9 MB in bytes, 9.4 MB in the drive's 4 KB clusters.
+      {"8 MB and 1150 small templates", {EngineStub(), 1150, 0, 8}, true, 1, false},
+      // The second run replaces what the first one wrote.
+      {"9 MB of templates, installed twice", {EngineStub(), 0, 0, 9}, true, 2, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Scene scene(row.layout);
+    scene.choices.vantorPro = small.Root() + L"Vantor";
+    if (row.templatesOnTheDrive) scene.choices.vzory = small.Root() + L"Vzory";
+    for (int run = 0; run < row.runs; ++run) {
+      RecordingHost host(scene.choices);
+      const install::InstallResult result = install::Install(scene.choices, host);
+      EXPECT_EQ(result.ending, row.fits ? Ending::Done : Ending::Fatal) << result.message;
+      if (!row.fits) {
+        EXPECT_FALSE(platform::FolderExists(scene.choices.vantorPro));
+        continue;
+      }
+      EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Velky.vzr").size(),
+                size_t(row.layout.largeTemplateMb) << 20);
+      ASSERT_TRUE(scene.EngineRan());
+    }
+    testutil::RemoveTree(scene.choices.vantorPro);
+    testutil::RemoveTree(scene.choices.vzory);
+  }
 }
 
 }  // namespace

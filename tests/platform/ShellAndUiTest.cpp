@@ -82,12 +82,15 @@ TEST(MessageBox, ARealBoxIsOwnedByTheMainWindowWhichIsDisabledMeanwhile) {
   // Closes the box from inside its own modal loop, noting what it saw.
   static Probe* active = nullptr;
   active = &probe;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
+  // The tick is dispatched only by the box's own loop; it acts once the box
+  // is up, however long that takes.
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
     HWND box = FindWindowW(L"#32770", L"Caption");
-    active->found = box != nullptr;
+    if (!box || !IsWindowVisible(box)) return;
+    KillTimer(nullptr, id);
+    active->found = true;
     active->disabled = !IsWindowEnabled(active->main);
-    if (box) PostMessageW(box, WM_COMMAND, IDNO, 0);
+    PostMessageW(box, WM_COMMAND, IDNO, 0);
   });
   const int answer = platform::ShowMessageBox(L"Question?", L"Caption", MB_YESNO | MB_ICONQUESTION);
   KillTimer(nullptr, timer);
@@ -122,8 +125,9 @@ TEST(Processes, StartReportsWhetherTheProgramRan) {
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   const std::wstring marker = dir / L"ran.txt";
-  EXPECT_TRUE(platform::StartProcess(L"cmd.exe /c echo x> \"" + marker + L"\"", si));
-  for (int i = 0; i < 100 && !platform::FileExists(marker); ++i) Sleep(50);
+  platform::UniqueHandle process;
+  ASSERT_TRUE(platform::StartProcess(L"cmd.exe /c echo x> \"" + marker + L"\"", si, &process));
+  ASSERT_EQ(WaitForSingleObject(process.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_TRUE(platform::FileExists(marker));
   EXPECT_FALSE(platform::StartProcess(dir / L"missing\\Setup.exe", si));
 }
