@@ -48,9 +48,11 @@ std::wstring FoldCase(const std::wstring& text);
 
 // True when every volume that the unpacking and the caller's later copies
 // (needs) write to has the room they take there: each file rounded up to its
-// volume's cluster, less what the file of the same name that it replaces
-// takes now. A volume that cannot be asked counts as roomy: the writing
-// then tells.
+// volume's cluster. A copy counts less what the file of the same name that
+// it replaces takes now, but for the largest of those, which is still there
+// while its new copy is written; the unpacking keeps the files of a run
+// before until its own are complete, so it counts in full. A volume that
+// cannot be asked counts as roomy: the writing then tells.
 bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs);
 
 }  // namespace fileops

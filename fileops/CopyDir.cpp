@@ -58,6 +58,7 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     DWORD written = 0;
     if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read)
       return Copied::Failed;
+    if (read < kPiece) continue;  // the end is next: the file is whole
     // Between any two pieces messages may run (the host decides how often
     // they really do); a stop raised there ends this file within the piece.
     ctx.ProcessMessages();

@@ -18,6 +18,9 @@ struct Volume {
   zip_uint64_t cluster = 1;
   zip_uint64_t free = UINT64_MAX;
   zip_uint64_t needed = 0;
+  // The largest file a copy replaces: while its new copy is written under a
+  // name of its own, the old one is still there.
+  zip_uint64_t largestReplaced = 0;
 };
 
 // The folder that holds path, without its trailing "\" but a root's.
@@ -53,8 +56,9 @@ class Volumes {
     return {volume->second, existing == folder};
   }
   bool AllFit() const {
-    return std::all_of(volumes_.begin(), volumes_.end(),
-                       [](const auto& v) { return v.second.needed <= v.second.free; });
+    return std::all_of(volumes_.begin(), volumes_.end(), [](const auto& v) {
+      return AddCapped(v.second.needed, v.second.largestReplaced) <= v.second.free;
+    });
   }
 
  private:
@@ -109,19 +113,26 @@ zip_uint64_t Replaced(const std::wstring& path, zip_uint64_t cluster) {
 bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
   const std::wstring root = plan.target.back() == L'\\' ? plan.target : plan.target + L'\\';
   // Every file the run writes, by its path in one letter case: the largest
-  // that lands there counts, once.
-  std::map<std::wstring, std::pair<std::wstring, zip_uint64_t>> files;
+  // that lands there counts, once. The unpacking keeps the files of a run
+  // before until all of its own are complete, so only a copy's target can
+  // count what it replaces.
+  struct Written {
+    std::wstring path;
+    zip_uint64_t size;
+    bool copy;
+  };
+  std::map<std::wstring, Written> files;
   // A drive root keeps its backslash: no second one after it.
   auto below = [](const std::wstring& folder, const std::wstring& rest) {
     return folder.ends_with(L'\\') ? folder + rest : folder + L'\\' + rest;
   };
-  auto add = [&files](const std::wstring& path, zip_uint64_t size) {
-    auto [at, added] = files.try_emplace(FoldCase(path), path, size);
-    if (!added) at->second.second = std::max(at->second.second, size);
+  auto add = [&files](const std::wstring& path, zip_uint64_t size, bool copy = true) {
+    auto [at, added] = files.try_emplace(FoldCase(path), Written{path, size, copy});
+    if (!added) at->second.size = std::max(at->second.size, size);
   };
   for (const PlannedEntry& entry : plan.entries) {
     if (entry.folder) continue;
-    add(entry.target, entry.stat.size);
+    add(entry.target, entry.stat.size, false);
     const std::wstring relative = entry.target.substr(root.size());
     const size_t cut = relative.find(L'\\');
     if (cut == std::wstring::npos) {
@@ -135,10 +146,12 @@ bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
   Volumes volumes;
   size_t asked = 0;
   for (const auto& [key, file] : files) {
-    const Volumes::Place place = volumes.At(file.first);
-    const zip_uint64_t takes = RoundUp(file.second, place.volume.cluster);
-    const zip_uint64_t frees = place.folderExists ? Replaced(file.first, place.volume.cluster) : 0;
+    const Volumes::Place place = volumes.At(file.path);
+    const zip_uint64_t takes = RoundUp(file.size, place.volume.cluster);
+    const zip_uint64_t frees =
+        file.copy && place.folderExists ? Replaced(file.path, place.volume.cluster) : 0;
     if (takes > frees) place.volume.needed = AddCapped(place.volume.needed, takes - frees);
+    place.volume.largestReplaced = std::max(place.volume.largestReplaced, frees);
     // A second run asks after every file: the window goes on answering.
     if (++asked % 256 == 0) UnzipKeepAlive();
   }
