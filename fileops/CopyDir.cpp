@@ -83,11 +83,11 @@ bool CopyOneFile(WorkContext& ctx, const platform::DirEntry& entry, const std::w
 }  // namespace
 
 void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly) {
+             bool topLevelOnly, CopyLog* log) {
   ctx.SetStatus(L"Vytvářím složku " + target);
   bool failed = false;
   try {
-    failed = !platform::ForceDirectories(target);
+    failed = !platform::ForceDirectories(target, log ? &log->madeFolders : nullptr);
   } catch (const platform::SetupError&) {
     failed = true;
   }
@@ -114,7 +114,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
     if (entry.IsLink()) continue;
     if (entry.IsFolder()) {
       if (!topLevelOnly && entry.name[0] != L'.')
-        CopyDir(ctx, source + L"\\" + entry.name, target + L"\\" + entry.name, false);
+        CopyDir(ctx, source + L"\\" + entry.name, target + L"\\" + entry.name, false, log);
       continue;
     }
     ctx.SetStatus(L"Kopíruji soubor " + entry.name);
@@ -123,6 +123,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
     const std::wstring to = target + L"\\" + entry.name;
     if (CopyOneFile(ctx, entry, from, to)) {
       if (ctx.StopRequested()) return;  // a stop inside the file: its copy is gone
+      if (log) log->files.push_back(to);
       const DWORD attributes = platform::GetAttributes(to);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         platform::SetAttributes(to, attributes & ~FILE_ATTRIBUTE_READONLY);

@@ -21,12 +21,20 @@ void DeleteDir(const std::wstring& path);
 // count 0; an abort returns the count reached so far.
 int CountFiles(WorkContext& ctx, const std::wstring& folder);
 
+// What a copy put in place: the files it wrote and the folders it made
+// (outermost first), as full paths.
+struct CopyLog {
+  std::vector<std::wstring> files;
+  std::vector<std::wstring> madeFolders;
+};
+
 // Copies the files of Source into Target (created first), with every
 // sub-folder unless topLevelOnly, one progress step per file, the read-only
 // bit cleared on the copies. Failures are shown in message boxes; a file
-// that cannot be copied stops the installation.
+// that cannot be copied stops the installation. Log, when given, gets what
+// the copy put in place.
 void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly);
+             bool topLevelOnly, CopyLog* log = nullptr);
 
 // How an extraction ended.
 enum class ExtractResult {

@@ -8,7 +8,9 @@
 
 #include "fileops/FileOps.h"
 #include "install/Engine.h"
+#include "install/InstallRecord.h"
 #include "install/MakeLink.h"
+#include "install/Uninstaller.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -17,6 +19,7 @@ namespace {
 
 const wchar_t kCr[] = L"\r";
 const wchar_t kEnds[] = L"Instalace bude ukončena!";
+const wchar_t kQuorKey[] = L"Software\\Quor";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
 
 // Folder could not be made: message C.
@@ -143,6 +146,9 @@ class Run {
       return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder +
                    L"\\Instalace\"!" + kCr + kEnds);
     }
+    // The work folder goes at the finish; what it was made in stays.
+    for (const std::wstring& folder : made)
+      if (folder != sourceDir_) record_.folders.push_back(folder);
     if (host_.StopRequested()) return Stopped();
     return {};
   }
@@ -174,15 +180,33 @@ class Run {
       host_.SetStatus(L"Vytvářím složku " + step.folder);
       bool ready = false;
       try {
-        ready = platform::ForceDirectories(step.folder);
-        if (ready && step.copyFrom)
-          fileops::CopyDir(host_, sourceDir_ + step.copyFrom, step.folder, step.topLevelOnly);
+        ready = platform::ForceDirectories(step.folder, &record_.folders);
+        if (ready && step.copyFrom) {
+          fileops::CopyLog copied;
+          fileops::CopyDir(host_, sourceDir_ + step.copyFrom, step.folder, step.topLevelOnly,
+                           &copied);
+          Remember(copied.files);
+          record_.folders.insert(record_.folders.end(), copied.madeFolders.begin(),
+                                 copied.madeFolders.end());
+        }
+        // The way back goes with the application's own files.
+        if (ready && &step.folder == &choices_.vantorPro && !host_.StopRequested()) {
+          record_.uninstaller = WriteUninstaller(step.folder);
+          Remember({record_.uninstaller});
+        }
       } catch (const std::exception&) {
         ready = false;
       }
       if (!ready) return Fatal(CannotCreate(step.folder));
     }
     return {};
+  }
+
+  // Size and checksum of each file as the installation left it.
+  void Remember(const std::vector<std::wstring>& files) {
+    for (const std::wstring& file : files)
+      if (std::optional<RecordedFile> facts = FileFactsAt(file))
+        record_.files.push_back(std::move(*facts));
   }
 
   // The Start-menu group and its two shortcuts. A failure here is reported
@@ -193,20 +217,26 @@ class Run {
     const std::wstring& appFolder = choices_.vantorPro;
     try {
       const std::wstring group = choices_.programsFolder + L"\\" + choices_.folderName;
-      platform::ForceDirectories(group);
-      MakeLink(appFolder + L"\\VantorPro.exe", L"", group + L"\\VantorPro.lnk", L"VantorPro");
-      MakeLink(appFolder + L"\\VantorPro.hlp", L"", group + L"\\Nápověda VantorPro.lnk",
-               L"Nápověda VantorPro");
+      platform::ForceDirectories(group, &record_.folders);
+      const std::wstring program = group + L"\\VantorPro.lnk";
+      const std::wstring help = group + L"\\Nápověda VantorPro.lnk";
+      MakeLink(appFolder + L"\\VantorPro.exe", L"", program, L"VantorPro");
+      Remember({program});
+      MakeLink(appFolder + L"\\VantorPro.hlp", L"", help, L"Nápověda VantorPro");
+      Remember({help});
     } catch (const std::exception&) {
       host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
     }
   }
 
-  // What the installed application reads.
+  // What the installed application reads, and the product's entry in the
+  // list of installed apps with the record of this installation.
   Step WriteRegistry() {
     host_.StepProgress();
     host_.SetStatus(L"Zapisuji informace do registru");
     try {
+      for (const wchar_t* key : {kQuorKey, kVantorKey})
+        if (!platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, key)) record_.keys.push_back(key);
       platform::Registry registry;
       registry.SetRootKey(HKEY_LOCAL_MACHINE);
       registry.OpenKey(kVantorKey);
@@ -219,6 +249,13 @@ class Run {
       registry.WriteString(L"Priklady", choices_.leavePrikladyOnCd
                                             ? choices_.mediumDir + L"\\Priklady"
                                             : choices_.priklady);
+      for (const wchar_t* value : {L"Name", L"Company", L"LastOpen", L"Vzory", L"Priklady"})
+        record_.values.push_back({kVantorKey, value});
+      registry.CloseKey();
+      // A second installation keeps what the first one put elsewhere.
+      InstallRecord earlier;
+      if (ReadRecord(earlier) == RecordState::Present) record_.Merge(earlier);
+      WriteRegistration(record_, choices_.vantorPro);
     } catch (const std::exception&) {
       return Fatal(RegistryFailed());
     }
@@ -258,6 +295,7 @@ class Run {
   InstallHost& host_;
   const std::wstring sourceDir_;  // the unpack folder: SourceDir from step 5 on
   std::vector<std::wstring> unpackedEntries_;
+  InstallRecord record_;  // what this run put on the PC
 };
 
 }  // namespace
