@@ -202,11 +202,14 @@ class Run {
     return {};
   }
 
-  // Size and checksum of each file as the installation left it.
+  // Size and checksum of each file as the installation left it. Each file is
+  // read once more, so the window answers between them as during the copy.
   void Remember(const std::vector<std::wstring>& files) {
-    for (const std::wstring& file : files)
+    for (const std::wstring& file : files) {
+      host_.ProcessMessages();
       if (std::optional<RecordedFile> facts = FileFactsAt(file))
         record_.files.push_back(std::move(*facts));
+    }
   }
 
   // The Start-menu group and its two shortcuts. A failure here is reported
