@@ -1,6 +1,6 @@
 // Odinstalovat.exe: removes VantorPro as its installation recorded it. Started
 // from the list of installed apps (it lies in the application folder), it
-// asks, then hands the work to a copy of itself in the temporary folder and
+// asks, then hands the work to a copy of itself in a temporary folder and
 // ends, so that the copy can remove the program file and the folder it lay
 // in. The copy is deleted by the system when it ends.
 #include <windows.h>
@@ -72,19 +72,32 @@ int Work() {
   return kept.empty() ? 0 : 2;
 }
 
-// Starts a copy of this program in the temporary folder that waits for this
+// The folder for the working copy: Windows' own temporary folder, where
+// other accounts may add files but change none of ours, so the copy that
+// runs elevated is the copy written. The user's temporary folder only when
+// there is none.
+std::wstring CopyFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+  if (length > 0 && length < MAX_PATH - 6) {
+    const std::wstring temp = std::wstring(folder, length) + L"\\Temp\\";
+    if (platform::FolderExists(temp)) return temp;
+  }
+  const DWORD tempLength = GetTempPathW(MAX_PATH, folder);
+  return tempLength > 0 && tempLength < MAX_PATH ? std::wstring(folder, tempLength) : L"";
+}
+
+// Starts a copy of this program in a temporary folder that waits for this
 // process to end and then does the work. The copy is opened for deletion on
 // close and that handle is inherited: when the copy ends, the system deletes
 // it. False when no copy could be started.
 bool HandOver() {
   wchar_t self[MAX_PATH] = {};
-  wchar_t tempDir[MAX_PATH] = {};
   const DWORD selfLength = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const DWORD tempLength = GetTempPathW(MAX_PATH, tempDir);
-  if (selfLength == 0 || selfLength >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH)
-    return false;
-  const std::wstring copy = std::wstring(tempDir) + L"Odinstalace VantorPro " +
-                            std::to_wstring(GetCurrentProcessId()) + L".exe";
+  const std::wstring folder = CopyFolder();
+  if (selfLength == 0 || selfLength >= MAX_PATH || folder.empty()) return false;
+  const std::wstring copy =
+      folder + L"Odinstalace VantorPro " + std::to_wstring(GetCurrentProcessId()) + L".exe";
   if (!CopyFileW(self, copy.c_str(), TRUE)) return false;
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
   platform::UniqueFile deleteOnClose(
@@ -109,7 +122,7 @@ bool HandOver() {
   // Started in the temporary folder: a current folder inside the application
   // folder would keep it from being removed.
   if (!CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                      NORMAL_PRIORITY_CLASS, nullptr, tempDir, &startup, &info))
+                      NORMAL_PRIORITY_CLASS, nullptr, folder.c_str(), &startup, &info))
     return false;
   const platform::UniqueHandle process(info.hProcess), thread(info.hThread);
   return true;

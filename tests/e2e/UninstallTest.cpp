@@ -59,14 +59,16 @@ void DumpKey(HKEY parent, const std::wstring& path, std::map<std::wstring, std::
   for (const std::wstring& sub : subKeys) DumpKey(parent, path + L"\\" + sub, into);
 }
 
-std::wstring TempFolder() {
-  wchar_t temp[MAX_PATH] = {};
+// The temporary folders: the user's and Windows' own.
+std::vector<std::wstring> TempFolders() {
+  wchar_t temp[MAX_PATH] = {}, windows[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp, wcslen(temp) - 1);
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  return {std::wstring(temp, wcslen(temp) - 1), std::wstring(windows) + L"\\Temp"};
 }
 
 // The PC as far as an installation reaches: the folders given, the Start
-// menu, the temporary folder and the registry.
+// menu, the temporary folders and the registry.
 struct Snapshot {
   std::map<std::wstring, std::string> files, registry;
 };
@@ -79,7 +81,7 @@ Snapshot Take(const std::vector<std::wstring>& roots) {
   Snapshot s;
   for (const std::wstring& root : roots) AddTree(s.files, root);
   AddTree(s.files, ProgramsFolder());
-  AddTree(s.files, TempFolder());
+  for (const std::wstring& temp : TempFolders()) AddTree(s.files, temp);
   DumpKey(HKEY_LOCAL_MACHINE, L"Software", s.registry);
   return s;
 }
