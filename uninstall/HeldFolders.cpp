@@ -105,24 +105,22 @@ HeldFolders::Held& HeldFolders::Folder(const std::wstring& path) {
     held.handle.reset(CreateFileW(root.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    held.state = held.handle ? Outcome::Removed : Outcome::Missing;
   } else if (!SplitLast(path, parent, name)) {
-    held.state = Outcome::Kept;
-  } else if (const Held& above = Folder(parent); above.state != Outcome::Removed) {
-    held.state = above.state;
+    held.absent = Outcome::Kept;
+  } else if (const Held& above = Folder(parent); !above.handle) {
+    held.absent = above.absent;
   } else {
     // Held with delete access, so that it can go through this very handle,
     // and shared for neither renaming nor removal by anyone else meanwhile.
     const NTSTATUS status =
         OpenBelow(above.handle.get(), name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | DELETE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_DIRECTORY_FILE, held.handle);
-    if (status == kNotFound || status == kPathNotFound)
-      held.state = Outcome::Missing;
-    else if (!NT_SUCCESS(status) || IsLink(above.handle.get(), name, held.handle.get()))
-      held.state = Outcome::Kept;  // a link is never entered, whatever it leads to
-    else
-      held.state = Outcome::Removed;
-    if (held.state != Outcome::Removed) held.handle.reset();
+    if (status == kNotFound || status == kPathNotFound) {
+      held.absent = Outcome::Missing;
+    } else if (!NT_SUCCESS(status) || IsLink(above.handle.get(), name, held.handle.get())) {
+      held.absent = Outcome::Kept;  // a link is never entered, whatever it leads to
+      held.handle.reset();
+    }
   }
   return held_.emplace(key, std::move(held)).first->second;
 }
@@ -131,7 +129,7 @@ Outcome HeldFolders::RemoveFile(const std::wstring& path, uint64_t size, uint32_
   std::wstring parent, name;
   if (!SplitLast(path, parent, name)) return Outcome::Kept;
   const Held& folder = Folder(parent);
-  if (folder.state != Outcome::Removed) return folder.state;
+  if (!folder.handle) return folder.absent;
   // Shared for reading only: nobody changes it between the check and the removal.
   platform::UniqueFile file;
   const NTSTATUS status = OpenBelow(folder.handle.get(), name, GENERIC_READ | DELETE,
@@ -149,13 +147,13 @@ Outcome HeldFolders::RemoveFolder(const std::wstring& path) {
   std::wstring parent, name;
   if (!SplitLast(path, parent, name)) return Outcome::Kept;
   Held& folder = Folder(path);
-  if (folder.state != Outcome::Removed) return folder.state;
+  if (!folder.handle) return folder.absent;
   // What is held below it is done with; its handles would keep it.
   const std::wstring prefix = platform::AsciiUpper(path) + L"\\";
   std::erase_if(held_, [&](const auto& item) { return item.first.starts_with(prefix); });
   if (!MarkForDeletion(folder.handle.get())) return Outcome::Kept;
   folder.handle.reset();
-  folder.state = Outcome::Kept;
+  folder.absent = Outcome::Kept;
   // A file system that takes the mark and keeps a folder that is not empty:
   // looked for again through the folder above, which is still held.
   platform::UniqueFile still;
@@ -164,7 +162,7 @@ Outcome HeldFolders::RemoveFolder(const std::wstring& path) {
       OpenBelow(above.handle.get(), name, FILE_READ_ATTRIBUTES,
                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_DIRECTORY_FILE, still);
   if (NT_SUCCESS(status)) return Outcome::Kept;
-  folder.state = Outcome::Missing;
+  folder.absent = Outcome::Missing;
   return Outcome::Removed;
 }
 

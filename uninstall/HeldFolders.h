@@ -30,10 +30,10 @@ class HeldFolders {
 
  private:
   struct Held {
-    platform::UniqueFile handle;
-    Outcome state = Outcome::Missing;  // Removed: the folder is open and usable
+    platform::UniqueFile handle;        // the folder, when it could be held
+    Outcome absent = Outcome::Missing;  // else why not: Missing or Kept
   };
-  // The folder held open; its state says Missing or Kept when it cannot be.
+  // The folder, held open when it can be.
   Held& Folder(const std::wstring& path);
 
   std::map<std::wstring, Held> held_;  // by upper-case path
