@@ -192,7 +192,7 @@ class Run {
         // The way back goes with the application's own files.
         if (ready && &step.folder == &choices_.vantorPro && !host_.StopRequested()) {
           record_.uninstaller = WriteUninstaller(step.folder);
-          Remember({record_.uninstaller});
+          Remember(record_.uninstaller);
         }
       } catch (const std::exception&) {
         ready = false;
@@ -202,13 +202,17 @@ class Run {
     return {};
   }
 
-  // Size and checksum of each file as the installation left it. Each file is
-  // read once more, so the window answers between them as during the copy.
+  // Size and checksum of a file as the installation left it.
+  void Remember(const std::wstring& file) {
+    if (std::optional<RecordedFile> facts = FileFactsAt(file))
+      record_.files.push_back(std::move(*facts));
+  }
+  // The copies are read once more, so the window answers between them as
+  // during the copy.
   void Remember(const std::vector<std::wstring>& files) {
     for (const std::wstring& file : files) {
       host_.ProcessMessages();
-      if (std::optional<RecordedFile> facts = FileFactsAt(file))
-        record_.files.push_back(std::move(*facts));
+      Remember(file);
     }
   }
 
@@ -224,9 +228,9 @@ class Run {
       const std::wstring program = group + L"\\VantorPro.lnk";
       const std::wstring help = group + L"\\Nápověda VantorPro.lnk";
       MakeLink(appFolder + L"\\VantorPro.exe", L"", program, L"VantorPro");
-      Remember({program});
+      Remember(program);
       MakeLink(appFolder + L"\\VantorPro.hlp", L"", help, L"Nápověda VantorPro");
-      Remember({help});
+      Remember(help);
     } catch (const std::exception&) {
       host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
     }
