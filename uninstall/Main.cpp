@@ -61,8 +61,8 @@ int Work() {
   std::wstring text = L"Aplikace " + kProduct + L" byla z tohoto počítače odebrána.";
   if (!kept.empty()) {
     text +=
-        L"\r\n\r\nPonechány byly tyto soubory a složky, protože byly po instalaci změněny "
-        L"nebo obsahují jiné soubory:";
+        L"\r\n\r\nTyto soubory a složky zůstaly zachovány, protože byly po instalaci změněny, "
+        L"obsahují jiné soubory nebo je nebylo možné bezpečně odebrat:";
     for (size_t i = 0; i < kept.size() && i < kListed; ++i) text += L"\r\n" + kept[i];
     if (kept.size() > kListed)
       text += L"\r\n… a další (" + std::to_wstring(kept.size() - kListed) + L")";

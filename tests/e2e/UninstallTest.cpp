@@ -194,7 +194,7 @@ TEST_F(Uninstall, TwoInstallationsGoButThePersonsOwnFilesStay) {
   for (const auto& [path, content] : own) testutil::WriteFile(path, content);
 
   std::wstring said;
-  Drive([&] { said = UninstallFromList(L""); });
+  Drive([&] { said = UninstallFromList(L"ponechano"); });
   for (const std::wstring& kept : {c_.templates + L"\\Faktury\\Faktura.vzr", c_.app, c_.projects})
     EXPECT_NE(said.find(kept), std::wstring::npos) << Narrow(said);
   EXPECT_EQ(Listed(), 0);
