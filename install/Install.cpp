@@ -91,7 +91,9 @@ namespace {
 class Run {
  public:
   Run(const InstallChoices& choices, InstallHost& host)
-      : choices_(choices), host_(host), sourceDir_(UnpackFolder(choices)) {}
+      : choices_(choices), host_(host), sourceDir_(UnpackFolder(choices)) {
+    record_.folders = choices.madeEarlier;
+  }
 
   InstallResult Go() {
     // The folder texts arrive trimmed (TrimFolder): the wizard shows them so.
@@ -114,10 +116,10 @@ class Run {
 
   // The entries unpacked so far go with a stop: the finish removes them.
   InstallResult Stopped() {
-    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}};
+    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}, record_.folders};
   }
   InstallResult Fatal(std::wstring message) const {
-    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}};
+    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}};
   }
 
   // Steps 4 and 5: the work folder, then the archive into it, always from the
@@ -291,7 +293,8 @@ class Run {
     host_.Redraw();
     if (!started)
       return Fatal(std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds);
-    return {Ending::Done, {}, sourceDir_, std::move(unpackedEntries_), std::move(engine)};
+    return {Ending::Done,   {}, sourceDir_, std::move(unpackedEntries_), std::move(engine),
+            record_.folders};
   }
 
   static std::wstring RegistryFailed() {

@@ -24,6 +24,9 @@ struct InstallChoices {
   bool leavePrikladyOnCd = false;
   std::wstring mediumDir;       // the folder that holds Vaninst.pak
   std::wstring programsFolder;  // the user's Start-menu Programs folder
+  // Folders an earlier run of this program made before it was stopped
+  // (InstallResult::madeFolders): the record of this run names them too.
+  std::vector<std::wstring> madeEarlier;
 };
 
 // One trailing "\" goes from a folder text longer than a drive root ("C:\").
@@ -65,6 +68,8 @@ struct InstallResult {
   // what the finish removes again.
   std::vector<std::wstring> unpackedEntries;
   platform::UniqueHandle engine;  // Done: the engine's setup process
+  // The folders made so far, this run's and those of madeEarlier.
+  std::vector<std::wstring> madeFolders;
 };
 
 // The whole installation in one pass on the GUI thread: unpack, count, copy,

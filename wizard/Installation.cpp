@@ -76,6 +76,7 @@ install::InstallChoices GatherChoices(TfrmSetup& form) {
   choices.leavePrikladyOnCd = form.Checked(L"cbPriklady");
   choices.mediumDir = form.MediumDir;
   choices.programsFolder = form.ProgramsFolder;
+  choices.madeEarlier = form.MadeFolders;
   return choices;
 }
 
@@ -99,6 +100,7 @@ void TfrmSetup::Install() {
   SourceDir = result.unpackFolder;
   EngineProcess = std::move(result.engine);
   UnpackedEntries = result.unpackedEntries;
+  MadeFolders = result.madeFolders;
   if (result.ending != install::Ending::Fatal) return;
   // The end of the program: the window closes without the close question.
   link.ShowError(result.message);
