@@ -36,7 +36,7 @@ sign: build
 	tools/sign.sh $(BUILD)/app/SetupVantor.exe
 
 format:
-	find app wizard install fileops picker platform tests tools demo bench \
+	find app wizard install uninstall fileops picker platform tests tools demo bench \
 	  \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) | xargs -r clang-format -i
 
 clean:

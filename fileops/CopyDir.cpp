@@ -1,3 +1,5 @@
+#include <zlib.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -25,7 +27,7 @@ enum class Copied { Done, Stopped, Failed };
 // last-write time are carried over; the copy is never read-only.
 Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
                    const platform::HeldFolder& target, const std::wstring& name,
-                   std::vector<char>& buffer) {
+                   std::vector<char>& buffer, CopyLog::File& written) {
   platform::UniqueFile in =
       source.OpenFile(name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_ATTRIBUTE_NORMAL);
   if (!in) return Copied::Failed;
@@ -55,9 +57,13 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     DWORD read = 0;
     if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) return Copied::Failed;
     if (read == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read)
+    DWORD done = 0;
+    if (!WriteFile(out.get(), buffer.data(), read, &done, nullptr) || done != read)
       return Copied::Failed;
+    // What the copy holds, for the record of the installation.
+    written.crc = static_cast<uint32_t>(
+        crc32(written.crc, reinterpret_cast<const Bytef*>(buffer.data()), read));
+    written.size += read;
     if (read < kPiece) continue;  // the end is next: the file is whole
     // Between any two pieces messages may run (the host decides how often
     // they really do); a stop raised there ends this file within the piece.
@@ -83,7 +89,7 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
 
 void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
               const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-              const std::vector<std::wstring>* names, std::vector<char>& buffer) {
+              const std::vector<std::wstring>* names, std::vector<char>& buffer, CopyLog* log) {
   if (!target) {
     platform::ShowMessageBox(
         L"Složku " + std::wstring(1, kQuote) + targetPath + kQuote + L" nelze vytvořit!",
@@ -109,9 +115,12 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
       if (!topLevelOnly && entry.name[0] != L'.') {
         const std::wstring to = targetPath + L"\\" + entry.name;
         ctx.SetStatus(L"Vytvářím složku " + to);
-        CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name,
-                 target.Child(entry.name, platform::HeldFolder::Make::IfMissing), to, false,
-                 nullptr, buffer);
+        bool made = false;
+        const platform::HeldFolder inner =
+            target.Child(entry.name, platform::HeldFolder::Make::IfMissing, nullptr, &made);
+        if (made && log) log->madeFolders.push_back(to);
+        CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name, inner, to, false,
+                 nullptr, buffer, log);
       }
       continue;
     }
@@ -121,8 +130,11 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
       continue;
     ctx.SetStatus(L"Kopíruji soubor " + entry.name);
     ctx.StepProgress();  // the step is taken whether or not the copy succeeds
-    const Copied copied = CopyOneFile(ctx, source, target, entry.name, buffer);
+    CopyLog::File written{targetPath + L"\\" + entry.name, 0,
+                          static_cast<uint32_t>(crc32(0, nullptr, 0))};
+    const Copied copied = CopyOneFile(ctx, source, target, entry.name, buffer, written);
     if (copied == Copied::Stopped) return;
+    if (copied == Copied::Done && log) log->files.push_back(std::move(written));
     if (copied == Copied::Failed) {
       platform::ShowMessageBox(L"Soubor " + std::wstring(1, kQuote) + sourcePath + L"\\" +
                                    entry.name + kQuote + L" nelze zkopírovat!",
@@ -138,21 +150,24 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
 
 void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
              const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names) {
+             const std::vector<std::wstring>* names, CopyLog* log) {
   ctx.SetStatus(L"Vytvářím složku " + targetPath);
   std::vector<char> buffer(kPiece);
-  CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer);
+  CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer, log);
 }
 
 void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly) {
+             bool topLevelOnly, CopyLog* log) {
   ctx.SetStatus(L"Vytvářím složku " + target);
   // Both ends are taken once, as given, and held for the whole copy.
-  const platform::HeldFolder to = platform::HeldFolder::Open(target, true);
+  std::vector<platform::HeldFolder> made;
+  const platform::HeldFolder to = platform::HeldFolder::Open(target, true, &made);
+  if (log)
+    for (const platform::HeldFolder& level : made) log->madeFolders.push_back(level.Path());
   const platform::HeldFolder from =
       to ? platform::HeldFolder::Open(source) : platform::HeldFolder();
   std::vector<char> buffer(kPiece);
-  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer);
+  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log);
 }
 
 }  // namespace fileops

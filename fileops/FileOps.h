@@ -23,22 +23,35 @@ void DeleteDir(const std::wstring& path);
 // count 0; an abort returns the count reached so far.
 int CountFiles(WorkContext& ctx, const std::wstring& folder);
 
+// What a copy put in place, as full paths: each file with its size and
+// CRC-32 as written, and the folders it made (outermost first).
+struct CopyLog {
+  struct File {
+    std::wstring path;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+  };
+  std::vector<File> files;
+  std::vector<std::wstring> madeFolders;
+};
+
 // Copies the files of Source into Target (created first), with every
 // sub-folder unless topLevelOnly, one progress step per file, the read-only
 // bit cleared on the copies. Failures are shown in message boxes; a file
-// that cannot be copied stops the installation.
+// that cannot be copied stops the installation. Log, when given, gets what
+// the copy put in place.
 // Both folders are opened once and held: every file is read and written
 // through them. Each file is written under a temporary name and takes its
 // own only when complete, so that a stop inside a file leaves the file that
 // was there (or none), never half of one.
 void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly);
+             bool topLevelOnly, CopyLog* log = nullptr);
 // The same between folders the caller holds (an empty one: it could not be
 // had), named in the messages by the paths given; with names, only the
 // files of those names (any letter case) at the top level are copied.
 void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
              const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names = nullptr);
+             const std::vector<std::wstring>* names = nullptr, CopyLog* log = nullptr);
 
 // How an extraction ended.
 enum class ExtractResult {

@@ -8,7 +8,9 @@
 
 #include "fileops/FileOps.h"
 #include "install/Engine.h"
+#include "install/InstallRecord.h"
 #include "install/MakeLink.h"
+#include "install/Uninstaller.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -17,6 +19,7 @@ namespace {
 
 const wchar_t kCr[] = L"\r";
 const wchar_t kEnds[] = L"Instalace bude ukončena!";
+const wchar_t kQuorKey[] = L"Software\\Quor";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
 
 // Folder could not be made: message C.
@@ -125,7 +128,9 @@ class Run {
       : choices_(choices),
         host_(host),
         sourceDir_(UnpackFolder(choices)),
-        earlier_(std::move(earlier)) {}
+        earlier_(std::move(earlier)) {
+    record_.folders = choices.madeEarlier;
+  }
 
   InstallResult Go() {
     // The folder texts arrive trimmed (TrimFolder): the wizard shows them so.
@@ -148,7 +153,8 @@ class Run {
 
   // The entries unpacked so far go with a stop: the finish removes them.
   InstallResult Stopped() {
-    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}, std::move(work_)};
+    return {Ending::Stopped, {}, sourceDir_, std::move(unpackedEntries_), {}, std::move(work_),
+            record_.folders};
   }
   InstallResult Fatal(std::wstring message) const {
     return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}};
@@ -187,6 +193,8 @@ class Run {
       return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder +
                    L"\\Instalace\"!" + kCr + kEnds);
     }
+    // The work folder goes at the finish; what it was made in stays.
+    for (const platform::HeldFolder& level : appMade) record_.folders.push_back(level.Path());
     if (host_.StopRequested()) return Stopped();
     return {};
   }
@@ -227,18 +235,31 @@ class Run {
         // The application folder is held since step 4; each other one is
         // taken as typed, once, and held for its copy.
         const bool isApp = &step.folder == &choices_.vantorPro;
+        std::vector<platform::HeldFolder> made;
         const platform::HeldFolder own =
-            isApp ? platform::HeldFolder() : platform::HeldFolder::Open(step.folder, true);
+            isApp ? platform::HeldFolder() : platform::HeldFolder::Open(step.folder, true, &made);
+        for (const platform::HeldFolder& level : made) record_.folders.push_back(level.Path());
         const platform::HeldFolder& target = isApp ? app_ : own;
         ready = static_cast<bool>(target);
+        fileops::CopyLog copied;
         if (ready && isApp) {
           // Only the archive's own top-level files.
           const std::vector<std::wstring> names = TopLevelFiles();
-          fileops::CopyDir(host_, work_, sourceDir_, target, step.folder, true, &names);
+          fileops::CopyDir(host_, work_, sourceDir_, target, step.folder, true, &names, &copied);
         } else if (ready && step.copyFrom) {
           const std::wstring inner = std::wstring(step.copyFrom).substr(1);
           fileops::CopyDir(host_, work_.Child(inner), sourceDir_ + step.copyFrom, target,
-                           step.folder, step.topLevelOnly);
+                           step.folder, step.topLevelOnly, nullptr, &copied);
+        }
+        for (fileops::CopyLog::File& file : copied.files)
+          record_.files.push_back({std::move(file.path), file.size, file.crc});
+        record_.folders.insert(record_.folders.end(), copied.madeFolders.begin(),
+                               copied.madeFolders.end());
+        // The way back goes with the application's own files.
+        if (ready && isApp && !host_.StopRequested()) {
+          RecordedFile uninstaller = WriteUninstaller(app_);
+          record_.uninstaller = uninstaller.path;
+          record_.files.push_back(std::move(uninstaller));
         }
       } catch (const std::exception&) {
         ready = false;
@@ -267,6 +288,12 @@ class Run {
     return n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : sourceDir_;
   }
 
+  // Size and checksum of a file as the installation left it.
+  void Remember(const std::wstring& file) {
+    if (std::optional<RecordedFile> facts = FileFactsAt(file))
+      record_.files.push_back(std::move(*facts));
+  }
+
   // The Start-menu group and its two shortcuts. A failure here is reported
   // and the installation goes on.
   void UpdateStartMenu() {
@@ -275,20 +302,26 @@ class Run {
     const std::wstring& appFolder = choices_.vantorPro;
     try {
       const std::wstring group = choices_.programsFolder + L"\\" + choices_.folderName;
-      platform::ForceDirectories(group);
-      MakeLink(appFolder + L"\\VantorPro.exe", L"", group + L"\\VantorPro.lnk", L"VantorPro");
-      MakeLink(appFolder + L"\\VantorPro.hlp", L"", group + L"\\Nápověda VantorPro.lnk",
-               L"Nápověda VantorPro");
+      platform::ForceDirectories(group, &record_.folders);
+      const std::wstring program = group + L"\\VantorPro.lnk";
+      const std::wstring help = group + L"\\Nápověda VantorPro.lnk";
+      MakeLink(appFolder + L"\\VantorPro.exe", L"", program, L"VantorPro");
+      Remember(program);
+      MakeLink(appFolder + L"\\VantorPro.hlp", L"", help, L"Nápověda VantorPro");
+      Remember(help);
     } catch (const std::exception&) {
       host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
     }
   }
 
-  // What the installed application reads.
+  // What the installed application reads, and the product's entry in the
+  // list of installed apps with the record of this installation.
   Step WriteRegistry() {
     host_.StepProgress();
     host_.SetStatus(L"Zapisuji informace do registru");
     try {
+      for (const wchar_t* key : {kQuorKey, kVantorKey})
+        if (!platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, key)) record_.keys.push_back(key);
       platform::Registry registry;
       registry.SetRootKey(HKEY_LOCAL_MACHINE);
       registry.OpenKey(kVantorKey);
@@ -301,6 +334,13 @@ class Run {
       registry.WriteString(L"Priklady", choices_.leavePrikladyOnCd
                                             ? choices_.mediumDir + L"\\Priklady"
                                             : choices_.priklady);
+      for (const wchar_t* value : {L"Name", L"Company", L"LastOpen", L"Vzory", L"Priklady"})
+        record_.values.push_back({kVantorKey, value});
+      registry.CloseKey();
+      // A second installation keeps what the first one put elsewhere.
+      InstallRecord earlier;
+      if (ReadRecord(earlier) == RecordState::Present) record_.Merge(earlier);
+      WriteRegistration(record_, choices_.vantorPro);
     } catch (const std::exception&) {
       return Fatal(RegistryFailed());
     }
@@ -328,8 +368,10 @@ class Run {
     }
     host_.Redraw();
     if (!started) return Fatal(EngineFailed());
-    return {Ending::Done,    {}, sourceDir_, std::move(unpackedEntries_), std::move(engine),
-            std::move(work_)};
+    return {Ending::Done,      {},
+            sourceDir_,        std::move(unpackedEntries_),
+            std::move(engine), std::move(work_),
+            record_.folders};
   }
 
   static std::wstring RegistryFailed() {
@@ -347,6 +389,7 @@ class Run {
   platform::HeldFolder work_;     // the work folder, from step 4 on
   std::vector<std::wstring> unpackedEntries_;
   fileops::EntryFacts engineFacts_;  // as the archive's plan states them
+  InstallRecord record_;             // what this run put on the PC
 };
 
 }  // namespace

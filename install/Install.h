@@ -25,6 +25,9 @@ struct InstallChoices {
   bool leavePrikladyOnCd = false;
   std::wstring mediumDir;       // the folder that holds Vaninst.pak
   std::wstring programsFolder;  // the user's Start-menu Programs folder
+  // Folders an earlier run of this program made before it was stopped
+  // (InstallResult::madeFolders): the record of this run names them too.
+  std::vector<std::wstring> madeEarlier;
 };
 
 // One trailing "\" goes from a folder text longer than a drive root ("C:\").
@@ -70,6 +73,8 @@ struct InstallResult {
   // installer's own): what the finish removes through, and what a run after
   // a stop goes on in. Empty after a fatal ending.
   platform::HeldFolder workFolder;
+  // The folders made so far, this run's and those of madeEarlier.
+  std::vector<std::wstring> madeFolders;
 };
 
 // The name of the mark inside the installer's own work folder: a folder

@@ -58,6 +58,21 @@ class Registry {
   void WriteString(const std::wstring& name, const std::wstring& value);
   bool ValueExists(const std::wstring& name) const;
   bool DeleteValue(const std::wstring& name);
+  // REG_DWORD; raises SetupError on failure.
+  void WriteDword(const std::wstring& name, DWORD value);
+  // REG_MULTI_SZ, one text per line (no line may be empty); raises
+  // SetupError on failure.
+  void WriteLines(const std::wstring& name, const std::vector<std::wstring>& lines);
+  // A REG_MULTI_SZ value's texts; false when it is missing or of another type.
+  bool ReadLines(const std::wstring& name, std::vector<std::wstring>& lines) const;
+
+  // Whether a key exists below the root (opened for reading only).
+  static bool KeyExists(HKEY root, const std::wstring& subKey);
+  // Deletes the key when it holds neither values nor keys; true when it is
+  // gone afterwards.
+  static bool DeleteKeyIfEmpty(HKEY root, const std::wstring& subKey);
+  // Deletes the key with everything in it; true when it is gone afterwards.
+  static bool DeleteKeyTree(HKEY root, const std::wstring& subKey);
 
  private:
   HKEY root_ = HKEY_CURRENT_USER;  // predefined: never closed

@@ -62,4 +62,73 @@ bool Registry::DeleteValue(const std::wstring& name) {
   return key_ && RegDeleteValueW(key_.get(), name.c_str()) == ERROR_SUCCESS;
 }
 
+void Registry::WriteDword(const std::wstring& name, DWORD value) {
+  if (!key_ || RegSetValueExW(key_.get(), name.c_str(), 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
+    throw SetupError(L"Failed to set data for '" + name + L"'");
+}
+
+void Registry::WriteLines(const std::wstring& name, const std::vector<std::wstring>& lines) {
+  std::wstring data;
+  for (const std::wstring& line : lines) data.append(line).push_back(L'\0');
+  data.push_back(L'\0');
+  if (!key_ || RegSetValueExW(key_.get(), name.c_str(), 0, REG_MULTI_SZ,
+                              reinterpret_cast<const BYTE*>(data.data()),
+                              static_cast<DWORD>(data.size() * sizeof(wchar_t))) != ERROR_SUCCESS)
+    throw SetupError(L"Failed to set data for '" + name + L"'");
+}
+
+bool Registry::ReadLines(const std::wstring& name, std::vector<std::wstring>& lines) const {
+  lines.clear();
+  DWORD type = 0, size = 0;
+  if (!key_ ||
+      RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ)
+    return false;
+  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
+  DWORD got = static_cast<DWORD>((buffer.size() - 2) * sizeof(wchar_t));
+  if (RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(buffer.data()), &got) != ERROR_SUCCESS ||
+      type != REG_MULTI_SZ)
+    return false;
+  // The buffer ends in two NULs whatever the value held.
+  for (const wchar_t* line = buffer.data(); *line; line += wcslen(line) + 1)
+    lines.emplace_back(line);
+  return true;
+}
+
+bool Registry::KeyExists(HKEY root, const std::wstring& subKey) {
+  UniqueHkey key;
+  return RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) ==
+         ERROR_SUCCESS;
+}
+
+bool Registry::DeleteKeyIfEmpty(HKEY root, const std::wstring& subKey) {
+  {
+    UniqueHkey key;
+    if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) !=
+        ERROR_SUCCESS)
+      return true;
+    DWORD keys = 0, values = 0;
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        keys || values)
+      return false;
+  }
+  RegDeleteKeyExW(root, subKey.c_str(), KEY_WOW64_32KEY, 0);
+  return !KeyExists(root, subKey);
+}
+
+bool Registry::DeleteKeyTree(HKEY root, const std::wstring& subKey) {
+  {
+    UniqueHkey key;
+    if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, key.put()) !=
+        ERROR_SUCCESS)
+      return !KeyExists(root, subKey);
+    RegDeleteTreeW(key.get(), nullptr);
+  }
+  RegDeleteKeyExW(root, subKey.c_str(), KEY_WOW64_32KEY, 0);
+  return !KeyExists(root, subKey);
+}
+
 }  // namespace platform

@@ -45,6 +45,9 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // The archive's entries the last installation run unpacked into SourceDir
   // (full paths, folders ending in "\\"): all the finish removes.
   std::vector<std::wstring> UnpackedEntries;
+  // The folders the installation runs made so far: a run after a stop
+  // records them with its own.
+  std::vector<std::wstring> MadeFolders;
   // The folder the program started in, which holds the archive. SourceDir
   // moves to the unpack folder; every run unpacks from here again.
   std::wstring MediumDir;

@@ -79,6 +79,7 @@ install::InstallChoices GatherChoices(TfrmSetup& form) {
   choices.leavePrikladyOnCd = form.Checked(L"cbPriklady");
   choices.mediumDir = form.MediumDir;
   choices.programsFolder = form.ProgramsFolder;
+  choices.madeEarlier = form.MadeFolders;
   return choices;
 }
 
@@ -119,6 +120,7 @@ void TfrmSetup::Install() {
   EngineProcess = std::move(result.engine);
   UnpackedEntries = result.unpackedEntries;
   WorkFolder = std::move(result.workFolder);
+  MadeFolders = result.madeFolders;
   if (result.ending != install::Ending::Fatal) return;
   // The end of the program: the window closes without the close question.
   link.ShowError(result.message);

@@ -194,6 +194,64 @@ std::optional<MessageBoxWindow> FindMessageBox(DWORD pid) {
   return box;
 }
 
+namespace {
+
+struct TitledSearch {
+  const std::wstring* caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindTitled(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<TitledSearch*>(param);
+  wchar_t caption[256] = {};
+  if (IsWindowVisible(window) && ClassOf(window) == L"#32770" &&
+      GetWindowTextW(window, caption, 256) && *search->caption == caption) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::optional<MessageBoxWindow> FindMessageBoxTitled(const std::wstring& caption) {
+  TitledSearch search{&caption, nullptr};
+  EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&search));
+  if (!search.found) return std::nullopt;
+  MessageBoxWindow box;
+  box.window = search.found;
+  box.caption = caption;
+  EnumChildWindows(search.found, CollectStatic, reinterpret_cast<LPARAM>(&box.text));
+  return box;
+}
+
+std::string RunForOutput(const std::wstring& commandLine, DWORD timeoutMs) {
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  if (!CreatePipe(&read, &write, &inherited, 0)) throw DriveError(L"no pipe");
+  platform::UniqueHandle reader(read), writer(write);
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = write;
+  PROCESS_INFORMATION info{};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info))
+    throw DriveError(L"cannot start " + commandLine);
+  const platform::UniqueHandle process(info.hProcess), thread(info.hThread);
+  writer.reset();  // the pipe ends when the program's copy of it closes
+  std::string output;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
+  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0)
+    throw DriveError(L"no end of " + commandLine);
+  return output;
+}
+
 void Answer(const MessageBoxWindow& box, int id) {
   HWND button = GetDlgItem(box.window, id);
   if (!button || !IsWindowVisible(button))

@@ -70,6 +70,9 @@ struct MessageBoxWindow {
   bool HasButton(int id) const;
 };
 std::optional<MessageBoxWindow> FindMessageBox(DWORD pid);
+// A message box of any process with this caption: the box of a program that
+// another program started.
+std::optional<MessageBoxWindow> FindMessageBoxTitled(const std::wstring& caption);
 // Presses the box's button id (IDOK, IDYES, IDNO, ...); DriveError when the
 // box has no such button.
 void Answer(const MessageBoxWindow& box, int id);
@@ -81,5 +84,9 @@ void Answer(const MessageBoxWindow& box, int id);
 void Shot(const std::wstring& name, HWND window);
 
 std::string Narrow(const std::wstring& text);
+
+// Runs a command line to its end and returns what it wrote to its standard
+// output; DriveError when it does not end within timeoutMs.
+std::string RunForOutput(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
 }  // namespace e2e

@@ -10,6 +10,7 @@
 
 #include "platform/Platform.h"
 #include "tests/e2e/Config.h"
+#include "tests/e2e/Installing.h"
 #include "tests/e2e/Wizard.h"
 #include "tests/support/TestUtil.h"
 #include "wizard/ControlIds.h"
@@ -22,9 +23,7 @@ const wchar_t kQuor[] = L"Software\\Quor";
 const wchar_t kVantor[] = L"Software\\Quor\\Vantor";
 const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
 
-struct Choices {
-  std::wstring app, projects, templates, examples, group, name, company;
-};
+}  // namespace
 
 std::wstring ProgramsFolder() {
   platform::Registry r;
@@ -33,10 +32,8 @@ std::wstring ProgramsFolder() {
   return r.ReadString(L"Programs");
 }
 
-// Files (name -> content) and folders (name + "\") below root; only the top
-// level when deep is false.
 std::map<std::wstring, std::string> Tree(const std::wstring& root, bool deep,
-                                         const std::wstring& prefix = L"") {
+                                         const std::wstring& prefix) {
   std::map<std::wstring, std::string> tree;
   platform::FolderListing list(root);
   platform::DirEntry e;
@@ -57,23 +54,27 @@ std::map<std::wstring, std::string> FilesOnly(std::map<std::wstring, std::string
   return tree;
 }
 
+namespace {
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return _wcsicmp(a.c_str(), b.c_str()) == 0;
-}
-
-void RemoveRegistration() {
-  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVantor, KEY_WOW64_32KEY, 0);
-  platform::UniqueHkey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuor, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, key.put()) ==
-      ERROR_SUCCESS)
-    RegDeleteValueW(key.get(), kFlag);
 }
 
 void Pause() {
   if (TheConfig().pauseMs) Sleep(TheConfig().pauseMs);
 }
 
-// From the welcome page to the summary, filling in what the person chose.
+}  // namespace
+
+void RemoveRegistration() {
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVantor, KEY_WOW64_32KEY, 0);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallEntry, KEY_WOW64_32KEY, 0);
+  platform::UniqueHkey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuor, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, key.put()) ==
+      ERROR_SUCCESS)
+    RegDeleteValueW(key.get(), kFlag);
+}
+
 // Folders and the group are typed only when they differ from what the wizard
 // offers.
 void DriveToSummary(Wizard& w, const Choices& c) {
@@ -121,7 +122,6 @@ void DriveToSummary(Wizard& w, const Choices& c) {
   Pause();
 }
 
-// The finish page offers "&Dokončit" only; pressing it ends the program.
 void Finish(Wizard& w) {
   w.WaitForFinishPage();
   EXPECT_FALSE(Shown(w.Control(ids::pbPrev)));
@@ -139,10 +139,12 @@ void Finish(Wizard& w) {
 void ExpectInstalled(const Choices& c, bool examplesExistedBefore) {
   const std::wstring payload = TheConfig().payload;
 
-  // Application folder: every top-level file of the archive, and besides the
-  // component folders placed inside it nothing else: neither the examples,
-  // the manual, the utilities nor the work folder.
-  EXPECT_EQ(FilesOnly(Tree(c.app, false)), FilesOnly(Tree(payload, false)));
+  // Application folder: every top-level file of the archive and the
+  // uninstaller, and besides the component folders placed inside it nothing
+  // else: neither the examples, the manual, the utilities nor the work folder.
+  auto installed = FilesOnly(Tree(c.app, false));
+  EXPECT_EQ(installed.erase(kUninstaller), 1u) << "no uninstaller in the application folder";
+  EXPECT_EQ(installed, FilesOnly(Tree(payload, false)));
   std::set<std::wstring> folders;
   for (const auto& [name, content] : Tree(c.app, false))
     if (name.back() == L'\\') folders.insert(name);
@@ -188,6 +190,8 @@ void ExpectInstalled(const Choices& c, bool examplesExistedBefore) {
   EXPECT_FALSE(r.ValueExists(kFlag)) << "the completion flag is left behind";
 }
 
+namespace {
+
 class Installation : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -219,6 +223,8 @@ class Installation : public ::testing::Test {
   bool examplesExisted_ = false;
 };
 
+}  // namespace
+
 // The wizard's next question is text with Yes and No; answer is pressed and
 // the box goes away.
 void AnswerQuestion(Wizard& w, const std::wstring& text, const wchar_t* shot, int answer) {
@@ -230,18 +236,6 @@ void AnswerQuestion(Wizard& w, const std::wstring& text, const wchar_t* shot, in
   Answer(box, answer);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box.window); }, 10000));
 }
-
-// Runs a drive; a step that could not be done fails the test with its reason.
-template <typename Steps>
-void Drive(Steps drive) {
-  try {
-    drive();
-  } catch (const DriveError& e) {
-    FAIL() << e.what();
-  }
-}
-
-}  // namespace
 
 TEST_F(Installation, InstallsTheApplicationFromTheMedium) {
   SetEnvironmentVariableW(L"VANTOR_BDE_SETUP_MS", L"1500");
@@ -291,7 +285,8 @@ TEST_F(Installation, AbortDeclinedCloseThenSecondRunCompletes) {
 }
 
 // make demo: the wizard installing with its own defaults, slowly enough to be
-// watched, then the installed application started from its shortcut target.
+// watched, then the installed application started from its shortcut target,
+// then removed again through the list of installed apps.
 TEST(Demo, DISABLED_InstallsWithDefaults) {
   Choices c{L"C:\\Vantor", L"C:\\Vantor\\Projekty", L"C:\\Vantor\\Vzory", L"C:\\Vantor\\Priklady",
             L"VantorPro",  L"Jan Zkoušek",          L"Zkušební s.r.o."};
@@ -320,6 +315,15 @@ TEST(Demo, DISABLED_InstallsWithDefaults) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     app.WaitForExit(10000);
   });
+  if (HasFatalFailure()) return;
+  // The way back, as Windows' list of installed apps offers it.
+  EXPECT_NE(RunForOutput(L"uninstaller.exe --list").find("|||VantorPro V1.3"), std::string::npos);
+  Drive([&] {
+    const std::wstring said = UninstallFromList(L"odinstalace");
+    EXPECT_EQ(said.find(L"zůstaly zachovány"), std::wstring::npos) << Narrow(said);
+  });
+  EXPECT_EQ(RunForOutput(L"uninstaller.exe --list").find("VantorPro"), std::string::npos);
+  EXPECT_FALSE(platform::FolderExists(c.app)) << "the application folder is left";
 }
 
 }  // namespace e2e

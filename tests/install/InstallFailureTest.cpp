@@ -2,6 +2,8 @@
 // each stage, and every failure message of the sequence provoked for real.
 #include "tests/install/InstallFixture.h"
 
+#include <algorithm>
+
 namespace installtest {
 namespace {
 
@@ -109,6 +111,15 @@ TEST_F(AbortTest, YesWhileCopyingThenNoKeepsTheWizardAndTheNextRunCompletes) {
   EXPECT_EQ(ReadMachineString(kVantorKey, L"Name"), std::nullopt);
   RunAgainToTheEnd(boxes, app);
   EXPECT_EQ(CountFilesIn(templates + L"\\Hromadne"), 150);
+  // The record names the folders the stopped run made, for the uninstaller.
+  platform::Registry r;
+  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  r.OpenKey(kUninstallKey);
+  std::vector<std::wstring> record;
+  ASSERT_TRUE(r.ReadLines(L"SetupRecord", record));
+  for (const std::wstring& folder : {app, Work() + L"\\Projekty", templates})
+    EXPECT_NE(std::find(record.begin(), record.end(), L"D\t" + folder), record.end())
+        << platform::Utf8(folder);
 }
 
 TEST_F(AbortTest, YesInsideALargeFileEndsItThereAndNextWaitsForTheRunToReturn) {

@@ -85,9 +85,9 @@ TEST_F(InstallTest, CompleteRunInstallsEverythingAndTheFinishRemovesTheUnpackFol
   EXPECT_EQ(ProgressMax(), 15);
   EXPECT_EQ(ProgressPos(), 11);
 
-  // The application folder: the top-level files and nothing else.
-  EXPECT_EQ(Names(app), (std::vector<std::wstring>{L"Ctimne.txt", L"Instalace", L"VantorPro.exe",
-                                                   L"VantorPro.hlp"}));
+  // The application folder: the top-level files and the uninstaller.
+  EXPECT_EQ(Names(app), (std::vector<std::wstring>{L"Ctimne.txt", L"Instalace", L"Odinstalovat.exe",
+                                                   L"VantorPro.exe", L"VantorPro.hlp"}));
   EXPECT_EQ(ReadFile(app + L"\\VantorPro.exe"), "the program");
   EXPECT_EQ(ReadFile(app + L"\\VantorPro.hlp"), "the help file");
   EXPECT_EQ(ReadFile(app + L"\\Ctimne.txt"), "read me");
@@ -119,6 +119,28 @@ TEST_F(InstallTest, CompleteRunInstallsEverythingAndTheFinishRemovesTheUnpackFol
     EXPECT_EQ(ReadMachineString(kVantorKey, name, &bytes), expected) << platform::Utf8(name);
     EXPECT_EQ(bytes, (expected.size() + 1) * sizeof(wchar_t)) << platform::Utf8(name);
   }
+
+  // The entry in the list of installed apps, beside them.
+  const std::pair<const wchar_t*, std::wstring> entry[] = {
+      {L"DisplayName", L"VantorPro V1.3"},
+      {L"DisplayVersion", L"1.3"},
+      {L"Publisher", L"Quor"},
+      {L"InstallLocation", app},
+      {L"DisplayIcon", app + L"\\VantorPro.exe"},
+      {L"UninstallString", L"\"" + app + L"\\Odinstalovat.exe\""},
+  };
+  for (const auto& [name, expected] : entry)
+    EXPECT_EQ(ReadMachineString(kUninstallKey, name), expected) << platform::Utf8(name);
+  for (const wchar_t* name : {L"NoModify", L"NoRepair", L"EstimatedSize"}) {
+    DWORD value = 0, size = sizeof value;
+    EXPECT_EQ(
+        RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name,
+                     RRF_RT_REG_DWORD | 0x20000 /* the 32-bit view */, nullptr, &value, &size),
+        ERROR_SUCCESS)
+        << platform::Utf8(name);
+    EXPECT_GE(value, 1u) << platform::Utf8(name);
+  }
+  EXPECT_EQ(ReadMachineString(kUninstallKey, L"InstallDate").value_or(L"").size(), 8u);
 
   // The stand-in finishes; the poll moves on by itself.
   ASSERT_TRUE(WaitForFinishPage());

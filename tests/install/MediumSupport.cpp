@@ -210,6 +210,7 @@ bool FlagExists() {
 
 void CleanInstallationKeys() {
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVantorKey, k32, 0);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, k32, 0);
   HKEY k = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kQuorKey, 0, KEY_ALL_ACCESS | k32, &k) != ERROR_SUCCESS)
     return;

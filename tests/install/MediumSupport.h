@@ -20,6 +20,8 @@ inline const wchar_t kCloseQuestion[] = L"Opravdu chcete ukončit instalaci?";
 inline const wchar_t kEnds[] = L"\rInstalace bude ukončena!";
 inline const wchar_t kQuorKey[] = L"Software\\Quor";
 inline const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
+inline const wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VantorPro";
 inline const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
 
 // The built programs, as Windows paths.
