@@ -157,7 +157,7 @@ class Run {
             record_.folders};
   }
   InstallResult Fatal(std::wstring message) const {
-    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}};
+    return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}, {}};
   }
 
   // Steps 4 and 5: the work folder, then the archive into it, always from the
