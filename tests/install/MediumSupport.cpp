@@ -95,6 +95,8 @@ Payload MakePayload(const MediumSpec& layout) {
     p.files.push_back({"Extra" + std::to_string(i) + ".dat", std::string(2000, 'x')});
   for (int i = 0; i < layout.extraTemplates; ++i)
     p.files.push_back({"Vzory/Hromadne/Vzor" + std::to_string(i) + ".vzr", std::string(3000, 'v')});
+  for (int i = 0; i < layout.megabyteTemplates; ++i)
+    p.files.push_back({"Vzory/Mega" + std::to_string(i) + ".vzr", std::string(1 << 20, 'm')});
   if (layout.largeTemplateMb)
     p.files.push_back({"Vzory/Velky.vzr", std::string(size_t(layout.largeTemplateMb) << 20, 'L')});
   if (!layout.setupProgram.empty())

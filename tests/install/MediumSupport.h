@@ -33,6 +33,7 @@ struct MediumSpec {
   int extraTemplates = 0;     // more files below Vzory, for a longer copy
   int extraTopLevel = 0;      // more top-level files, for a longer unpacking
   int largeTemplateMb = 0;    // a template of this size, copied in pieces
+  int megabyteTemplates = 0;  // more templates of 1 MB each
 };
 
 // Files of the medium's archive, by their names in it.
