@@ -274,7 +274,13 @@ class Unzipper {
 
   int Commit() {
     // A folder where a file is to go fails the run before any name is taken.
+    // Each look is a listing of its folder: the window answers meanwhile.
+    ULONGLONG lastKeepAlive = GetTickCount64();
     for (const Pending& pending : pending_) {
+      if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
+        fileops::UnzipKeepAlive();
+        lastKeepAlive = GetTickCount64();
+      }
       const DWORD there = pending.folder->AttributesOf(pending.final);
       if (there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)) {
         Print("error: cannot write " + platform::Utf8(pending.entry->target));
@@ -282,7 +288,6 @@ class Unzipper {
       }
     }
     int result = PK_OK;
-    ULONGLONG lastKeepAlive = GetTickCount64();
     for (const Pending& pending : pending_) {
       if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
         fileops::UnzipKeepAlive();
