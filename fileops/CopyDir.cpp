@@ -46,13 +46,7 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
   }
   if (!out) return Copied::Failed;
   // Until it has its name, the copy goes when closed.
-  struct Discard {
-    HANDLE file;
-    bool keep = false;
-    ~Discard() {
-      if (!keep) platform::DeleteWhenClosed(file);
-    }
-  } discard{out.get()};
+  platform::DiscardUnlessKept discard(out.get());
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(in.get(), buffer.data(), kPiece, &read, nullptr)) return Copied::Failed;
@@ -83,7 +77,7 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     }
   }
   if (!renamed) return Copied::Failed;
-  discard.keep = true;
+  discard.Keep();
   return Copied::Done;
 }
 

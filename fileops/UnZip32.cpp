@@ -341,13 +341,7 @@ class Unzipper {
       return PK_DISK;
     }
     // Until it is complete and checked, the file goes when closed.
-    struct Discard {
-      HANDLE file;
-      bool keep = false;
-      ~Discard() {
-        if (!keep) platform::DeleteWhenClosed(file);
-      }
-    } discard{out.get()};
+    platform::DiscardUnlessKept discard(out.get());
     // Held to the size the directory declares: a deflated entry can inflate
     // far beyond it. One byte more is asked for than may come, so that the
     // end (and with it the checksum test) or a lie shows.
@@ -392,7 +386,7 @@ class Unzipper {
       FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
       SetFileTime(out.get(), nullptr, nullptr, &ft);
     }
-    discard.keep = true;
+    discard.Keep();
     pending_.push_back(
         {folder, temporary, relative.substr(cut == std::wstring::npos ? 0 : cut + 1), &entry});
     return PK_OK;

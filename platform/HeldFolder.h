@@ -38,6 +38,23 @@ DWORD VolumeFlagsOf(HANDLE handle);
 // handle closes (a folder must be empty by then).
 bool DeleteWhenClosed(HANDLE object);
 
+// A file this run is writing goes when closed unless Keep() was called: one
+// that is not complete and checked never takes a place in the folder.
+class DiscardUnlessKept {
+ public:
+  explicit DiscardUnlessKept(HANDLE file) : file_(file) {}
+  ~DiscardUnlessKept() {
+    if (!kept_) DeleteWhenClosed(file_);
+  }
+  DiscardUnlessKept(const DiscardUnlessKept&) = delete;
+  DiscardUnlessKept& operator=(const DiscardUnlessKept&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  HANDLE file_;
+  bool kept_ = false;
+};
+
 class HeldFolder {
  public:
   HeldFolder() = default;
