@@ -31,9 +31,13 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
   platform::UniqueFile in =
       source.OpenFile(name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_ATTRIBUTE_NORMAL);
   if (!in) return Copied::Failed;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(in.get(), &info)) return Copied::Failed;
-  const DWORD attributes = info.dwFileAttributes &
+  // Only what the copy carries over: under Wine the full information also
+  // asks the mount manager for the volume's serial, a round trip to another
+  // process for every file.
+  FILE_BASIC_INFO info;
+  if (!GetFileInformationByHandleEx(in.get(), FileBasicInfo, &info, sizeof info))
+    return Copied::Failed;
+  const DWORD attributes = info.FileAttributes &
                            (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   // A name of its own: whatever the folder holds stays untouched.
   platform::UniqueFile out;
@@ -64,7 +68,10 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     ctx.ProcessMessages();
     if (ctx.StopRequested()) return Copied::Stopped;
   }
-  if (!SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) return Copied::Failed;
+  FILE_BASIC_INFO times{};
+  times.LastWriteTime = info.LastWriteTime;
+  if (!SetFileInformationByHandle(out.get(), FileBasicInfo, &times, sizeof times))
+    return Copied::Failed;
   bool renamed = target.MoveHere(out.get(), name, true);
   if (!renamed && GetLastError() == ERROR_ACCESS_DENIED) {
     // A read-only file in the way is replaced as well.
