@@ -9,20 +9,29 @@ namespace testutil {
 
 namespace {
 
-// Runs /bin/sh -c "<command> '<unix path>'" and waits for it.
-void RunUnix(const std::string& command, const std::wstring& path) {
-  const std::string unix = UnixPath(path);
-  if (unix.empty()) return;
-  std::wstring line =
-      L"/bin/sh -c \"" + platform::Wide(command) + L" '" + platform::Wide(unix) + L"'\"";
+// Starts /bin/sh -c with a command line through Wine's start.exe. Started
+// straight from here, Wine takes a Unix program's thread handle from
+// uninitialised memory, resumes and closes it: some handle of this process
+// (the registry's cached root key, say) went with it.
+bool StartUnixShell(const std::wstring& command) {
+  std::wstring line = L"start.exe /unix /bin/sh -c \"" + command + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
-    return;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &process))
+    return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  return true;
+}
+
+// Runs /bin/sh -c "<command> '<unix path>'" and waits for the path to go.
+void RunUnix(const std::string& command, const std::wstring& path) {
+  const std::string unix = UnixPath(path);
+  if (unix.empty() ||
+      !StartUnixShell(platform::Wide(command) + L" '" + platform::Wide(unix) + L"'"))
+    return;
   // Wine does not wait on a Unix process: the path's going is the event.
   for (int i = 0; i < 1000 && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
     Sleep(10);
@@ -143,18 +152,10 @@ std::string UnixPath(const std::wstring& path) {
 bool SwapForLink(const std::wstring& folder, const std::wstring& target) {
   const std::string from = UnixPath(folder), to = UnixPath(target);
   if (from.empty() || to.empty()) return false;
-  // Wine starts a Unix program as it starts its own.
-  std::wstring command = L"/bin/sh -c \"mv '" + platform::Wide(from) + L"' '" +
-                         platform::Wide(from) + L".moved' && ln -s '" + platform::Wide(to) +
-                         L"' '" + platform::Wide(from) + L"'\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
+  if (!StartUnixShell(L"mv '" + platform::Wide(from) + L"' '" + platform::Wide(from) +
+                      L".moved' && ln -s '" + platform::Wide(to) + L"' '" + platform::Wide(from) +
+                      L"'"))
     return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   // Wine does not wait on a Unix process: the link itself is the event.
   for (int i = 0; i < 1000 && !platform::IsLinkAt(folder); ++i) Sleep(10);
   return platform::IsLinkAt(folder);
