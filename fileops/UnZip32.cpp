@@ -274,17 +274,28 @@ class Unzipper {
 
   int Commit() {
     // A folder where a file is to go fails the run before any name is taken.
-    // Each look is a listing of its folder: the window answers meanwhile.
+    // Each folder's listing is read once, however many entries go there; the
+    // window answers meanwhile.
     ULONGLONG lastKeepAlive = GetTickCount64();
+    std::unordered_map<const platform::HeldFolder*, std::vector<std::wstring>> subfolders;
     for (const Pending& pending : pending_) {
       if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
         fileops::UnzipKeepAlive();
         lastKeepAlive = GetTickCount64();
       }
-      const DWORD there = pending.folder->AttributesOf(pending.final);
-      if (there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)) {
-        Print("error: cannot write " + platform::Utf8(pending.entry->target));
-        return PK_DISK;
+      auto [listed, fresh] = subfolders.try_emplace(pending.folder);
+      if (fresh) {
+        for (const platform::DirEntry& there : pending.folder->List())
+          if (there.IsFolder()) listed->second.push_back(there.name);
+      }
+      for (const std::wstring& folder : listed->second) {
+        // Compared as the file system compares names, beyond ASCII too.
+        if (CompareStringOrdinal(folder.c_str(), static_cast<int>(folder.size()),
+                                 pending.final.c_str(), static_cast<int>(pending.final.size()),
+                                 TRUE) == CSTR_EQUAL) {
+          Print("error: cannot write " + platform::Utf8(pending.entry->target));
+          return PK_DISK;
+        }
       }
     }
     int result = PK_OK;
