@@ -175,7 +175,6 @@ bool DeleteWhenClosed(HANDLE object) {
 HeldFolder::HeldFolder(UniqueFile handle, std::wstring path, UniqueFile parent, std::wstring name)
     : handle_(std::move(handle)),
       path_(std::move(path)),
-      identity_(IdentityOf(handle_.get())),
       parent_(std::move(parent)),
       name_(std::move(name)) {}
 
@@ -373,12 +372,14 @@ bool HeldFolder::RemoveSelf() {
   if (!handle_ || !parent_ || name_.empty()) return false;
   // Its own handle shares no deletion, so it goes first; the entry found
   // by its name in the folder above must then still be this very folder.
+  const FileIdentity identity = Identity();
   handle_.reset();
   UniqueFile self =
       NtOpen(parent_.get(), name_, DELETE | FILE_READ_ATTRIBUTES,
              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
              FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
-  if (self && IdentityOf(self.get()) == identity_ && DeleteWhenClosed(self.get())) {
+  if (self && identity.Known() && IdentityOf(self.get()) == identity &&
+      DeleteWhenClosed(self.get())) {
     self.reset();
     Release();
     return true;
@@ -389,7 +390,7 @@ bool HeldFolder::RemoveSelf() {
   UniqueFile again =
       NtOpen(parent_.get(), name_, kFolderAccess, kFolderShare, FILE_OPEN,
              FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
-  if (again && IdentityOf(again.get()) == identity_)
+  if (again && IdentityOf(again.get()) == identity)
     handle_ = std::move(again);
   else
     Release();
@@ -461,7 +462,7 @@ DWORD HeldFolder::AttributesOf(const std::wstring& name) const {
 }
 
 std::wstring HeldFolder::ConfirmedPath() const {
-  if (!handle_ || !identity_.Known()) return {};
+  if (!handle_ || !Identity().Known()) return {};
   wchar_t final[MAX_PATH * 2] = {};
   const DWORD n = GetFinalPathNameByHandleW(handle_.get(), final, MAX_PATH * 2,
                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);

@@ -74,7 +74,16 @@ class HeldFolder {
   HANDLE Handle() const { return handle_.get(); }
   // The path the folder was opened by (a child: the parent's + "\" + name).
   const std::wstring& Path() const { return path_; }
-  const FileIdentity& Identity() const { return identity_; }
+  // Taken when first asked for, from the held handle: it is the same folder
+  // either way, and under Wine the volume's serial is a round trip to the
+  // mount manager that most folders of a run never need.
+  const FileIdentity& Identity() const {
+    if (!identityTaken_) {
+      identity_ = IdentityOf(handle_.get());
+      identityTaken_ = true;
+    }
+    return identity_;
+  }
 
   enum class Make {
     No,         // it must exist
@@ -134,6 +143,7 @@ class HeldFolder {
     path_.clear();
     name_.clear();
     identity_ = {};
+    identityTaken_ = true;
   }
 
  private:
@@ -141,7 +151,8 @@ class HeldFolder {
 
   UniqueFile handle_;
   std::wstring path_;
-  FileIdentity identity_;
+  mutable FileIdentity identity_;
+  mutable bool identityTaken_ = false;
   UniqueFile parent_;  // the folder above, for this one's removal
   std::wstring name_;  // its name there
 };
