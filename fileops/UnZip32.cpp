@@ -29,6 +29,20 @@ constexpr size_t kBufferSize = 256 * 1024;
 // Longest stretch spent inside one entry without letting messages through.
 constexpr ULONGLONG kKeepAliveMs = 30;
 
+// Lets the window answer, at most once per kKeepAliveMs however often it is
+// called.
+class KeepAlive {
+ public:
+  void operator()() {
+    if (GetTickCount64() - last_ < kKeepAliveMs) return;
+    fileops::UnzipKeepAlive();
+    last_ = GetTickCount64();
+  }
+
+ private:
+  ULONGLONG last_ = GetTickCount64();
+};
+
 // ------------------------------------------------------------------ the call
 
 struct ArchiveCloser {
@@ -276,34 +290,24 @@ class Unzipper {
     // A folder where a file is to go fails the run before any name is taken.
     // Each folder's listing is read once, however many entries go there; the
     // window answers meanwhile.
-    ULONGLONG lastKeepAlive = GetTickCount64();
-    std::unordered_map<const platform::HeldFolder*, std::vector<std::wstring>> subfolders;
+    KeepAlive keepAlive;
+    // Names in one letter case, as the plan compares them.
+    std::unordered_map<const platform::HeldFolder*, std::unordered_set<std::wstring>> subfolders;
     for (const Pending& pending : pending_) {
-      if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
-        fileops::UnzipKeepAlive();
-        lastKeepAlive = GetTickCount64();
-      }
+      keepAlive();
       auto [listed, fresh] = subfolders.try_emplace(pending.folder);
       if (fresh) {
         for (const platform::DirEntry& there : pending.folder->List())
-          if (there.IsFolder()) listed->second.push_back(there.name);
+          if (there.IsFolder()) listed->second.insert(fileops::FoldCase(there.name));
       }
-      for (const std::wstring& folder : listed->second) {
-        // Compared as the file system compares names, beyond ASCII too.
-        if (CompareStringOrdinal(folder.c_str(), static_cast<int>(folder.size()),
-                                 pending.final.c_str(), static_cast<int>(pending.final.size()),
-                                 TRUE) == CSTR_EQUAL) {
-          Print("error: cannot write " + platform::Utf8(pending.entry->target));
-          return PK_DISK;
-        }
+      if (listed->second.contains(fileops::FoldCase(pending.final))) {
+        Print("error: cannot write " + platform::Utf8(pending.entry->target));
+        return PK_DISK;
       }
     }
     int result = PK_OK;
     for (const Pending& pending : pending_) {
-      if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
-        fileops::UnzipKeepAlive();
-        lastKeepAlive = GetTickCount64();
-      }
+      keepAlive();
       bool done = pending.folder->Rename(pending.temporary, pending.final, true);
       if (!done && GetLastError() == ERROR_ACCESS_DENIED) {
         // An existing read-only, hidden or system file is replaced as well.
@@ -357,7 +361,7 @@ class Unzipper {
     // far beyond it. One byte more is asked for than may come, so that the
     // end (and with it the checksum test) or a lie shows.
     zip_uint64_t remaining = entry.stat.size;
-    ULONGLONG lastKeepAlive = GetTickCount64();
+    KeepAlive keepAlive;
     for (;;) {
       const size_t wanted =
           remaining < buffer_.size() ? static_cast<size_t>(remaining) + 1 : buffer_.size();
@@ -382,10 +386,7 @@ class Unzipper {
         return PK_DISK;
       }
       remaining -= static_cast<zip_uint64_t>(n);
-      if (GetTickCount64() - lastKeepAlive >= kKeepAliveMs) {
-        fileops::UnzipKeepAlive();
-        lastKeepAlive = GetTickCount64();
-      }
+      keepAlive();
       // A half-written file is of no use to the next run: it goes as it
       // is closed.
       if (remaining > 0 && fileops::UnzipStopRequested()) return IZ_CTRLC;

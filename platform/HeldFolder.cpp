@@ -472,9 +472,9 @@ std::wstring HeldFolder::ConfirmedPath() const {
       answer = L"\\\\" + answer.substr(8);
     else if (answer.starts_with(L"\\\\?\\"))
       answer = answer.substr(4);
-    if (!(IdentityAt(answer) == identity_)) return {};
+    if (!(IdentityAt(answer) == Identity())) return {};
   }
-  return IdentityAt(path_) == identity_ ? path_ : std::wstring();
+  return IdentityAt(path_) == Identity() ? path_ : std::wstring();
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,11 +79,8 @@ class HeldFolder {
   // either way, and under Wine the volume's serial is a round trip to the
   // mount manager that most folders of a run never need.
   const FileIdentity& Identity() const {
-    if (!identityTaken_) {
-      identity_ = IdentityOf(handle_.get());
-      identityTaken_ = true;
-    }
-    return identity_;
+    if (!identity_) identity_ = IdentityOf(handle_.get());
+    return *identity_;
   }
 
   enum class Make {
@@ -142,8 +140,7 @@ class HeldFolder {
     parent_.reset();
     path_.clear();
     name_.clear();
-    identity_ = {};
-    identityTaken_ = true;
+    identity_ = FileIdentity{};
   }
 
  private:
@@ -151,10 +148,9 @@ class HeldFolder {
 
   UniqueFile handle_;
   std::wstring path_;
-  mutable FileIdentity identity_;
-  mutable bool identityTaken_ = false;
-  UniqueFile parent_;  // the folder above, for this one's removal
-  std::wstring name_;  // its name there
+  mutable std::optional<FileIdentity> identity_;  // see Identity()
+  UniqueFile parent_;                             // the folder above, for this one's removal
+  std::wstring name_;                             // its name there
 };
 
 }  // namespace platform
