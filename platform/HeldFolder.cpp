@@ -1,5 +1,7 @@
 #include "platform/HeldFolder.h"
 
+#include <algorithm>
+
 #include <winternl.h>
 
 #include <cstring>
@@ -396,6 +398,22 @@ bool HeldFolder::RemoveSelf() {
     Release();
   SetLastError(error);
   return false;
+}
+
+bool HeldFolder::RemoveTree(const std::vector<FileIdentity>& keep) {
+  if (!handle_) return true;
+  if (!keep.empty() && std::find(keep.begin(), keep.end(), Identity()) != keep.end()) return false;
+  bool listed = false;
+  bool all = true;
+  for (const DirEntry& entry : List(&listed)) {
+    if (entry.IsFolder() && !entry.IsLink()) {
+      HeldFolder inner = Child(entry.name);
+      all = (inner ? inner.RemoveTree(keep) : Remove(entry.name)) && all;
+    } else {
+      all = Remove(entry.name) && all;
+    }
+  }
+  return listed && all && RemoveSelf();
 }
 
 bool HeldFolder::RemoveAtRestart(const std::wstring& name) const {

@@ -115,6 +115,11 @@ class HeldFolder {
   // still held) when it cannot go. A folder opened as a drive's root has
   // nothing above it and never goes.
   bool RemoveSelf();
+  // Removes this folder with everything below it, depth first, through the
+  // held handles: a link goes as itself, never entered, and no folder of
+  // keep (by identity) is entered or removed, nor the folders holding it.
+  // False while anything is left; the folder is let go when it is gone.
+  bool RemoveTree(const std::vector<FileIdentity>& keep = {});
 
   // For what cannot go now (a file still in use): the entry `name` of this
   // folder, or the folder itself when name is empty, goes at the next
