@@ -1,8 +1,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
+#include "fileops/ArchivePlan.h"
 #include "fileops/FileOps.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
@@ -25,9 +27,12 @@ enum class Copied { Done, Stopped, Failed };
 // it is complete. A stop or a failure on the way leaves the file that was
 // there, or none. The source's hidden, system and archive attributes and its
 // last-write time are carried over; the copy is never read-only.
+// With staged, the file is left complete under its temporary name, which
+// staged receives: the commit gives it its own.
 Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
                    const platform::HeldFolder& target, const std::wstring& name,
-                   std::vector<char>& buffer, CopyLog::File& written) {
+                   std::vector<char>& buffer, CopyLog::File& written, const std::wstring& prefix,
+                   std::wstring* staged) {
   platform::UniqueFile in =
       source.OpenFile(name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_ATTRIBUTE_NORMAL);
   if (!in) return Copied::Failed;
@@ -41,9 +46,10 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
                            (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   // A name of its own: whatever the folder holds stays untouched.
   platform::UniqueFile out;
+  std::wstring temp;
   for (int attempt = 0; !out && attempt < 100; ++attempt) {
-    out = target.OpenFile(L"~sv" + std::to_wstring(attempt) + L"-" + name + L".tmp",
-                          GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+    temp = prefix + std::to_wstring(attempt) + L"-" + name + L".tmp";
+    out = target.OpenFile(temp, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
                           attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
     if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
       break;
@@ -68,10 +74,15 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     ctx.ProcessMessages();
     if (ctx.StopRequested()) return Copied::Stopped;
   }
+  // A time that cannot be carried over leaves the copy as good as it is.
   FILE_BASIC_INFO times{};
   times.LastWriteTime = info.LastWriteTime;
-  if (!SetFileInformationByHandle(out.get(), FileBasicInfo, &times, sizeof times))
-    return Copied::Failed;
+  SetFileInformationByHandle(out.get(), FileBasicInfo, &times, sizeof times);
+  if (staged) {
+    *staged = temp;
+    discard.Keep();
+    return Copied::Done;
+  }
   bool renamed = target.MoveHere(out.get(), name, true);
   if (!renamed && GetLastError() == ERROR_ACCESS_DENIED) {
     // A read-only file in the way is replaced as well.
@@ -88,9 +99,12 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
   return Copied::Done;
 }
 
+// Fresh: the target folder is itself staged (or new to the run), so its
+// files take their names at once.
 void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
               const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-              const std::vector<std::wstring>* names, std::vector<char>& buffer, CopyLog* log) {
+              const std::vector<std::wstring>* names, std::vector<char>& buffer, CopyLog* log,
+              Staging* staging, bool fresh) {
   if (!target) {
     platform::ShowMessageBox(
         L"Složku " + std::wstring(1, kQuote) + targetPath + kQuote + L" nelze vytvořit!",
@@ -106,6 +120,13 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         ctx.SetupTitle(), MB_ICONERROR);
     return;
   }
+  // What a folder that was there holds, read once: staging must not touch it.
+  const bool staged = staging && !fresh;
+  std::map<std::wstring, DWORD> present;
+  if (staged)
+    for (const platform::DirEntry& entry : target.List())
+      present.emplace(FoldCase(entry.name), entry.attributes);
+  const std::wstring prefix = staging ? staging->prefix : L"~sv";
 
   for (const platform::DirEntry& entry : entries) {
     ctx.ProcessMessages();
@@ -117,11 +138,25 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         const std::wstring to = targetPath + L"\\" + entry.name;
         ctx.SetStatus(L"Vytvářím složku " + to);
         bool made = false;
-        const platform::HeldFolder inner =
-            target.Child(entry.name, platform::HeldFolder::Make::IfMissing, nullptr, &made);
+        bool innerFresh = fresh;
+        platform::HeldFolder inner;
+        if (staged && !present.contains(FoldCase(entry.name))) {
+          // A folder the target lacks is made whole under a name of its own.
+          for (int attempt = 0; !inner && attempt < 100; ++attempt) {
+            const std::wstring temp = prefix + L"d" + std::to_wstring(attempt) + L"-" + entry.name;
+            inner = target.Child(temp, platform::HeldFolder::Make::Fresh, nullptr, &made);
+            if (inner) staging->entries.push_back({targetPath, temp, entry.name, false, true});
+            if (!inner && GetLastError() != ERROR_FILE_EXISTS &&
+                GetLastError() != ERROR_ALREADY_EXISTS)
+              break;
+          }
+          innerFresh = true;
+        } else {
+          inner = target.Child(entry.name, platform::HeldFolder::Make::IfMissing, nullptr, &made);
+        }
         if (made && log) log->madeFolders.push_back(to);
         CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name, inner, to, false,
-                 nullptr, buffer, log);
+                 nullptr, buffer, log, staging, innerFresh);
       }
       continue;
     }
@@ -133,8 +168,28 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
     ctx.StepProgress();  // the step is taken whether or not the copy succeeds
     CopyLog::File written{targetPath + L"\\" + entry.name, 0,
                           static_cast<uint32_t>(crc32(0, nullptr, 0))};
-    const Copied copied = CopyOneFile(ctx, source, target, entry.name, buffer, written);
+    Copied copied = Copied::Failed;
+    std::wstring temp;
+    const auto there = staged ? present.find(FoldCase(entry.name)) : present.end();
+    const bool replaces = there != present.end();
+    if (replaces && (there->second & FILE_ATTRIBUTE_DIRECTORY)) {
+      copied = Copied::Failed;  // a folder in the file's place is not the copy's to move
+    } else if (replaces && staging->keep) {
+      const platform::UniqueFile old =
+          target.OpenFile(entry.name, GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN);
+      if (old && staging->keep(written.path, old.get())) {
+        staging->kept.push_back(written.path);
+        continue;
+      }
+      copied = CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix, &temp);
+    } else {
+      copied = CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix,
+                           staged ? &temp : nullptr);
+    }
     if (copied == Copied::Stopped) return;
+    if (copied == Copied::Done && staged)
+      staging->entries.push_back({targetPath, temp, entry.name, replaces, false});
     if (copied == Copied::Done && log) log->files.push_back(std::move(written));
     if (copied == Copied::Failed) {
       platform::ShowMessageBox(L"Soubor " + std::wstring(1, kQuote) + sourcePath + L"\\" +
@@ -151,10 +206,11 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
 
 void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
              const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names, CopyLog* log) {
+             const std::vector<std::wstring>* names, CopyLog* log, Staging* staging) {
   ctx.SetStatus(L"Vytvářím složku " + targetPath);
   std::vector<char> buffer(kPiece);
-  CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer, log);
+  CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer, log, staging,
+           false);
 }
 
 void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
@@ -168,7 +224,7 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
   const platform::HeldFolder from =
       to ? platform::HeldFolder::Open(source) : platform::HeldFolder();
   std::vector<char> buffer(kPiece);
-  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log);
+  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log, nullptr, false);
 }
 
 }  // namespace fileops

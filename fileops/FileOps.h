@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,27 @@ struct CopyLog {
   std::vector<std::wstring> madeFolders;
 };
 
+// A copy that stages: nothing already in the target is changed while it
+// runs. Each file is left complete under a temporary name of its folder, and
+// each folder the target lacks is made whole under one; the commit gives them
+// their names afterwards, in one short pass.
+struct Staging {
+  std::wstring prefix;  // the beginning of every temporary name of the run
+  // A file already in the target that stays as it is (the person's own):
+  // given its full path and the file open for reading. Null: every file of
+  // the copy is replaced.
+  std::function<bool(const std::wstring& path, HANDLE file)> keep;
+  struct Entry {
+    std::wstring folder;    // the target folder it lies in, a full path
+    std::wstring temp;      // its name while staged
+    std::wstring name;      // its name once committed
+    bool replaces = false;  // something of that name is there now
+    bool isFolder = false;
+  };
+  std::vector<Entry> entries;      // what the commit puts in place
+  std::vector<std::wstring> kept;  // full paths of the files kept
+};
+
 // Copies the files of Source into Target (created first), with every
 // sub-folder unless topLevelOnly, one progress step per file, the read-only
 // bit cleared on the copies. Failures are shown in message boxes; a file
@@ -49,9 +71,11 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
 // The same between folders the caller holds (an empty one: it could not be
 // had), named in the messages by the paths given; with names, only the
 // files of those names (any letter case) at the top level are copied.
+// With staging, the copy stages as described there.
 void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
              const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names = nullptr, CopyLog* log = nullptr);
+             const std::vector<std::wstring>* names = nullptr, CopyLog* log = nullptr,
+             Staging* staging = nullptr);
 
 // How an extraction ended.
 enum class ExtractResult {
@@ -70,6 +94,7 @@ struct LaterCopies {
   std::wstring vzory;      // the tree below "Vzory"; empty: not copied
 };
 
+// Shortfall, when given, names the volume when room is what failed.
 // Failed, with nothing written, when the archive is missing or damaged, when
 // any entry is unsafe or unusable (see Wiz_SingleEntryUnzip), when it lacks
 // VantorPro.exe at its top level or Utility\Bde\Setup.exe, or when a volume
@@ -94,22 +119,8 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir,
                              std::vector<std::wstring>* entries = nullptr,
                              const platform::HeldFolder* held = nullptr,
-                             EntryFacts* engine = nullptr, const LaterCopies& copies = {});
-
-// Undoes an unpacking into the held Folder: the files among Entries (full
-// paths below Folder's path, as ExtractArchive gives them), then their
-// folders that are left empty, then Extra (names of Folder's own, such as
-// its mark), then Folder itself when it is empty, through its handle. All of
-// it relative to the held folder: nothing is removed through a link or
-// through a folder swapped in meanwhile, and no folder that is (or lies
-// above) one of Keep (the medium's folders, by identity) is entered or
-// removed, nor the folders that hold it. False while an entry is still
-// there (a file in use, say); with
-// atRestart, what is left then goes at the next restart (archive entries
-// only, by their confirmed paths). Folder is let go when it is gone.
-bool RemoveUnpacked(platform::HeldFolder& folder, const std::vector<std::wstring>& entries,
-                    const std::vector<platform::FileIdentity>& keep,
-                    const std::vector<std::wstring>& extra = {}, bool atRestart = false);
+                             EntryFacts* engine = nullptr, const LaterCopies& copies = {},
+                             RoomShortfall* shortfall = nullptr);
 
 // True when the file open in `file` holds, from where the handle stands,
 // exactly `size` bytes whose CRC-32 is `crc`: an archive entry's content as

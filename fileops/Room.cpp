@@ -18,9 +18,6 @@ struct Volume {
   zip_uint64_t cluster = 1;
   zip_uint64_t free = UINT64_MAX;
   zip_uint64_t needed = 0;
-  // The largest file a copy replaces: while its new copy is written under a
-  // name of its own, the old one is still there.
-  zip_uint64_t largestReplaced = 0;
 };
 
 // The folder that holds path, without its trailing "\" but a root's.
@@ -39,13 +36,9 @@ zip_uint64_t RoundUp(zip_uint64_t size, zip_uint64_t cluster) {
 // a few hundred folders costs a few hundred questions, not thousands.
 class Volumes {
  public:
-  struct Place {
-    Volume& volume;
-    bool folderExists;  // only then can a file there be replaced
-  };
-  // Where a file at path lands. A volume whose root cannot be learnt (a
+  // The volume a file at path lands on. One whose root cannot be learnt (a
   // drive that is not there) counts as roomy: the writing then tells.
-  Place At(const std::wstring& path) {
+  Volume& At(const std::wstring& path) {
     const std::wstring folder = FolderOf(path);
     const std::wstring& existing = Nearest(folder);
     auto root = rootOf_.find(existing);
@@ -53,12 +46,15 @@ class Volumes {
     auto volume = volumes_.find(root->second);
     if (volume == volumes_.end())
       volume = volumes_.emplace(root->second, Learn(root->second)).first;
-    return {volume->second, existing == folder};
+    return volume->second;
   }
-  bool AllFit() const {
-    return std::all_of(volumes_.begin(), volumes_.end(), [](const auto& v) {
-      return AddCapped(v.second.needed, v.second.largestReplaced) <= v.second.free;
-    });
+  bool AllFit(RoomShortfall* shortfall) const {
+    for (const auto& [root, volume] : volumes_) {
+      if (volume.needed <= volume.free) continue;
+      if (shortfall) *shortfall = {root, volume.needed, volume.free};
+      return false;
+    }
+    return true;
   }
 
  private:
@@ -97,42 +93,30 @@ class Volumes {
   std::map<std::wstring, Volume> volumes_;        // by root, in one letter case
 };
 
-// What the file now at path takes on its volume, when it is a file that a
-// copy to path replaces: not a folder, and not a link, which is never
-// written through.
-zip_uint64_t Replaced(const std::wstring& path, zip_uint64_t cluster) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-    return 0;
-  return RoundUp(zip_uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow, cluster);
-}
-
 }  // namespace
 
 bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
   const std::wstring root = plan.target.back() == L'\\' ? plan.target : plan.target + L'\\';
   // Every file the run writes, by its path in one letter case: the largest
-  // that lands there counts, once. The unpacking keeps the files of a run
-  // before until all of its own are complete, so only a copy's target can
-  // count what it replaces.
+  // that lands there counts, once, in full: what a copy replaces stays as
+  // its backup until the run is complete, and the unpacking keeps the files
+  // of a run before until all of its own are complete.
   struct Written {
     std::wstring path;
     zip_uint64_t size;
-    bool copy;
   };
   std::map<std::wstring, Written> files;
   // A drive root keeps its backslash: no second one after it.
   auto below = [](const std::wstring& folder, const std::wstring& rest) {
     return folder.ends_with(L'\\') ? folder + rest : folder + L'\\' + rest;
   };
-  auto add = [&files](const std::wstring& path, zip_uint64_t size, bool copy = true) {
-    auto [at, added] = files.try_emplace(FoldCase(path), Written{path, size, copy});
+  auto add = [&files](const std::wstring& path, zip_uint64_t size) {
+    auto [at, added] = files.try_emplace(FoldCase(path), Written{path, size});
     if (!added) at->second.size = std::max(at->second.size, size);
   };
   for (const PlannedEntry& entry : plan.entries) {
     if (entry.folder) continue;
-    add(entry.target, entry.stat.size, false);
+    add(entry.target, entry.stat.size);
     const std::wstring relative = entry.target.substr(root.size());
     const size_t cut = relative.find(L'\\');
     if (cut == std::wstring::npos) {
@@ -146,16 +130,12 @@ bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
   Volumes volumes;
   size_t asked = 0;
   for (const auto& [key, file] : files) {
-    const Volumes::Place place = volumes.At(file.path);
-    const zip_uint64_t takes = RoundUp(file.size, place.volume.cluster);
-    const zip_uint64_t frees =
-        file.copy && place.folderExists ? Replaced(file.path, place.volume.cluster) : 0;
-    if (takes > frees) place.volume.needed = AddCapped(place.volume.needed, takes - frees);
-    place.volume.largestReplaced = std::max(place.volume.largestReplaced, frees);
+    Volume& volume = volumes.At(file.path);
+    volume.needed = AddCapped(volume.needed, RoundUp(file.size, volume.cluster));
     // A second run asks after every file: the window goes on answering.
     if (++asked % 256 == 0) UnzipKeepAlive();
   }
-  return volumes.AllFit();
+  return volumes.AllFit(needs.shortfall);
 }
 
 }  // namespace fileops

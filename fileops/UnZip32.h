@@ -104,6 +104,14 @@ int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char** xfnv, LP
 
 namespace fileops {
 
+// The first volume found short of room: its root, what the run needs there
+// and what is free.
+struct RoomShortfall {
+  std::wstring root;
+  uint64_t needed = 0;
+  uint64_t free = 0;
+};
+
 // What a caller needs of an archive beyond a safe unpacking, checked with the
 // rest before anything is written.
 struct UnzipNeeds {
@@ -119,6 +127,8 @@ struct UnzipNeeds {
   // The target folder, held by the caller: everything is written through
   // it. None: the target is opened (made when missing) by the call.
   const platform::HeldFolder* target = nullptr;
+  // Receives the volume short of room, when one is.
+  RoomShortfall* shortfall = nullptr;
 };
 
 // What an archive's directory states of one file.

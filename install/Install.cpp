@@ -3,12 +3,15 @@
 // engine's own setup program.
 #include "install/Install.h"
 
+#include <map>
 #include <optional>
 #include <vector>
 
 #include "fileops/FileOps.h"
+#include "install/Commit.h"
 #include "install/Engine.h"
 #include "install/InstallRecord.h"
+#include "install/Journal.h"
 #include "install/MakeLink.h"
 #include "install/Uninstaller.h"
 #include "platform/Platform.h"
@@ -25,6 +28,27 @@ const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
 // Folder could not be made: message C.
 std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
+}
+
+// A work folder there already that the installer did not make: the person
+// learns what to do, nothing of it is touched.
+std::wstring ForeignWorkFolder(const std::wstring& appFolder) {
+  return L"Složka \"" + appFolder + L"\\Instalace\" již existuje a instalační program ji " +
+         L"nevytvořil!" + kCr + L"Odstraňte ji, nebo zvolte pro součást \"VantorPro\" jinou " +
+         L"složku." + kCr + kEnds;
+}
+
+// Megabytes with one decimal, as the person reads them.
+std::wstring Megabytes(uint64_t bytes) {
+  const uint64_t tenths = (bytes * 10 + (1 << 20) - 1) / (1 << 20);
+  return std::to_wstring(tenths / 10) + L"," + std::to_wstring(tenths % 10) + L" MB";
+}
+
+std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
+  return L"Na disku " + shortfall.root + L" není pro instalaci dost místa!" + kCr +
+         L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +
+         Megabytes(shortfall.free) + L"." + kCr + L"Uvolněte místo na disku, nebo zvolte jinou " +
+         L"složku." + kCr + kEnds;
 }
 
 // Not a full path to a folder on a drive or a share: a relative text, or a
@@ -124,11 +148,13 @@ namespace {
 // it, and nothing when the next step may follow.
 class Run {
  public:
-  Run(const InstallChoices& choices, InstallHost& host, platform::HeldFolder earlier)
+  Run(const InstallChoices& choices, InstallHost& host, platform::HeldFolder earlier,
+      Journal& journal)
       : choices_(choices),
         host_(host),
         sourceDir_(UnpackFolder(choices)),
-        earlier_(std::move(earlier)) {
+        earlier_(std::move(earlier)),
+        journal_(journal) {
     record_.folders = choices.madeEarlier;
   }
 
@@ -137,6 +163,13 @@ class Run {
     host_.SetBottomBarVisible(false);
     host_.SetStatus(L"Připravuji kopírování souborů");
     host_.ClearStopRequest();
+    // A run after a stop goes on with the stopped run's journal, so that a
+    // rollback still returns to the PC before the first; what that run
+    // staged goes first.
+    if (journal_.Active() && journal_.CurrentPhase() == Journal::Phase::Staging)
+      journal_.RollBack({}, true);
+    journal_.Begin();
+    TakeEarlierRecord();
     if (auto ended = Unpack()) return std::move(*ended);
     if (auto ended = Count()) return std::move(*ended);
     if (auto ended = MakeFolders()) return std::move(*ended);
@@ -145,6 +178,7 @@ class Run {
     if (host_.StopRequested()) return Stopped();
     if (auto ended = WriteRegistry()) return std::move(*ended);
     if (host_.StopRequested()) return Stopped();
+    if (auto ended = Commit()) return std::move(*ended);
     return StartEngine();
   }
 
@@ -159,17 +193,60 @@ class Run {
   InstallResult Fatal(std::wstring message) const {
     return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}, {}};
   }
+  // The journal written through before what it names changes on disk.
+  bool Journaled() {
+    try {
+      journal_.Save();
+      return true;
+    } catch (const platform::SetupError&) {
+      return false;
+    }
+  }
+  // The files an earlier installation put in place, as it recorded them: a
+  // template that is no longer as installed is the person's.
+  void TakeEarlierRecord() {
+    InstallRecord earlier;
+    if (ReadRecord(earlier) != RecordState::Present) return;
+    for (RecordedFile& file : earlier.files) installed_[Key(file.path)] = std::move(file);
+  }
+  static std::wstring Key(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    return platform::AsciiUpper(n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : path);
+  }
+  bool PersonsFile(const std::wstring& path, HANDLE file) const {
+    const auto installed = installed_.find(Key(path));
+    if (installed == installed_.end()) return true;  // never the installation's
+    LARGE_INTEGER size{};
+    uint64_t bytes = 0;
+    uint32_t crc = 0;
+    if (!GetFileSizeEx(file, &size) ||
+        static_cast<uint64_t>(size.QuadPart) != installed->second.size)
+      return true;
+    return !FileFacts(file, bytes, crc) || crc != installed->second.crc;
+  }
 
   // Steps 4 and 5: the work folder, then the archive into it, always from the
   // medium, also on a run after a stop.
   Step Unpack() {
     const std::wstring& appFolder = choices_.vantorPro;
     std::vector<platform::HeldFolder> appMade;
+    journal_.MayMake(appFolder);
+    journal_.StagesIn(appFolder, false);
+    if (!Journaled()) return Fatal(RegistryFailed());
     // The application folder as the user typed it, a link in it followed
     // this once; held from here on.
     app_ = platform::HeldFolder::Open(appFolder, true, &appMade);
     const WorkGround ground = app_ ? MakeWorkFolder(app_, earlier_, work_) : WorkGround::Unusable;
     const bool workFolderReady = ground == WorkGround::Made || ground == WorkGround::Ours;
+    if (workFolderReady) {
+      // Known by the journal from now on, whatever happens to the process.
+      journal_.WorkFolder(work_.Path(), work_.Identity());
+      if (!Journaled()) {
+        RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
+        return Fatal(RegistryFailed());
+      }
+    }
     // A relative folder or a device names no place for the work folder:
     // that ends the run now, as a later folder step would. Every other
     // failure (a drive that is not there or cannot be written, a link, a
@@ -180,16 +257,22 @@ class Run {
       RemoveMade(work_, false, app_, appMade);
       return Fatal(CannotCreate(appFolder));
     }
+    if (ground == WorkGround::Foreign) {
+      RemoveMade(work_, false, app_, appMade);
+      return Fatal(ForeignWorkFolder(appFolder));
+    }
     host_.Redraw();
+    fileops::RoomShortfall shortfall;
     const fileops::ExtractResult unpacked =
-        workFolderReady
-            ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
-                                      &unpackedEntries_, &work_, &engineFacts_, LaterCopies())
-            : fileops::ExtractResult::Failed;
+        workFolderReady ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak",
+                                                  sourceDir_, &unpackedEntries_, &work_,
+                                                  &engineFacts_, LaterCopies(), &shortfall)
+                        : fileops::ExtractResult::Failed;
     // A missing, damaged or unsafe archive ends the installation here too:
     // nothing later could work without its files.
     if (unpacked == fileops::ExtractResult::Failed) {
       RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
+      if (!shortfall.root.empty()) return Fatal(NoRoom(shortfall));
       return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder +
                    L"\\Instalace\"!" + kCr + kEnds);
     }
@@ -235,29 +318,47 @@ class Run {
         // The application folder is held since step 4; each other one is
         // taken as typed, once, and held for its copy.
         const bool isApp = &step.folder == &choices_.vantorPro;
+        if (!isApp) {
+          journal_.MayMake(step.folder);
+          if (step.copyFrom) journal_.StagesIn(step.folder, true);
+          if (!Journaled()) return Fatal(RegistryFailed());
+        }
         std::vector<platform::HeldFolder> made;
-        const platform::HeldFolder own =
+        platform::HeldFolder own =
             isApp ? platform::HeldFolder() : platform::HeldFolder::Open(step.folder, true, &made);
         for (const platform::HeldFolder& level : made) record_.folders.push_back(level.Path());
         const platform::HeldFolder& target = isApp ? app_ : own;
         ready = static_cast<bool>(target);
         fileops::CopyLog copied;
+        fileops::Staging staging;
+        staging.prefix = journal_.Prefix();
         if (ready && isApp) {
-          // Only the archive's own top-level files.
+          // Only the archive's own top-level files, each of them replaced.
           const std::vector<std::wstring> names = TopLevelFiles();
-          fileops::CopyDir(host_, work_, sourceDir_, target, step.folder, true, &names, &copied);
+          fileops::CopyDir(host_, work_, sourceDir_, target, step.folder, true, &names, &copied,
+                           &staging);
         } else if (ready && step.copyFrom) {
+          // A template the person changed or added stays as it is.
+          staging.keep = [this](const std::wstring& path, HANDLE file) {
+            return PersonsFile(path, file);
+          };
           const std::wstring inner = std::wstring(step.copyFrom).substr(1);
           fileops::CopyDir(host_, work_.Child(inner), sourceDir_ + step.copyFrom, target,
-                           step.folder, step.topLevelOnly, nullptr, &copied);
+                           step.folder, step.topLevelOnly, nullptr, &copied, &staging);
+          vzory_ = std::move(own);
         }
+        staged_.insert(staged_.end(), staging.entries.begin(), staging.entries.end());
         for (fileops::CopyLog::File& file : copied.files)
           record_.files.push_back({std::move(file.path), file.size, file.crc});
         record_.folders.insert(record_.folders.end(), copied.madeFolders.begin(),
                                copied.madeFolders.end());
         // The way back goes with the application's own files.
         if (ready && isApp && !host_.StopRequested()) {
-          RecordedFile uninstaller = WriteUninstaller(app_);
+          std::wstring temp;
+          RecordedFile uninstaller = WriteUninstaller(app_, journal_.Prefix(), temp);
+          staged_.push_back({choices_.vantorPro, temp, kUninstallerName,
+                             app_.AttributesOf(kUninstallerName) != INVALID_FILE_ATTRIBUTES,
+                             false});
           record_.uninstaller = uninstaller.path;
           record_.files.push_back(std::move(uninstaller));
         }
@@ -288,12 +389,6 @@ class Run {
     return n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : sourceDir_;
   }
 
-  // Size and checksum of a file as the installation left it.
-  void Remember(const std::wstring& file) {
-    if (std::optional<RecordedFile> facts = FileFactsAt(file))
-      record_.files.push_back(std::move(*facts));
-  }
-
   // The Start-menu group and its two shortcuts. A failure here is reported
   // and the installation goes on.
   void UpdateStartMenu() {
@@ -302,13 +397,27 @@ class Run {
     const std::wstring& appFolder = choices_.vantorPro;
     try {
       const std::wstring group = choices_.programsFolder + L"\\" + choices_.folderName;
+      journal_.MayMake(group);
+      journal_.StagesIn(group, false);
+      journal_.Save();
       platform::ForceDirectories(group, &record_.folders);
-      const std::wstring program = group + L"\\VantorPro.lnk";
-      const std::wstring help = group + L"\\Nápověda VantorPro.lnk";
-      MakeLink(appFolder + L"\\VantorPro.exe", L"", program, L"VantorPro");
-      Remember(program);
-      MakeLink(appFolder + L"\\VantorPro.hlp", L"", help, L"Nápověda VantorPro");
-      Remember(help);
+      group_ = platform::HeldFolder::Open(group);
+      // Each shortcut is saved under a name of the run's own and takes its
+      // name with the commit.
+      auto stage = [&](const std::wstring& target, const std::wstring& name,
+                       const std::wstring& description) {
+        const std::wstring temp = journal_.Prefix() + name;
+        MakeLink(target, L"", group + L"\\" + temp, description);
+        if (!group_ || group_.AttributesOf(temp) == INVALID_FILE_ATTRIBUTES) return;
+        if (std::optional<RecordedFile> facts = FileFactsAt(group + L"\\" + temp)) {
+          facts->path = group + L"\\" + name;
+          record_.files.push_back(std::move(*facts));
+        }
+        staged_.push_back(
+            {group, temp, name, group_.AttributesOf(name) != INVALID_FILE_ATTRIBUTES, false});
+      };
+      stage(appFolder + L"\\VantorPro.exe", L"VantorPro.lnk", L"VantorPro");
+      stage(appFolder + L"\\VantorPro.hlp", L"Nápověda VantorPro.lnk", L"Nápověda VantorPro");
     } catch (const std::exception&) {
       host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
     }
@@ -320,6 +429,9 @@ class Run {
     host_.StepProgress();
     host_.SetStatus(L"Zapisuji informace do registru");
     try {
+      // As they are now, for a rollback.
+      for (const wchar_t* key : {kQuorKey, kVantorKey, kUninstallKey}) journal_.KeepsKey(key);
+      journal_.Save();
       for (const wchar_t* key : {kQuorKey, kVantorKey})
         if (!platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, key)) record_.keys.push_back(key);
       platform::Registry registry;
@@ -347,6 +459,20 @@ class Run {
     return {};
   }
 
+  // Everything staged takes its place in one short pass.
+  Step Commit() {
+    const std::vector<const platform::HeldFolder*> roots = {&app_, &vzory_, &group_};
+    switch (CommitStaged(host_, journal_, roots, staged_, choices_.vantorPro)) {
+      case CommitResult::Done:
+        return {};
+      case CommitResult::Cancelled:
+        return InstallResult{Ending::Cancelled, {}, sourceDir_, {}, {}, {}, {}};
+      case CommitResult::Failed:
+        break;
+    }
+    return Fatal(RegistryFailed());
+  }
+
   // The database engine's own setup; its completion flag ends the wait.
   InstallResult StartEngine() {
     host_.StepProgress();
@@ -368,6 +494,8 @@ class Run {
     }
     host_.Redraw();
     if (!started) return Fatal(EngineFailed());
+    // Complete: the backups of what the commit replaced go.
+    journal_.Complete();
     return {Ending::Done,      {},
             sourceDir_,        std::move(unpackedEntries_),
             std::move(engine), std::move(work_),
@@ -387,6 +515,11 @@ class Run {
   platform::HeldFolder earlier_;  // a stopped run's work folder, still held
   platform::HeldFolder app_;      // the application folder, from step 4 on
   platform::HeldFolder work_;     // the work folder, from step 4 on
+  platform::HeldFolder vzory_;    // the templates folder, from its copy on
+  platform::HeldFolder group_;    // the Start-menu group, from its shortcuts on
+  Journal& journal_;
+  std::vector<fileops::Staging::Entry> staged_;     // what the commit puts in place
+  std::map<std::wstring, RecordedFile> installed_;  // the earlier record's files
   std::vector<std::wstring> unpackedEntries_;
   fileops::EntryFacts engineFacts_;  // as the archive's plan states them
   InstallRecord record_;             // what this run put on the PC
@@ -395,8 +528,12 @@ class Run {
 }  // namespace
 
 InstallResult Install(const InstallChoices& choices, InstallHost& host,
-                      platform::HeldFolder earlier) {
-  return Run(choices, host, std::move(earlier)).Go();
+                      platform::HeldFolder earlier, Journal* journal) {
+  Journal own;
+  InstallResult result = Run(choices, host, std::move(earlier), journal ? *journal : own).Go();
+  if (!journal && (result.ending == Ending::Fatal || result.ending == Ending::Cancelled))
+    own.RollBack({});
+  return result;
 }
 
 }  // namespace install

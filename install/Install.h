@@ -9,8 +9,11 @@
 #include "fileops/WorkContext.h"
 #include "platform/Handles.h"
 #include "platform/HeldFolder.h"
+#include "platform/Platform.h"
 
 namespace install {
+
+class Journal;
 
 // What the user chose, gathered by the wizard before the run.
 struct InstallChoices {
@@ -53,12 +56,21 @@ class InstallHost : public fileops::WorkContext {
   virtual void Redraw() = 0;
   // A failure message of the sequence: error icon, OK, caption SetupTitle.
   virtual void ShowError(const std::wstring& text) = 0;
+  // A question of the sequence (files in use: Retry or Cancel), caption
+  // SetupTitle; the button chosen.
+  virtual int Ask(const std::wstring& text, UINT flags) {
+    return platform::ShowMessageBox(text, SetupTitle(), flags);
+  }
+  // The commit has put done of total entries in place (total of total: the
+  // commit is complete). The pass lets no messages run.
+  virtual void OnCommitStep(size_t /*done*/, size_t /*total*/) {}
 };
 
 enum class Ending {
-  Done,     // the engine's setup program was started; the poll may begin
-  Stopped,  // a stop was requested; the sequence returned at its next test
-  Fatal,    // a failure that ends the installation; message says which
+  Done,       // the engine's setup program was started; the poll may begin
+  Stopped,    // a stop was requested; the sequence returned at its next test
+  Fatal,      // a failure that ends the installation; message says which
+  Cancelled,  // the person chose Cancel while files to be replaced were in use
 };
 
 struct InstallResult {
@@ -93,7 +105,12 @@ inline constexpr wchar_t kWorkFolderMark[] = L".SetupVantor";
 // program left held; else its mark, and where the volume keeps access lists,
 // its owner and list), and otherwise refused untouched with the unpacking's
 // message. Every folder written into is held from its check on.
+// Everything outside the work folder is staged first and committed in one
+// short pass before the engine's setup starts; journal records the run as
+// it goes (see Journal.h), and a run after a stop goes on with the same one.
+// Without a journal the run keeps its own and rolls back a fatal or
+// cancelled ending itself; with one, the rollback is the caller's.
 InstallResult Install(const InstallChoices& choices, InstallHost& host,
-                      platform::HeldFolder earlier = {});
+                      platform::HeldFolder earlier = {}, Journal* journal = nullptr);
 
 }  // namespace install

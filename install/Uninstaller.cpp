@@ -2,28 +2,34 @@
 
 #include <zlib.h>
 
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 namespace install {
 
-RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder) {
+RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder, const std::wstring& prefix,
+                              std::wstring& temp) {
   HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_UNINSTALLER), RT_RCDATA);
   HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   const DWORD size = found ? SizeofResource(nullptr, found) : 0;
   if (!bytes || size == 0) throw platform::SetupError(L"The uninstaller is missing");
   const std::wstring path = appFolder.Path() + L"\\" + kUninstallerName;
-  // Written under a name of its own, which goes when closed unless the file
-  // took its real name complete.
-  platform::UniqueFile file = appFolder.OpenFile(std::wstring(L"~sv-") + kUninstallerName + L".tmp",
-                                                 GENERIC_WRITE | DELETE, 0, FILE_OVERWRITE_IF);
-  DWORD written = 0;
-  const bool ok = file && WriteFile(file.get(), bytes, size, &written, nullptr) &&
-                  written == size && appFolder.MoveHere(file.get(), kUninstallerName, true);
-  if (!ok) {
-    if (file) platform::DeleteWhenClosed(file.get());
-    throw platform::SetupError(L"Cannot write " + path);
+  // A name nothing had: whatever stood under another is never written
+  // through. It goes when closed unless it was written complete.
+  platform::UniqueFile file;
+  for (int attempt = 0; !file && attempt < 100; ++attempt) {
+    temp = prefix + std::to_wstring(attempt) + L"-" + kUninstallerName;
+    file = appFolder.OpenFile(temp, GENERIC_WRITE | DELETE, 0, FILE_CREATE);
+    if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+      break;
   }
+  if (!file) throw platform::SetupError(L"Cannot write " + path);
+  platform::DiscardUnlessKept discard(file.get());
+  DWORD written = 0;
+  if (!WriteFile(file.get(), bytes, size, &written, nullptr) || written != size)
+    throw platform::SetupError(L"Cannot write " + path);
+  discard.Keep();
   const uLong crc = crc32(crc32(0, nullptr, 0), static_cast<const Bytef*>(bytes), size);
   return {path, size, static_cast<uint32_t>(crc)};
 }

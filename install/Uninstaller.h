@@ -11,11 +11,12 @@
 
 namespace install {
 
-// Writes the uninstaller into the held application folder and returns its
-// path, size and checksum; raises SetupError when the program carries none
-// or it cannot be written. An uninstaller already there is replaced only by
-// a complete one.
-RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder);
+// Writes the uninstaller, complete, into the held application folder under
+// a new name that begins with prefix (temp receives it; the commit gives it
+// its own), and returns its path, size and checksum there once committed;
+// raises SetupError when the program carries none or it cannot be written.
+RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder, const std::wstring& prefix,
+                              std::wstring& temp);
 
 }  // namespace install
 #endif

@@ -1,0 +1,37 @@
+// The commit of a staged installation: one short pass in which every staged
+// file and folder takes its name, what it replaces going to a backup name,
+// after the programs that hold those files have been closed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fileops/FileOps.h"
+#include "install/Install.h"
+#include "install/Journal.h"
+
+namespace install {
+
+enum class CommitResult {
+  Done,       // everything is in place; the journal says Committed
+  Cancelled,  // the person chose Cancel while files were in use
+  Failed,     // the journal could not be written
+};
+
+// Roots are the held folders the entries lie in or below (every entry's
+// folder is a root or a folder below one, reached without a link). Before
+// the pass, the programs holding a file to be replaced are named, with
+// Retry and Cancel; so is a file whose renaming fails, after the pass so far
+// is undone.
+CommitResult CommitStaged(InstallHost& host, Journal& journal,
+                          const std::vector<const platform::HeldFolder*>& roots,
+                          const std::vector<fileops::Staging::Entry>& entries,
+                          const std::wstring& appFolder);
+
+// The programs (their file names) that hold any of the files: Restart
+// Manager's answer, else the running processes whose program is one of them
+// or lies directly in appFolder.
+std::vector<std::wstring> ProgramsUsing(const std::vector<std::wstring>& files,
+                                        const std::wstring& appFolder);
+
+}  // namespace install
