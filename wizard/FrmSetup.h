@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fileops/WorkContext.h"
+#include "install/Journal.h"
 #include "platform/Handles.h"
 #include "platform/HeldFolder.h"
 #include "platform/Window.h"
@@ -43,8 +44,11 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // the finish removes through it, a run after a stop goes on in it.
   platform::HeldFolder WorkFolder;
   // The archive's entries the last installation run unpacked into SourceDir
-  // (full paths, folders ending in "\\"): all the finish removes.
+  // (full paths, folders ending in "\\").
   std::vector<std::wstring> UnpackedEntries;
+  // The journal of the installation runs: what a rollback undoes, kept
+  // across a stop for the run after it.
+  install::Journal RunJournal;
   // The folders the installation runs made so far: a run after a stop
   // records them with its own.
   std::vector<std::wstring> MadeFolders;
@@ -61,10 +65,12 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // Every close request; accept tells whether the window may go.
   void FormClose(bool& accept);
   void pbNextClick();
-  // The finish's removal of what the installation unpacked, through the
-  // held work folder; false while a file of the archive is still there.
-  // With atRestart, what is left goes at the next restart.
-  bool RemoveUnpackedFiles(bool atRestart = false);
+  // The finish's removal of the work folder, whole, through its held
+  // handle; false while anything of it is still there (the next start of the
+  // installer or the uninstaller removes it then).
+  bool RemoveWorkFolder();
+  // A run that did not complete goes back: the PC as it was before it.
+  void RollBackRun();
   void pbPrevClick();
   void pbCancelClick();
   void pbPrerusitClick();

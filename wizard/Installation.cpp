@@ -114,16 +114,30 @@ void TfrmSetup::Install() {
   install::InstallResult result;
   {
     RunGuard guard(*this);
-    result = install::Install(choices, link, std::move(WorkFolder));
+    result = install::Install(choices, link, std::move(WorkFolder), &RunJournal);
   }
   SourceDir = result.unpackFolder;
   EngineProcess = std::move(result.engine);
   UnpackedEntries = result.unpackedEntries;
   WorkFolder = std::move(result.workFolder);
   MadeFolders = result.madeFolders;
+  // The window was closed while the run went on: the program ends with it.
+  if (platform::Terminated() && result.ending != install::Ending::Done) {
+    RollBackRun();
+    return;
+  }
+  if (result.ending == install::Ending::Cancelled) {
+    // Files in use, and the person chose not to wait: back to the summary,
+    // with the PC as it was.
+    RollBackRun();
+    StopInstall();
+    return;
+  }
   if (result.ending != install::Ending::Fatal) return;
-  // The end of the program: the window closes without the close question.
+  // The end of the program: the window closes without the close question,
+  // and the PC is as it was before the run.
   link.ShowError(result.message);
+  RollBackRun();
   ::AbortRequested = true;
   CloseWithoutPrompt = true;
   Close();

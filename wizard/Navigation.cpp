@@ -33,6 +33,9 @@ void TfrmSetup::FormCreate() {
     if (parent == folder) break;
     folder = std::move(parent);
   }
+  // A run ended at once before leaves its journal: the PC goes back to how
+  // it was before that run, so this one starts on clean ground.
+  install::RecoverUnfinishedRun(MediumFolders);
 
   setupTitle_ = kSetupTitle;
   platform::SetApplicationTitle(setupTitle_);
@@ -82,9 +85,21 @@ void TfrmSetup::FormCreate() {
       SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
 }
 
-bool TfrmSetup::RemoveUnpackedFiles(bool atRestart) {
-  return fileops::RemoveUnpacked(WorkFolder, UnpackedEntries, MediumFolders,
-                                 {install::kWorkFolderMark}, atRestart);
+bool TfrmSetup::RemoveWorkFolder() {
+  if (WorkFolder && !WorkFolder.RemoveTree(MediumFolders)) return false;
+  return RunJournal.Finish(MediumFolders);
+}
+
+void TfrmSetup::RollBackRun() {
+  if (!RunJournal.Active() || RunJournal.CurrentPhase() == install::Journal::Phase::Done) return;
+  platform::SetAppCursor(platform::Cursor::Wait);
+  // Nothing of the run stays held: the rollback removes through its own.
+  WorkFolder.Release();
+  EngineProcess.reset();
+  UnpackedEntries.clear();
+  MadeFolders.clear();
+  RunJournal.RollBack(MediumFolders);
+  platform::SetAppCursor(platform::Cursor::Default);
 }
 
 void TfrmSetup::pbNextClick() {
@@ -116,7 +131,8 @@ void TfrmSetup::pbNextClick() {
     // of its own file when it ends: it gets a moment for that, and a file of
     // the archive still there is tried again meanwhile. Whatever it does,
     // the finish ends within the moment; what is still in use then goes at
-    // the next restart. The window keeps answering; its buttons wait.
+    // the next start of the installer or the uninstaller, through the
+    // journal. The window keeps answering; its buttons wait.
     constexpr ULONGLONG kFinishMs = 1500;
     const ULONGLONG deadline = GetTickCount64() + kFinishMs;
     SetEnabled(L"pbNext", false);
@@ -124,13 +140,14 @@ void TfrmSetup::pbNextClick() {
     if (EngineProcess) platform::WaitPumping(EngineProcess.get(), static_cast<DWORD>(kFinishMs));
     EngineProcess.reset();
     if (platform::Terminated()) return;
-    bool removed = RemoveUnpackedFiles();
+    bool removed = RemoveWorkFolder();
     for (ULONGLONG now = GetTickCount64(); !removed && now < deadline; now = GetTickCount64()) {
       platform::WaitPumping(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(100, deadline - now)));
       if (platform::Terminated()) return;
-      removed = RemoveUnpackedFiles();
+      removed = RemoveWorkFolder();
     }
-    if (!removed) RemoveUnpackedFiles(true);
+    // What is left is the next start's, which finds it by the journal.
+    if (!removed) WorkFolder.Release();
     SetEnabled(L"pbNext", true);
     SetEnabled(L"pbPrev", true);
     if (Checked(L"rbRestartAno")) {
@@ -170,7 +187,11 @@ void TfrmSetup::FormClose(bool& accept) {
 void TfrmSetup::Close() {
   bool accept = true;
   FormClose(accept);
-  if (accept) platform::Terminate();
+  if (!accept) return;
+  // A run that did not complete ends with the program; one still on the
+  // stack is rolled back once it has returned.
+  if (!installRunning_) RollBackRun();
+  platform::Terminate();
 }
 
 void TfrmSetup::SetPath(int index) {
