@@ -69,6 +69,10 @@ std::wstring EngineStub() {
   return FromBuild(SV_ENGINE_STUB);
 }
 
+std::wstring DemoProgram() {
+  return FromBuild(SV_DEMO_PROGRAM);
+}
+
 // ------------------------------------------------------------------ medium
 
 int Payload::Counted() const {
@@ -99,6 +103,8 @@ Payload MakePayload(const MediumSpec& layout) {
     p.files.push_back({"Vzory/Mega" + std::to_string(i) + ".vzr", std::string(1 << 20, 'm')});
   if (layout.largeTemplateMb)
     p.files.push_back({"Vzory/Velky.vzr", std::string(size_t(layout.largeTemplateMb) << 20, 'L')});
+  for (auto& [name, content] : p.files) content += layout.revision;
+  if (!layout.program.empty()) p.files[0].second = testutil::ReadFile(layout.program);
   if (!layout.setupProgram.empty())
     p.files.push_back({"Utility/Bde/Setup.exe", testutil::ReadFile(layout.setupProgram)});
   return p;
@@ -211,6 +217,7 @@ bool FlagExists() {
 }
 
 void CleanInstallationKeys() {
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\SetupVantor", k32, 0);  // a run's journal
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVantorKey, k32, 0);
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, k32, 0);
   HKEY k = nullptr;

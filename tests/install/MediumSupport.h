@@ -27,6 +27,7 @@ inline const wchar_t kFlag[] = L"Vantor_BDE_Inst_OK";
 // The built programs, as Windows paths.
 std::wstring RealEngineSetup();  // the demo's stand-in, writes the flag after a delay
 std::wstring EngineStub();       // ours: leaves a trace, writes the flag only when told
+std::wstring DemoProgram();      // the demo's VantorPro.exe: a window that stays until closed
 
 struct MediumSpec {
   std::wstring setupProgram;  // empty: no Utility\Bde\Setup.exe in the archive
@@ -34,6 +35,8 @@ struct MediumSpec {
   int extraTopLevel = 0;      // more top-level files, for a longer unpacking
   int largeTemplateMb = 0;    // a template of this size, copied in pieces
   int megabyteTemplates = 0;  // more templates of 1 MB each
+  std::wstring program = {};  // a program to carry as VantorPro.exe; empty: only text
+  std::string revision = {};  // added to every text file: a later version of the payload
 };
 
 // Files of the medium's archive, by their names in it.

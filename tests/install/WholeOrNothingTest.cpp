@@ -1,0 +1,313 @@
+// Whole or nothing: every route on which a run does not complete leaves the
+// PC as it was before the run, file by file and key by key, and the next run
+// completes; a second installation keeps the templates the person changed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "install/Install.h"
+#include "install/InstallRecord.h"
+#include "install/Journal.h"
+#include "platform/Handles.h"
+#include "platform/Platform.h"
+#include "tests/install/MediumSupport.h"
+#include "tests/install/Scene.h"
+#include "tests/support/TestUtil.h"
+
+namespace installtest {
+namespace {
+
+using install::Ending;
+
+const wchar_t kChildReady[] = L"SvWholeOrNothingChildReady";
+
+// What the tests compare: every file and folder below the scene's own
+// folder, with content, and the installation's registry values.
+struct PcState {
+  std::map<std::wstring, std::string> entries;
+  std::map<std::wstring, std::wstring> values;
+  bool operator==(const PcState&) const = default;
+};
+
+void PrintTo(const PcState& state, std::ostream* os) {
+  for (const auto& [path, content] : state.entries)
+    *os << "\n  " << testing::PrintToString(path) << " " << content.size() << " bytes";
+  for (const auto& [name, data] : state.values) *os << "\n  " << testing::PrintToString(name);
+}
+
+PcState StateOf(const Scene& scene) {
+  PcState state;
+  const std::filesystem::path root(scene.work.Path());
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const std::wstring relative = entry.path().lexically_relative(root).wstring();
+    state.entries[relative] =
+        entry.is_directory() ? "<folder>" : testutil::ReadFile(entry.path().wstring());
+  }
+  for (const wchar_t* key : {kQuorKey, kVantorKey, kUninstallKey, install::kJournalKey}) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_32KEY, &raw) !=
+        ERROR_SUCCESS)
+      continue;
+    const platform::UniqueHkey open(raw);
+    state.values[key] = L"<key>";
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[256];
+      DWORD nameSize = 256, type = 0, size = 0;
+      std::vector<BYTE> data(1 << 20);
+      size = static_cast<DWORD>(data.size());
+      if (RegEnumValueW(open.get(), i, name, &nameSize, nullptr, &type, data.data(), &size) !=
+          ERROR_SUCCESS)
+        break;
+      state.values[std::wstring(key) + L"|" + name] =
+          std::to_wstring(type) + L":" +
+          std::wstring(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+    }
+  }
+  return state;
+}
+
+// The installation as a person completes it: the run, the engine's setup,
+// the finish.
+void InstallWhole(Scene& scene) {
+  RecordingHost host(scene.choices);
+  install::InstallResult result = install::Install(scene.choices, host);
+  ASSERT_EQ(result.ending, Ending::Done) << testing::PrintToString(result.message);
+  ASSERT_EQ(WaitForSingleObject(result.engine.get(), 30000), WAIT_OBJECT_0);
+  EXPECT_TRUE(result.workFolder.RemoveTree());
+  install::RecoverUnfinishedRun();  // the journal of the complete run goes
+  EXPECT_FALSE(install::Journal::Load());
+}
+
+// A later version of the payload on the same medium.
+void NewRevision(Scene& scene, MediumSpec layout) {
+  layout.revision = " v2";
+  scene.payload = MakePayload(layout);
+  WriteArchive(scene.medium / L"Vaninst.pak", scene.payload);
+}
+
+// Runs in a child process of the test below: the installation of that
+// scene, held at the point named, until the test ends the process.
+TEST(WholeOrNothing, DISABLED_RunUntilEnded) {
+  wchar_t work[MAX_PATH], medium[MAX_PATH], point[32];
+  if (!GetEnvironmentVariableW(L"SV_CHILD_WORK", work, MAX_PATH) ||
+      !GetEnvironmentVariableW(L"SV_CHILD_MEDIUM", medium, MAX_PATH) ||
+      !GetEnvironmentVariableW(L"SV_CHILD_POINT", point, 32))
+    GTEST_SKIP() << "started by EndedAtOnce only";
+  const install::InstallChoices choices = Scene::ChoicesIn(work, medium);
+  RecordingHost host(choices);
+  const std::wstring at = point;
+  auto hold = [] {
+    const platform::UniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, kChildReady));
+    SetEvent(ready.get());
+    for (;;) Sleep(INFINITE);
+  };
+  host.onStatus = [&](const std::wstring& status) {
+    if ((at == L"unpack" && status.starts_with(L"Rozbaluji soubor")) ||
+        (at == L"copy" && status.starts_with(L"Kopíruji soubor")))
+      hold();
+  };
+  host.onCommit = [&](size_t done, size_t all) {
+    if ((at == L"commit" && done == all / 2 && done > 0) || (at == L"committed" && done == all))
+      hold();
+  };
+  install::Install(choices, host);
+  FAIL() << "the run passed the point " << testing::PrintToString(at);
+}
+
+TEST(WholeOrNothing, EndedAtOnceThenTheNextStart) {
+  struct Row {
+    const wchar_t* point;
+    bool earlier;  // over an earlier installation
+  };
+  const Row rows[] = {{L"unpack", false}, {L"unpack", true}, {L"copy", false},
+                      {L"copy", true},    {L"commit", true}, {L"committed", true}};
+  wchar_t self[MAX_PATH * 2];
+  GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(row.point)) + (row.earlier ? " over" : ""));
+    const MediumSpec layout{EngineStub(), 40};
+    Scene scene(layout);
+    if (row.earlier) {
+      InstallWhole(scene);
+      NewRevision(scene, layout);
+    }
+    const PcState before = StateOf(scene);
+    const platform::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kChildReady));
+    SetEnvironmentVariableW(L"SV_CHILD_WORK", scene.work.Path().c_str());
+    SetEnvironmentVariableW(L"SV_CHILD_MEDIUM", scene.medium.Path().c_str());
+    SetEnvironmentVariableW(L"SV_CHILD_POINT", row.point);
+    std::wstring command = L"\"" + std::wstring(self) +
+                           L"\" --gtest_also_run_disabled_tests "
+                           L"--gtest_filter=WholeOrNothing.DISABLED_RunUntilEnded";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    const platform::UniqueHandle child(pi.hProcess), thread(pi.hThread);
+    SetEnvironmentVariableW(L"SV_CHILD_POINT", nullptr);
+    const HANDLE waits[] = {ready.get(), child.get()};
+    ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 120000), WAIT_OBJECT_0)
+        << "the child ended before the point";
+    TerminateProcess(child.get(), 1);
+    ASSERT_EQ(WaitForSingleObject(child.get(), 30000), WAIT_OBJECT_0);
+
+    install::RecoverUnfinishedRun();  // the next start
+    EXPECT_EQ(StateOf(scene), before);
+    RecordingHost host(scene.choices);
+    const install::InstallResult next = install::Install(scene.choices, host);
+    EXPECT_EQ(next.ending, Ending::Done) << testing::PrintToString(next.message);
+    EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Faktura.vzr"),
+              row.earlier ? "invoice v2" : "invoice");
+    WaitForSingleObject(next.engine.get(), 30000);
+  }
+}
+
+// A stop that the person ends, and the fatal endings, over an earlier
+// installation and on a PC without one.
+TEST(WholeOrNothing, StoppedOrFatalRunsLeaveThePcAsItWas) {
+  struct Row {
+    const char* route;
+    bool earlier;
+    const wchar_t* stopAt;  // a status beginning: a stop there
+    std::function<void(Scene&)> arrange;
+    Ending ending;
+  };
+  auto none = [](Scene&) {};
+  const Row rows[] = {
+      {"stop while unpacking", false, L"Rozbaluji soubor", none, Ending::Stopped},
+      {"stop while unpacking", true, L"Rozbaluji soubor", none, Ending::Stopped},
+      {"stop while copying", false, L"Kopíruji soubor", none, Ending::Stopped},
+      {"stop while copying", true, L"Kopíruji soubor", none, Ending::Stopped},
+      {"C: a file where the projects folder goes", true, nullptr,
+       [](Scene& s) {
+         testutil::WriteFile(s.work / L"soubor.txt", "in the way");
+         s.choices.projekty = s.work / L"soubor.txt\\Projekty";
+       },
+       Ending::Fatal},
+      {"F: an engine setup that cannot start", true, nullptr,
+       [](Scene& s) {
+         s.payload.files.back().second = "no program, only text";
+         WriteArchive(s.medium / L"Vaninst.pak", s.payload);
+       },
+       Ending::Fatal},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.route) + (row.earlier ? ", over an earlier one" : ""));
+    const MediumSpec layout{EngineStub(), 20};
+    Scene scene(layout);
+    if (row.earlier) {
+      InstallWhole(scene);
+      NewRevision(scene, layout);
+    }
+    row.arrange(scene);
+    const PcState before = StateOf(scene);
+    RecordingHost host(scene.choices);
+    host.onStatus = [&](const std::wstring& status) {
+      if (row.stopAt && status.starts_with(row.stopAt)) host.abort = true;
+    };
+    install::Journal journal;
+    install::InstallResult result = install::Install(scene.choices, host, {}, &journal);
+    EXPECT_EQ(result.ending, row.ending) << testing::PrintToString(result.message);
+    result.workFolder.Release();
+    EXPECT_TRUE(journal.RollBack({}));
+    EXPECT_EQ(StateOf(scene), before);
+  }
+}
+
+// E: the key cannot be written; the rollback finds everything as it was,
+// the earlier record and list entry included.
+TEST(WholeOrNothing, E_OverAnEarlierInstallation) {
+  Scene scene({EngineStub()});
+  InstallWhole(scene);
+  NewRevision(scene, {EngineStub()});
+  const PcState before = StateOf(scene);
+  RecordingHost host(scene.choices);
+  install::InstallResult result;
+  {
+    const LockedKey locked(HKEY_LOCAL_MACHINE, kVantorKey, KEY_WOW64_32KEY, L"D:P(A;;KR;;;WD)");
+    ASSERT_TRUE(locked.Locked());
+    result = install::Install(scene.choices, host);
+  }
+  EXPECT_EQ(result.ending, Ending::Fatal);
+  EXPECT_EQ(StateOf(scene), before);
+}
+
+// A running VantorPro holds its file: the person is asked, closes it and
+// retries, and the new version is everywhere; or cancels, and nothing
+// changed.
+TEST(WholeOrNothing, ARunningProgramIsNamedAndWaitedFor) {
+  for (const bool retry : {true, false}) {
+    SCOPED_TRACE(retry ? "closed, then Retry" : "Cancel");
+    const MediumSpec layout{EngineStub(), 0, 0, 0, 0, DemoProgram()};
+    Scene scene(layout);
+    InstallWhole(scene);
+    NewRevision(scene, layout);
+    std::wstring program = scene.choices.vantorPro + L"\\VantorPro.exe";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, program.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               scene.choices.vantorPro.c_str(), &si, &pi));
+    const platform::UniqueHandle running(pi.hProcess), thread(pi.hThread);
+    WaitForInputIdle(running.get(), 30000);
+    const PcState before = StateOf(scene);
+    RecordingHost host(scene.choices);
+    host.onAsk = [&](const std::wstring&) {
+      if (!retry) return IDCANCEL;
+      TerminateProcess(running.get(), 0);
+      WaitForSingleObject(running.get(), 30000);
+      return IDRETRY;
+    };
+    const install::InstallResult result = install::Install(scene.choices, host);
+    ASSERT_EQ(host.asked.size(), 1u);
+    EXPECT_TRUE(host.asked[0].starts_with(L"Program \"VantorPro.exe\" je spuštěn"))
+        << host.asked[0];
+    if (retry) {
+      EXPECT_EQ(result.ending, Ending::Done);
+      EXPECT_EQ(testutil::ReadFile(scene.choices.vantorPro + L"\\Ctimne.txt"), "read me v2");
+      EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Faktura.vzr"), "invoice v2");
+      WaitForSingleObject(result.engine.get(), 30000);
+    } else {
+      EXPECT_EQ(result.ending, Ending::Cancelled);
+      EXPECT_EQ(StateOf(scene), before);
+      TerminateProcess(running.get(), 0);
+      WaitForSingleObject(running.get(), 30000);
+    }
+  }
+}
+
+// The person's templates survive a second installation, and its finish
+// removes the work folder whole, whatever else was put there.
+TEST(WholeOrNothing, TheSecondInstallationKeepsThePersonsTemplates) {
+  Scene scene({EngineStub()});
+  InstallWhole(scene);
+  testutil::WriteFile(scene.choices.vzory + L"\\Faktura.vzr", "my invoice");
+  testutil::WriteFile(scene.choices.vzory + L"\\Moje.vzr", "mine");
+  NewRevision(scene, {EngineStub()});
+  RecordingHost host(scene.choices);
+  install::InstallResult result = install::Install(scene.choices, host);
+  ASSERT_EQ(result.ending, Ending::Done);
+  EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Faktura.vzr"), "my invoice");
+  EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Moje.vzr"), "mine");
+  EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Dopisy\\Dopis.vzr"), "letter v2");
+  // The record keeps the changed one as the person's: it is not as installed.
+  install::InstallRecord record;
+  ASSERT_EQ(install::ReadRecord(record), install::RecordState::Present);
+  const auto kept = std::find_if(record.files.begin(), record.files.end(), [&](const auto& file) {
+    return file.path == scene.choices.vzory + L"\\Faktura.vzr";
+  });
+  ASSERT_NE(kept, record.files.end());
+  EXPECT_EQ(kept->size, 7u);  // "invoice", as the first installation left it
+
+  ASSERT_EQ(WaitForSingleObject(result.engine.get(), 30000), WAIT_OBJECT_0);
+  const std::wstring work = scene.choices.vantorPro + L"\\Instalace";
+  testutil::WriteFile(work + L"\\Utility\\Bde\\engine.log", "written by the engine");
+  EXPECT_TRUE(result.workFolder.RemoveTree());
+  EXPECT_FALSE(platform::FolderExists(work));
+}
+
+}  // namespace
+}  // namespace installtest
