@@ -1,9 +1,8 @@
-#include <zlib.h>
-
 #include <algorithm>
 #include <vector>
 
 #include "fileops/FileOps.h"
+#include "platform/Crc32.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
@@ -59,8 +58,7 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     if (!WriteFile(out.get(), buffer.data(), read, &done, nullptr) || done != read)
       return Copied::Failed;
     // What the copy holds, for the record of the installation.
-    written.crc = static_cast<uint32_t>(
-        crc32(written.crc, reinterpret_cast<const Bytef*>(buffer.data()), read));
+    written.crc = platform::Crc32(buffer.data(), read, written.crc);
     written.size += read;
     if (read < kPiece) continue;  // the end is next: the file is whole
     // Between any two pieces messages may run (the host decides how often
@@ -131,8 +129,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
       continue;
     ctx.SetStatus(L"Kopíruji soubor " + entry.name);
     ctx.StepProgress();  // the step is taken whether or not the copy succeeds
-    CopyLog::File written{targetPath + L"\\" + entry.name, 0,
-                          static_cast<uint32_t>(crc32(0, nullptr, 0))};
+    CopyLog::File written{targetPath + L"\\" + entry.name, 0, 0};
     const Copied copied = CopyOneFile(ctx, source, target, entry.name, buffer, written);
     if (copied == Copied::Stopped) return;
     if (copied == Copied::Done && log) log->files.push_back(std::move(written));

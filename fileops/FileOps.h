@@ -111,9 +111,4 @@ bool RemoveUnpacked(platform::HeldFolder& folder, const std::vector<std::wstring
                     const std::vector<platform::FileIdentity>& keep,
                     const std::vector<std::wstring>& extra = {}, bool atRestart = false);
 
-// True when the file open in `file` holds, from where the handle stands,
-// exactly `size` bytes whose CRC-32 is `crc`: an archive entry's content as
-// its directory states it.
-bool HoldsEntryContent(HANDLE file, uint64_t size, uint32_t crc);
-
 }  // namespace fileops

@@ -1,7 +1,6 @@
 #include "install/Uninstaller.h"
 
-#include <zlib.h>
-
+#include "platform/Crc32.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -24,8 +23,7 @@ RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder) {
     if (file) platform::DeleteWhenClosed(file.get());
     throw platform::SetupError(L"Cannot write " + path);
   }
-  const uLong crc = crc32(crc32(0, nullptr, 0), static_cast<const Bytef*>(bytes), size);
-  return {path, size, static_cast<uint32_t>(crc)};
+  return {path, size, platform::Crc32(bytes, size)};
 }
 
 }  // namespace install

@@ -2,7 +2,7 @@
 
 #include <winternl.h>
 
-#include "install/InstallRecord.h"
+#include "platform/Crc32.h"
 #include "platform/Platform.h"
 
 namespace uninstall {
@@ -136,10 +136,7 @@ Outcome HeldFolders::RemoveFile(const std::wstring& path, uint64_t size, uint32_
                                     FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
   if (status == kNotFound || status == kPathNotFound) return Outcome::Missing;
   if (!NT_SUCCESS(status) || IsLink(folder.handle.get(), name, file.get())) return Outcome::Kept;
-  uint64_t haveSize = 0;
-  uint32_t haveCrc = 0;
-  if (!install::FileFacts(file.get(), haveSize, haveCrc) || haveSize != size || haveCrc != crc)
-    return Outcome::Kept;
+  if (!platform::HoldsContent(file.get(), size, crc)) return Outcome::Kept;
   return MarkForDeletion(file.get()) ? Outcome::Removed : Outcome::Kept;
 }
 
