@@ -1,11 +1,10 @@
-#include <zlib.h>
-
 #include <algorithm>
 #include <map>
 #include <vector>
 
 #include "fileops/ArchivePlan.h"
 #include "fileops/FileOps.h"
+#include "platform/Crc32.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
@@ -65,8 +64,7 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
     if (!WriteFile(out.get(), buffer.data(), read, &done, nullptr) || done != read)
       return Copied::Failed;
     // What the copy holds, for the record of the installation.
-    written.crc = static_cast<uint32_t>(
-        crc32(written.crc, reinterpret_cast<const Bytef*>(buffer.data()), read));
+    written.crc = platform::Crc32(buffer.data(), read, written.crc);
     written.size += read;
     if (read < kPiece) continue;  // the end is next: the file is whole
     // Between any two pieces messages may run (the host decides how often
@@ -166,8 +164,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
       continue;
     ctx.SetStatus(L"Kopíruji soubor " + entry.name);
     ctx.StepProgress();  // the step is taken whether or not the copy succeeds
-    CopyLog::File written{targetPath + L"\\" + entry.name, 0,
-                          static_cast<uint32_t>(crc32(0, nullptr, 0))};
+    CopyLog::File written{targetPath + L"\\" + entry.name, 0, 0};
     Copied copied = Copied::Failed;
     std::wstring temp;
     const auto there = staged ? present.find(FoldCase(entry.name)) : present.end();

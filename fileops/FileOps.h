@@ -122,9 +122,4 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              EntryFacts* engine = nullptr, const LaterCopies& copies = {},
                              RoomShortfall* shortfall = nullptr);
 
-// True when the file open in `file` holds, from where the handle stands,
-// exactly `size` bytes whose CRC-32 is `crc`: an archive entry's content as
-// its directory states it.
-bool HoldsEntryContent(HANDLE file, uint64_t size, uint32_t crc);
-
 }  // namespace fileops

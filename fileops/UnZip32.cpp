@@ -3,7 +3,6 @@
 #include "fileops/UnZip32.h"
 
 #include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +17,7 @@
 
 #include "fileops/ArchivePlan.h"
 #include "fileops/FileOps.h"
+#include "platform/Crc32.h"
 #include "platform/Handles.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
@@ -283,7 +283,7 @@ class Unzipper {
                     const fileops::PlannedEntry& entry) {
     platform::UniqueFile in = folder.OpenFile(
         name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN);
-    return in && fileops::HoldsEntryContent(in.get(), entry.stat.size, entry.stat.crc);
+    return in && platform::HoldsContent(in.get(), entry.stat.size, entry.stat.crc);
   }
 
   int Commit() {
@@ -444,22 +444,6 @@ extern "C" int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char
 }
 
 namespace fileops {
-
-bool HoldsEntryContent(HANDLE file, uint64_t size, uint32_t crc) {
-  std::vector<Bytef> buffer(64 << 10);
-  uLong sum = crc32(0, nullptr, 0);
-  uint64_t total = 0;
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
-      return false;
-    if (read == 0) break;
-    sum = crc32(sum, buffer.data(), read);
-    total += read;
-    if (total > size) return false;
-  }
-  return total == size && static_cast<uint32_t>(sum) == crc;
-}
 
 int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
                    std::vector<std::wstring>* entries, std::vector<EntryFacts>* neededFacts) {

@@ -1,6 +1,7 @@
 #include "install/Engine.h"
 
 #include "fileops/FileOps.h"
+#include "platform/Crc32.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -42,7 +43,7 @@ bool StartEngineSetup(const platform::HeldFolder& folder, const fileops::EntryFa
   // was checked is what runs.
   platform::UniqueFile held =
       folder.OpenFile(L"Setup.exe", GENERIC_READ, FILE_SHARE_READ, FILE_OPEN);
-  if (!held || !fileops::HoldsEntryContent(held.get(), facts.size, facts.crc)) return false;
+  if (!held || !platform::HoldsContent(held.get(), facts.size, facts.crc)) return false;
   const std::wstring at = folder.ConfirmedPath();
   if (at.empty()) return false;
   const std::wstring program = at + L"\\Setup.exe";

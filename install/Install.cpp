@@ -13,6 +13,7 @@
 #include "install/InstallRecord.h"
 #include "install/Journal.h"
 #include "install/MakeLink.h"
+#include "platform/Crc32.h"
 #include "install/Uninstaller.h"
 #include "platform/Platform.h"
 
@@ -217,13 +218,7 @@ class Run {
   bool PersonsFile(const std::wstring& path, HANDLE file) const {
     const auto installed = installed_.find(Key(path));
     if (installed == installed_.end()) return true;  // never the installation's
-    LARGE_INTEGER size{};
-    uint64_t bytes = 0;
-    uint32_t crc = 0;
-    if (!GetFileSizeEx(file, &size) ||
-        static_cast<uint64_t>(size.QuadPart) != installed->second.size)
-      return true;
-    return !FileFacts(file, bytes, crc) || crc != installed->second.crc;
+    return !platform::HoldsContent(file, installed->second.size, installed->second.crc);
   }
 
   // Steps 4 and 5: the work folder, then the archive into it, always from the

@@ -1,10 +1,9 @@
 #include "install/InstallRecord.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/Crc32.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -26,12 +25,12 @@ void AddMissing(std::vector<T>& into, const std::vector<T>& from, Same same) {
 }
 
 uint32_t TextCrc(const std::vector<std::wstring>& lines, size_t count) {
-  uLong sum = crc32(0, nullptr, 0);
+  uint32_t sum = 0;
   for (size_t i = 0; i < count; ++i) {
     const std::string bytes = platform::Utf8(lines[i]) + "\n";
-    sum = crc32(sum, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+    sum = platform::Crc32(bytes.data(), bytes.size(), sum);
   }
-  return static_cast<uint32_t>(sum);
+  return sum;
 }
 
 std::wstring Hex(uint32_t value) {
@@ -168,29 +167,11 @@ RecordState ReadRecord(InstallRecord& record) {
   return RecordState::Present;
 }
 
-bool FileFacts(HANDLE file, uint64_t& size, uint32_t& crc) {
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
-  std::vector<Bytef> buffer(64 << 10);
-  uLong sum = crc32(0, nullptr, 0);
-  size = 0;
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
-      return false;
-    if (read == 0) break;
-    sum = crc32(sum, buffer.data(), read);
-    size += read;
-  }
-  crc = static_cast<uint32_t>(sum);
-  return true;
-}
-
 std::optional<RecordedFile> FileFactsAt(const std::wstring& path) {
   platform::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   RecordedFile facts{path, 0, 0};
-  if (!file || !FileFacts(file.get(), facts.size, facts.crc)) return std::nullopt;
+  if (!file || !platform::ReadContentFacts(file.get(), facts.size, facts.crc)) return std::nullopt;
   return facts;
 }
 

@@ -59,9 +59,7 @@ void WriteRegistration(const InstallRecord& record, const std::wstring& appFolde
 enum class RecordState { Present, Missing, Damaged };
 RecordState ReadRecord(InstallRecord& record);
 
-// Size and CRC-32 of an open file, read from its start; false when it cannot
-// be read.
-bool FileFacts(HANDLE file, uint64_t& size, uint32_t& crc);
+// Size and CRC-32 of the file at a path; nothing when it cannot be read.
 std::optional<RecordedFile> FileFactsAt(const std::wstring& path);
 
 }  // namespace install

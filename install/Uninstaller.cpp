@@ -1,7 +1,6 @@
 #include "install/Uninstaller.h"
 
-#include <zlib.h>
-
+#include "platform/Crc32.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
@@ -30,8 +29,7 @@ RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder, const std::
   if (!WriteFile(file.get(), bytes, size, &written, nullptr) || written != size)
     throw platform::SetupError(L"Cannot write " + path);
   discard.Keep();
-  const uLong crc = crc32(crc32(0, nullptr, 0), static_cast<const Bytef*>(bytes), size);
-  return {path, size, static_cast<uint32_t>(crc)};
+  return {path, size, platform::Crc32(bytes, size)};
 }
 
 }  // namespace install

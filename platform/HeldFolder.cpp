@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/Crc32.h"
+
 namespace platform {
 
 namespace {
@@ -493,6 +495,50 @@ std::wstring HeldFolder::ConfirmedPath() const {
     if (!(IdentityAt(answer) == Identity())) return {};
   }
   return IdentityAt(path_) == Identity() ? path_ : std::wstring();
+}
+
+namespace {
+
+// A level that is only passed through: enough to walk below it, list it and
+// know it again (its identity, whether it is a link).
+constexpr ACCESS_MASK kPassAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr ULONG kPassShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool NotThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+HeldFolder HeldFolder::Pass(const std::wstring& name) const {
+  if (!handle_ || name.empty() || name.find(L'\\') != std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  UniqueFile next =
+      NtOpen(handle_.get(), name, kPassAccess, kPassShare, FILE_OPEN,
+             FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT, 0);
+  if (!next) return {};
+  // Windows shows a link on the handle; Wine only in the listing.
+  const DWORD listed = AttributesOf(name);
+  if (IsLinkHandle(next.get()) ||
+      (listed != INVALID_FILE_ATTRIBUTES && (listed & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return {};
+  }
+  return HeldFolder(std::move(next), Join(path_, name), Duplicate(handle_.get()), name);
+}
+
+HeldFolder::Removal HeldFolder::RemoveIfHolds(const std::wstring& name, uint64_t size,
+                                              uint32_t crc) const {
+  UniqueFile file = OpenFile(name, GENERIC_READ | DELETE, FILE_SHARE_READ, FILE_OPEN);
+  if (!file) return NotThere(GetLastError()) ? Removal::Missing : Removal::Kept;
+  const DWORD listed = AttributesOf(name);
+  if (IsLinkHandle(file.get()) ||
+      (listed != INVALID_FILE_ATTRIBUTES && (listed & FILE_ATTRIBUTE_REPARSE_POINT)))
+    return Removal::Kept;
+  if (!HoldsContent(file.get(), size, crc)) return Removal::Kept;
+  return DeleteWhenClosed(file.get()) ? Removal::Removed : Removal::Kept;
 }
 
 }  // namespace platform

@@ -156,6 +156,26 @@ class HeldFolder {
   mutable std::optional<FileIdentity> identity_;  // see Identity()
   UniqueFile parent_;                             // the folder above, for this one's removal
   std::wstring name_;                             // its name there
+
+ public:
+  // A folder below this one (a plain name) that is only passed through on
+  // the way to what goes: opened for listing and traversal alone and shared
+  // for everything, so that no other program's handle on it, whatever that
+  // shares, keeps anything below from going, and this hold keeps nothing of
+  // theirs. Delete access is asked only where something goes (Remove,
+  // RemoveSelf, RemoveIfHolds), relative to the folder above it. A link is
+  // refused, never entered (ERROR_CANT_ACCESS_FILE), as by Child.
+  HeldFolder Pass(const std::wstring& name) const;
+
+  enum class Removal {
+    Removed,
+    Missing,  // nothing of that name is there
+    Kept,     // there, but changed, a link, in use or not to be opened
+  };
+  // Removes the file `name` of this folder when it holds exactly `size`
+  // bytes whose CRC-32 is `crc`, checked and removed through one handle that
+  // shares only reading meanwhile. A link is kept, never followed.
+  Removal RemoveIfHolds(const std::wstring& name, uint64_t size, uint32_t crc) const;
 };
 
 }  // namespace platform

@@ -2,13 +2,17 @@
 // from the list of installed apps (it lies in the application folder), it
 // asks, then hands the work to a copy of itself in a temporary folder and
 // ends, so that the copy can remove the program file and the folder it lay
-// in. The copy is deleted by the system when it ends.
+// in. The copy is written from the program file held since before the
+// question and checked against the record (HandOver.h); the system deletes it
+// when it ends.
 #include <windows.h>
 
 #include <string>
 
 #include "install/InstallRecord.h"
+#include "install/Journal.h"
 #include "platform/Platform.h"
+#include "uninstall/HandOver.h"
 #include "uninstall/Removal.h"
 
 extern "C" int WinMainCRTStartup();
@@ -26,14 +30,12 @@ extern "C" int UninstallStart() {
 
 namespace {
 
+using uninstall::Show;
+
 const wchar_t kAfter[] = L"--after=";
 const std::wstring kProduct = install::kProductName;
 // At most this many kept items are named; the rest are counted.
 constexpr size_t kListed = 15;
-
-int Show(const std::wstring& text, UINT flags) {
-  return platform::ShowMessageBox(text, platform::ApplicationTitle(), flags | MB_SETFOREGROUND);
-}
 
 // The record, or a message saying why there is none; nothing is removed then.
 bool Record(install::InstallRecord& record) {
@@ -72,41 +74,12 @@ int Work() {
   return kept.empty() ? 0 : 2;
 }
 
-// The folder for the working copy: Windows' own temporary folder, where
-// other accounts may add files but change none of ours, so the copy that
-// runs elevated is the copy written. The user's temporary folder only when
-// there is none.
-std::wstring CopyFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
-  if (length > 0 && length < MAX_PATH - 6) {
-    const std::wstring temp = std::wstring(folder, length) + L"\\Temp\\";
-    if (platform::FolderExists(temp)) return temp;
-  }
-  const DWORD tempLength = GetTempPathW(MAX_PATH, folder);
-  return tempLength > 0 && tempLength < MAX_PATH ? std::wstring(folder, tempLength) : L"";
-}
-
-// Starts a copy of this program in a temporary folder that waits for this
-// process to end and then does the work. The copy is opened for deletion on
-// close and that handle is inherited: when the copy ends, the system deletes
-// it. False when no copy could be started.
-bool HandOver() {
-  wchar_t self[MAX_PATH] = {};
-  const DWORD selfLength = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring folder = CopyFolder();
-  if (selfLength == 0 || selfLength >= MAX_PATH || folder.empty()) return false;
-  const std::wstring copy =
-      folder + L"Odinstalace VantorPro " + std::to_wstring(GetCurrentProcessId()) + L".exe";
-  if (!CopyFileW(self, copy.c_str(), TRUE)) return false;
-  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-  platform::UniqueFile deleteOnClose(
-      CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited,
-                  OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  if (!deleteOnClose) {
-    DeleteFileW(copy.c_str());
+// Starts the working copy, which waits for this process to end and then
+// does the work. The copy inherits the handle that deletes it when closed:
+// when the copy ends, the system deletes it. False when it could not start.
+bool StartCopy(const uninstall::WorkingCopy& copy, const std::wstring& folder) {
+  if (!SetHandleInformation(copy.deleteOnClose.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
     return false;
-  }
   HANDLE me = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &me,
                        SYNCHRONIZE, TRUE, 0))
@@ -115,17 +88,24 @@ bool HandOver() {
   wchar_t handleText[32];
   swprintf(handleText, 32, L"%llx",
            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(me)));
-  std::wstring commandLine = L"\"" + copy + L"\" " + kAfter + handleText;
+  std::wstring commandLine = L"\"" + copy.path + L"\" " + kAfter + handleText;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
   // Started in the temporary folder: a current folder inside the application
   // folder would keep it from being removed.
-  if (!CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessW(copy.path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                       NORMAL_PRIORITY_CLASS, nullptr, folder.c_str(), &startup, &info))
     return false;
   const platform::UniqueHandle process(info.hProcess), thread(info.hThread);
   return true;
+}
+
+// This program's own file, as the system started it.
+std::wstring OwnPath() {
+  wchar_t self[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(self, length) : std::wstring();
 }
 
 }  // namespace
@@ -140,14 +120,26 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     if (WaitForSingleObject(started.get(), INFINITE) != WAIT_OBJECT_0) return 1;
     return Work();
   }
+  // A run of the installer that was ended at once is put back first (never
+  // one that is still running), so that the record read next is the one
+  // before it. Once, in the first run only: the copy reads the record this
+  // run left.
+  if (!install::InstallerRunning()) install::RecoverUnfinishedRun();
   install::InstallRecord record;
   if (!Record(record)) return 1;
-  if (Show(L"Opravdu chcete z tohoto počítače odebrat aplikaci " + kProduct +
-               L"?\r\n\r\nSoubory, které jste po instalaci změnili nebo vytvořili, zůstanou "
-               L"zachovány.",
-           MB_YESNO | MB_ICONQUESTION) != IDYES)
-    return 0;
-  if (HandOver()) return 0;
+  const std::wstring folder = uninstall::CopyFolder();
+  uninstall::WorkingCopy copy;
+  switch (uninstall::AskAndCopy(record, OwnPath(), folder, copy)) {
+    case uninstall::Asked::No:
+      return 0;
+    case uninstall::Asked::Refused:
+      return 1;
+    case uninstall::Asked::CopyReady:
+      if (StartCopy(copy, folder)) return 0;
+      break;
+    case uninstall::Asked::NoCopy:
+      break;
+  }
   // No copy could run: the work is done from here, and this program's own
   // file is named among what stays.
   return Work();

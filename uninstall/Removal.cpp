@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/HeldGround.h"
 #include "platform/Platform.h"
-#include "uninstall/HeldFolders.h"
 
 namespace uninstall {
 
 namespace {
+
+constexpr auto Kept = platform::HeldGround::Removal::Kept;
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return _wcsicmp(a.c_str(), b.c_str()) == 0;
@@ -29,15 +31,14 @@ std::vector<std::wstring> DeepestFirst(std::vector<std::wstring> paths) {
 
 std::vector<std::wstring> RemoveInstallation(const install::InstallRecord& record) {
   std::vector<std::wstring> kept;
-  HeldFolders ground;
+  platform::HeldGround ground;
   const install::RecordedFile* self = nullptr;
   for (const install::RecordedFile& file : record.files) {
     if (SamePath(file.path, record.uninstaller)) {
       self = &file;
       continue;
     }
-    if (ground.RemoveFile(file.path, file.size, file.crc) == Outcome::Kept)
-      kept.push_back(file.path);
+    if (ground.RemoveFile(file.path, file.size, file.crc) == Kept) kept.push_back(file.path);
   }
 
   for (const install::RegistryValue& value : record.values) {
@@ -52,11 +53,11 @@ std::vector<std::wstring> RemoveInstallation(const install::InstallRecord& recor
     platform::Registry::DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, key);
 
   platform::Registry::DeleteKeyTree(HKEY_LOCAL_MACHINE, install::kUninstallKey);
-  if (self && ground.RemoveFile(self->path, self->size, self->crc) == Outcome::Kept)
+  if (self && ground.RemoveFile(self->path, self->size, self->crc) == Kept)
     kept.push_back(self->path);
 
   for (const std::wstring& folder : DeepestFirst(record.folders))
-    if (ground.RemoveFolder(folder) == Outcome::Kept) kept.push_back(folder);
+    if (ground.RemoveFolder(folder) == Kept) kept.push_back(folder);
   return kept;
 }
 

@@ -227,11 +227,16 @@ TEST_F(Uninstall, MissingOrDamagedRecordRemovesNothing) {
       line.insert(2, L"1");
       break;
     }
+  const std::wstring program = c_.app + L"\\" + kUninstaller;
   const struct {
     const char* name;
     std::vector<std::wstring> lines;  // empty: no record at all
+    bool programChanged;              // the uninstaller's own file, since the installation
     std::wstring says;
-  } cases[] = {{"missing", {}, L"nebyl nalezen"}, {"damaged", damaged, L"je poškozen"}};
+  } cases[] = {{"missing", {}, false, L"nebyl nalezen"},
+               {"damaged", damaged, false, L"je poškozen"},
+               {"the uninstaller changed", record, true,
+                L"\"" + program + L"\" byl po instalaci aplikace VantorPro V1.3 změněn"}};
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     platform::Registry r;
@@ -242,11 +247,14 @@ TEST_F(Uninstall, MissingOrDamagedRecordRemovesNothing) {
     else
       r.WriteLines(kRecord, test.lines);
     r.CloseKey();
+    if (test.programChanged)
+      testutil::WriteFile(program, testutil::ReadFile(program) + std::string(1, '\0'));
     const Snapshot before = Take({root_});
     Drive([&] {
-      Process uninstaller(c_.app + L"\\" + kUninstaller, L"", L"");
+      Process uninstaller(program, L"", L"");
       const MessageBoxWindow box = WaitForBox();
       EXPECT_NE(box.text.find(test.says), std::wstring::npos) << Narrow(box.text);
+      if (test.programChanged) Shot(L"zmeneny-odinstalator", box.window);
       EXPECT_NE(box.text.find(L"nic nebylo odebráno"), std::wstring::npos);
       AnswerAndWaitForEnd(box, IDOK);
     });

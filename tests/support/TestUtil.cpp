@@ -161,4 +161,10 @@ bool SwapForLink(const std::wstring& folder, const std::wstring& target) {
   return platform::IsLinkAt(folder);
 }
 
+bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done) {
+  if (!StartUnixShell(command)) return false;
+  for (int i = 0; i < 1000 && !done(); ++i) Sleep(10);
+  return done();
+}
+
 }  // namespace testutil

@@ -83,5 +83,9 @@ std::string UnixPath(const std::wstring& path);
 // moves aside to Folder + ".moved" and a symbolic link to Target takes its
 // place. Wine ignores its share modes for this, as Windows would not.
 bool SwapForLink(const std::wstring& folder, const std::wstring& target);
+// Runs /bin/sh -c with `command` from the Unix side (Windows share modes do
+// not hold there) and waits for done(), the command's effect: Wine does not
+// wait on a Unix process. False when the effect never comes.
+bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done);
 
 }  // namespace testutil
