@@ -195,7 +195,8 @@ UniqueFile OpenFolderByPath(const std::wstring& path, ULONG share) {
 
 }  // namespace
 
-HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made) {
+HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made,
+                            PSECURITY_DESCRIPTOR security) {
   // Full and absolute as given: a relative path would be resolved against
   // whatever the current folder is.
   if (RootOf(path).empty()) {
@@ -251,7 +252,7 @@ HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<H
   for (size_t i = have; i < parts.size(); ++i) {
     UniqueFile next =
         NtOpen(current.get(), parts[i], kFolderAccess, kFolderShare, FILE_CREATE,
-               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL);
+               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL, security);
     if (!next) return {};
     UniqueFile above = Duplicate(current.get());
     if (made) {
