@@ -8,6 +8,7 @@
 
 #include "fileops/FileOps.h"
 #include "install/Engine.h"
+#include "install/Ground.h"
 #include "install/InstallRecord.h"
 #include "install/MakeLink.h"
 #include "install/Uninstaller.h"
@@ -130,6 +131,7 @@ class Run {
         sourceDir_(UnpackFolder(choices)),
         earlier_(std::move(earlier)) {
     record_.folders = choices.madeEarlier;
+    earlierMade_ = EarlierMadeFolders(choices.madeEarlier);
   }
 
   InstallResult Go() {
@@ -165,9 +167,16 @@ class Run {
   Step Unpack() {
     const std::wstring& appFolder = choices_.vantorPro;
     std::vector<platform::HeldFolder> appMade;
-    // The application folder as the user typed it, a link in it followed
-    // this once; held from here on.
-    app_ = platform::HeldFolder::Open(appFolder, true, &appMade);
+    // The ground an earlier installation left, and the application folder
+    // as the user typed it, a link in it followed this once (never one in
+    // place of what the earlier installation made); held from here on.
+    std::wstring refused = SurveyGround(choices_, earlierMade_);
+    if (refused.empty())
+      app_ = OpenForRun(appFolder, Place::Application, earlierMade_, true, &appMade, refused);
+    if (!refused.empty()) {
+      RemoveMade(work_, false, app_, appMade);
+      return Fatal(refused);
+    }
     const WorkGround ground = app_ ? MakeWorkFolder(app_, earlier_, work_) : WorkGround::Unusable;
     const bool workFolderReady = ground == WorkGround::Made || ground == WorkGround::Ours;
     // A relative folder or a device names no place for the work folder:
@@ -236,8 +245,12 @@ class Run {
         // taken as typed, once, and held for its copy.
         const bool isApp = &step.folder == &choices_.vantorPro;
         std::vector<platform::HeldFolder> made;
+        std::wstring refused;
         const platform::HeldFolder own =
-            isApp ? platform::HeldFolder() : platform::HeldFolder::Open(step.folder, true, &made);
+            isApp ? platform::HeldFolder()
+                  : OpenForRun(step.folder, step.copyFrom ? Place::Templates : Place::Projects,
+                               earlierMade_, true, &made, refused);
+        if (!refused.empty()) return Fatal(refused);
         for (const platform::HeldFolder& level : made) record_.folders.push_back(level.Path());
         const platform::HeldFolder& target = isApp ? app_ : own;
         ready = static_cast<bool>(target);
@@ -390,6 +403,10 @@ class Run {
   std::vector<std::wstring> unpackedEntries_;
   fileops::EntryFacts engineFacts_;  // as the archive's plan states them
   InstallRecord record_;             // what this run put on the PC
+
+  // Folders made before, by an earlier installation or a stopped run: never
+  // entered through a link.
+  std::vector<std::wstring> earlierMade_;
 };
 
 }  // namespace

@@ -161,4 +161,13 @@ bool SwapForLink(const std::wstring& folder, const std::wstring& target) {
   return platform::IsLinkAt(folder);
 }
 
+bool RunUnixOn(const std::wstring& command, const std::wstring& path,
+               const std::function<bool()>& done) {
+  const std::string unix = UnixPath(path);
+  if (unix.empty() || !StartUnixShell(command + L" '" + platform::Wide(unix) + L"'")) return false;
+  // Wine does not wait on a Unix process: what it changes is the event.
+  for (int i = 0; i < 1000 && !done(); ++i) Sleep(10);
+  return done();
+}
+
 }  // namespace testutil

@@ -83,5 +83,9 @@ std::string UnixPath(const std::wstring& path);
 // moves aside to Folder + ".moved" and a symbolic link to Target takes its
 // place. Wine ignores its share modes for this, as Windows would not.
 bool SwapForLink(const std::wstring& folder, const std::wstring& target);
+// From the Unix side: "<command> '<path's Unix path>'" (chmod, chown), as the
+// machine's other accounts would have it; true once done() holds.
+bool RunUnixOn(const std::wstring& command, const std::wstring& path,
+               const std::function<bool()>& done);
 
 }  // namespace testutil
