@@ -40,10 +40,18 @@ std::wstring Untrusted(const std::wstring& folder, platform::FolderTrust trust) 
          kEnds;
 }
 
-// On a volume that keeps no access lists nothing can be protected and
-// nothing tells whose a folder is: every account may change everything
-// there, whatever the installer does. That is the volume's nature, which the
-// person chose; the installation goes on there as before.
+// On a volume that keeps no access lists (FAT) every account may change
+// everything, whatever the installer does. The program, which
+// administrators later start elevated, is not put there; the templates are
+// data, and such a volume has no links for a second installation to be led
+// through, so they, and the levels above, go on as found.
+std::wstring Unprotectable(const std::wstring& folder) {
+  return L"Disk složky \"" + folder +
+         L"\" neukládá práva přístupu (například disk FAT), takže programy v ní by mohl zaměnit "
+         L"kterýkoli účet tohoto počítače." +
+         kCr + L"Zvolte složku na disku NTFS." + kCr + kEnds;
+}
+
 bool Acceptable(platform::FolderTrust trust) {
   return trust == platform::FolderTrust::Sound || trust == platform::FolderTrust::NoLists;
 }
@@ -101,9 +109,11 @@ bool Split(const std::wstring& path, Levels& levels) {
 }
 
 // The existing levels above a folder, and the folder itself when it was
-// there before, as JudgeFolder sees them; the first one refused.
+// there before, as JudgeFolder sees them; the first one refused. The
+// application's own folder, made or found, must lie on a volume that keeps
+// access lists.
 std::wstring JudgeLevels(const Levels& levels, size_t firstMade, const platform::HeldFolder& folder,
-                         bool folderMade) {
+                         bool folderMade, bool application) {
   for (size_t k = 0; k < firstMade && k < levels.parts.size(); ++k) {
     const std::wstring at = levels.Prefix(k);
     const platform::UniqueFile level(
@@ -116,11 +126,12 @@ std::wstring JudgeLevels(const Levels& levels, size_t firstMade, const platform:
               : platform::FolderTrust::Unreadable;
     if (!Acceptable(trust)) return Untrusted(at, trust);
   }
-  if (!folderMade) {
-    const platform::FolderTrust trust =
-        platform::JudgeFolder(folder.Handle(), platform::ChangeOf::Contents);
-    if (!Acceptable(trust)) return Untrusted(levels.Prefix(levels.parts.size()), trust);
-  }
+  const platform::FolderTrust trust =
+      platform::JudgeFolder(folder.Handle(), platform::ChangeOf::Contents);
+  if (trust == platform::FolderTrust::NoLists && application)
+    return Unprotectable(levels.Prefix(levels.parts.size()));
+  if (!folderMade && !Acceptable(trust))
+    return Untrusted(levels.Prefix(levels.parts.size()), trust);
   return {};
 }
 
@@ -208,7 +219,8 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
     }
   }
   if (place == Place::Application || place == Place::Templates) {
-    refusal = JudgeLevels(levels, firstMade, folder, firstMade <= count);
+    refusal =
+        JudgeLevels(levels, firstMade, folder, firstMade <= count, place == Place::Application);
     if (!refusal.empty()) {
       // What this run made for it goes again, innermost first.
       folder.Release();

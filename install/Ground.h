@@ -39,7 +39,8 @@ std::vector<std::wstring> EarlierMadeFolders(const std::vector<std::wstring>& al
 // path and followed as typed, once; from that one on, each level is opened
 // from the one above and a link there is refused. For the application and
 // the templates, a folder found in place and each level above it must pass
-// platform::JudgeFolder. Empty with `refusal` the message when the ground is
+// platform::JudgeFolder (a volume without access lists passes, except for
+// the application's own folder). Empty with `refusal` the message when the ground is
 // refused; empty with `refusal` empty when the folder cannot be had
 // (GetLastError).
 platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
