@@ -175,6 +175,13 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
   std::vector<platform::HeldFolder> madeHere;
   platform::HeldFolder folder;
   size_t firstMade = count + 1;
+  // A refusal takes back what this run made for the folder, innermost first.
+  auto refuse = [&](std::wstring message) {
+    refusal = std::move(message);
+    folder.Release();
+    for (auto level = madeHere.rbegin(); level != madeHere.rend(); ++level) level->RemoveSelf();
+    return platform::HeldFolder();
+  };
   if (first > count) {
     folder = platform::HeldFolder::Open(path, create, &madeHere, access.Descriptor());
     if (!folder) return {};
@@ -192,7 +199,7 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
           create ? platform::HeldFolder::Make::IfMissing : platform::HeldFolder::Make::No,
           access.Descriptor(), &madeNow);
       if (!next) {
-        if (GetLastError() == ERROR_CANT_ACCESS_FILE) refusal = LinkMet(levels.Prefix(k));
+        if (GetLastError() == ERROR_CANT_ACCESS_FILE) return refuse(LinkMet(levels.Prefix(k)));
         return {};
       }
       if (madeNow) {
@@ -204,29 +211,19 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
     // Held as the person spells it: that path must still lead to the very
     // folders the walk reached, or something was swapped in meanwhile.
     folder = platform::HeldFolder::Open(path);
-    if (!folder || !(folder.Identity() == walked.Identity())) {
-      refusal = LinkMet(levels.Prefix(count));
-      return {};
-    }
+    if (!folder || !(folder.Identity() == walked.Identity()))
+      return refuse(LinkMet(levels.Prefix(count)));
     for (size_t k = firstMade, i = 0; k <= count && i < madeBelow.size(); ++k) {
       if (k < first) continue;
       platform::HeldFolder level = platform::HeldFolder::Open(levels.Prefix(k));
-      if (!level || !(level.Identity() == madeBelow[i++])) {
-        refusal = LinkMet(levels.Prefix(k));
-        return {};
-      }
+      if (!level || !(level.Identity() == madeBelow[i++])) return refuse(LinkMet(levels.Prefix(k)));
       madeHere.push_back(std::move(level));
     }
   }
   if (place == Place::Application || place == Place::Templates) {
-    refusal =
+    std::wstring judged =
         JudgeLevels(levels, firstMade, folder, firstMade <= count, place == Place::Application);
-    if (!refusal.empty()) {
-      // What this run made for it goes again, innermost first.
-      folder.Release();
-      for (auto level = madeHere.rbegin(); level != madeHere.rend(); ++level) level->RemoveSelf();
-      return {};
-    }
+    if (!judged.empty()) return refuse(std::move(judged));
   }
   if (made)
     for (platform::HeldFolder& level : madeHere) made->push_back(std::move(level));
