@@ -10,47 +10,22 @@
 #include "fileops/FileOps.h"
 #include "install/Commit.h"
 #include "install/Engine.h"
+#include "install/Ground.h"
 #include "install/InstallRecord.h"
 #include "install/Journal.h"
 #include "install/MakeLink.h"
+#include "install/Messages.h"
 #include "platform/Crc32.h"
 #include "install/Uninstaller.h"
+#include "install/WorkFolder.h"
 #include "platform/Platform.h"
 
 namespace install {
 
 namespace {
 
-const wchar_t kCr[] = L"\r";
-const wchar_t kEnds[] = L"Instalace bude ukončena!";
 const wchar_t kQuorKey[] = L"Software\\Quor";
 const wchar_t kVantorKey[] = L"Software\\Quor\\Vantor";
-
-// Folder could not be made: message C.
-std::wstring CannotCreate(const std::wstring& folder) {
-  return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
-}
-
-// A work folder there already that the installer did not make: the person
-// learns what to do, nothing of it is touched.
-std::wstring ForeignWorkFolder(const std::wstring& appFolder) {
-  return L"Složka \"" + appFolder + L"\\Instalace\" již existuje a instalační program ji " +
-         L"nevytvořil!" + kCr + L"Odstraňte ji, nebo zvolte pro součást \"VantorPro\" jinou " +
-         L"složku." + kCr + kEnds;
-}
-
-// Megabytes with one decimal, as the person reads them.
-std::wstring Megabytes(uint64_t bytes) {
-  const uint64_t tenths = (bytes * 10 + (1 << 20) - 1) / (1 << 20);
-  return std::to_wstring(tenths / 10) + L"," + std::to_wstring(tenths % 10) + L" MB";
-}
-
-std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
-  return L"Na disku " + shortfall.root + L" není pro instalaci dost místa!" + kCr +
-         L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +
-         Megabytes(shortfall.free) + L"." + kCr + L"Uvolněte místo na disku, nebo zvolte jinou " +
-         L"složku." + kCr + kEnds;
-}
 
 // Not a full path to a folder on a drive or a share: a relative text, or a
 // device. Such a folder cannot be made at all (it would land wherever the
@@ -61,75 +36,6 @@ bool NotAFolderPath(const std::wstring& folder) {
   const bool onShare = folder.starts_with(L"\\\\") && !folder.starts_with(L"\\\\.\\") &&
                        !folder.starts_with(L"\\\\?\\");
   return !onDrive && !onShare;
-}
-
-// Whether a work folder found in place is the installer's own: its mark is
-// there (a folder, never a link), and where the volume keeps access lists,
-// no one but Administrators, SYSTEM and this user may change it. On a volume
-// that keeps none, anyone could have made it and its mark: only a folder
-// this program made and held is taken there.
-bool InstallersOwn(const platform::HeldFolder& work) {
-  const DWORD mark = work.AttributesOf(kWorkFolderMark);
-  if (mark == INVALID_FILE_ATTRIBUTES || !(mark & FILE_ATTRIBUTE_DIRECTORY) ||
-      (mark & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  return (platform::VolumeFlagsOf(work.Handle()) & FILE_PERSISTENT_ACLS) &&
-         platform::IsInstallerOnly(work.Handle());
-}
-
-// How step 4 ended.
-enum class WorkGround {
-  Made,      // made now, with its access list and mark
-  Ours,      // the installer's own, from an earlier run
-  Foreign,   // someone else's, or a link: refused, untouched
-  Unusable,  // could not be made
-};
-
-// Step 4: the work folder below the held application folder, made by the
-// installer and changeable by nothing but it, so that no other account can
-// plant a file or a link in it before the engine's start.
-WorkGround MakeWorkFolder(const platform::HeldFolder& app, platform::HeldFolder& earlier,
-                          platform::HeldFolder& work) {
-  // A stopped run of this program left it held: it is still ours while its
-  // path still leads to it.
-  if (earlier && !earlier.ConfirmedPath().empty() &&
-      platform::AsciiUpper(earlier.Path()) == platform::AsciiUpper(app.Path() + L"\\Instalace")) {
-    work = std::move(earlier);
-    return WorkGround::Ours;
-  }
-  earlier.Release();
-  try {
-    platform::InstallerOnlyAccess access;
-    work = app.Child(L"Instalace", platform::HeldFolder::Make::Fresh, access.Descriptor());
-    if (work) {
-      if (work.Child(kWorkFolderMark, platform::HeldFolder::Make::Fresh)) return WorkGround::Made;
-      work.RemoveSelf();
-      return WorkGround::Unusable;
-    }
-  } catch (const platform::SetupError&) {
-    return WorkGround::Unusable;
-  }
-  if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-    return WorkGround::Unusable;
-  // A link in its place is refused by the opening itself.
-  work = app.Child(L"Instalace");
-  if (work && InstallersOwn(work)) return WorkGround::Ours;
-  work.Release();
-  return WorkGround::Foreign;
-}
-
-// After a failed unpacking: what step 4 made, innermost first, each only
-// when empty.
-void RemoveMade(platform::HeldFolder& work, bool workMade, platform::HeldFolder& app,
-                std::vector<platform::HeldFolder>& appMade) {
-  if (workMade && work) {
-    work.Remove(kWorkFolderMark);
-    work.RemoveSelf();
-  }
-  work.Release();
-  app.Release();
-  for (auto level = appMade.rbegin(); level != appMade.rend(); ++level) level->RemoveSelf();
-  appMade.clear();
 }
 
 }  // namespace
@@ -157,6 +63,7 @@ class Run {
         earlier_(std::move(earlier)),
         journal_(journal) {
     record_.folders = choices.madeEarlier;
+    earlierMade_ = EarlierMadeFolders(choices.madeEarlier);
   }
 
   InstallResult Go() {
@@ -229,9 +136,16 @@ class Run {
     journal_.MayMake(appFolder);
     journal_.StagesIn(appFolder, false);
     if (!Journaled()) return Fatal(RegistryFailed());
-    // The application folder as the user typed it, a link in it followed
-    // this once; held from here on.
-    app_ = platform::HeldFolder::Open(appFolder, true, &appMade);
+    // The ground an earlier installation left, and the application folder
+    // as the user typed it, a link in it followed this once (never one in
+    // place of what the earlier installation made); held from here on.
+    std::wstring refused = SurveyGround(choices_, earlierMade_);
+    if (refused.empty())
+      app_ = OpenForRun(appFolder, Place::Application, earlierMade_, true, &appMade, refused);
+    if (!refused.empty()) {
+      RemoveMade(work_, false, app_, appMade);
+      return Fatal(refused);
+    }
     const WorkGround ground = app_ ? MakeWorkFolder(app_, earlier_, work_) : WorkGround::Unusable;
     const bool workFolderReady = ground == WorkGround::Made || ground == WorkGround::Ours;
     if (workFolderReady) {
@@ -268,8 +182,7 @@ class Run {
     if (unpacked == fileops::ExtractResult::Failed) {
       RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
       if (!shortfall.root.empty()) return Fatal(NoRoom(shortfall));
-      return Fatal(L"Nelze rozbalit instalační soubory do složky \"" + appFolder +
-                   L"\\Instalace\"!" + kCr + kEnds);
+      return Fatal(CannotUnpack(appFolder));
     }
     // The work folder goes at the finish; what it was made in stays.
     for (const platform::HeldFolder& level : appMade) record_.folders.push_back(level.Path());
@@ -289,7 +202,7 @@ class Run {
       host_.ResetProgress();
       host_.SetProgressTotal(fileops::CountFiles(host_, sourceDir_) + 8);
     } catch (const std::exception&) {
-      return Fatal(L"Nelze číst zdojovou složku \"" + sourceDir_ + L"!\"" + kCr + kEnds);
+      return Fatal(CannotRead(sourceDir_));
     }
     return {};
   }
@@ -319,8 +232,12 @@ class Run {
           if (!Journaled()) return Fatal(RegistryFailed());
         }
         std::vector<platform::HeldFolder> made;
+        std::wstring refused;
         platform::HeldFolder own =
-            isApp ? platform::HeldFolder() : platform::HeldFolder::Open(step.folder, true, &made);
+            isApp ? platform::HeldFolder()
+                  : OpenForRun(step.folder, step.copyFrom ? Place::Templates : Place::Projects,
+                               earlierMade_, true, &made, refused);
+        if (!refused.empty()) return Fatal(refused);
         for (const platform::HeldFolder& level : made) record_.folders.push_back(level.Path());
         const platform::HeldFolder& target = isApp ? app_ : own;
         ready = static_cast<bool>(target);
@@ -401,13 +318,30 @@ class Run {
       // name with the commit.
       auto stage = [&](const std::wstring& target, const std::wstring& name,
                        const std::wstring& description) {
-        const std::wstring temp = journal_.Prefix() + name;
-        MakeLink(target, L"", group + L"\\" + temp, description);
-        if (!group_ || group_.AttributesOf(temp) == INVALID_FILE_ATTRIBUTES) return;
-        if (std::optional<RecordedFile> facts = FileFactsAt(group + L"\\" + temp)) {
-          facts->path = group + L"\\" + name;
-          record_.files.push_back(std::move(*facts));
+        // A name nothing had, taken before the shortcut is saved under it.
+        std::wstring temp;
+        bool taken = false;
+        for (int attempt = 0; group_ && !taken && attempt < 100; ++attempt) {
+          temp = journal_.Prefix() + std::to_wstring(attempt) + L"-" + name;
+          taken = static_cast<bool>(group_.OpenFile(temp, GENERIC_WRITE, 0, FILE_CREATE));
+          if (!taken && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return;
         }
+        if (!taken) return;
+        try {
+          MakeLink(target, L"", group + L"\\" + temp, description);
+        } catch (...) {
+          group_.Remove(temp);
+          throw;
+        }
+        // A shortcut that could not be saved leaves nothing behind.
+        std::optional<RecordedFile> facts = FileFactsAt(group + L"\\" + temp);
+        if (!facts || facts->size == 0) {
+          group_.Remove(temp);
+          return;
+        }
+        facts->path = group + L"\\" + name;
+        record_.files.push_back(std::move(*facts));
         staged_.push_back(
             {group, temp, name, group_.AttributesOf(name) != INVALID_FILE_ATTRIBUTES, false});
       };
@@ -497,12 +431,6 @@ class Run {
             record_.folders};
   }
 
-  static std::wstring RegistryFailed() {
-    return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
-  }
-  static std::wstring EngineFailed() {
-    return std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds;
-  }
 
   const InstallChoices& choices_;
   InstallHost& host_;
@@ -518,6 +446,10 @@ class Run {
   std::vector<std::wstring> unpackedEntries_;
   fileops::EntryFacts engineFacts_;  // as the archive's plan states them
   InstallRecord record_;             // what this run put on the PC
+
+  // Folders made before, by an earlier installation or a stopped run: never
+  // entered through a link.
+  std::vector<std::wstring> earlierMade_;
 };
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "platform/Platform.h"
 
-#include <aclapi.h>
-#include <sddl.h>
+#include "platform/Access.h"
 
 namespace platform {
 
@@ -97,75 +96,18 @@ bool CreateFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security) {
   return CreateDirectoryW(path.c_str(), security) != 0;
 }
 
-namespace {
-// Protected (no inheritance from above); Administrators and SYSTEM full
-// control, the machine's users read and run; all of it passed on to what is
-// made inside.
-constexpr wchar_t kInstallerOnly[] = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)";
-
-// What lets a holder change a folder or what is in it.
-constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                                  FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
-                                  WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
-
-bool Trusted(PSID sid, PSID user) {
-  return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-         IsWellKnownSid(sid, WinLocalSystemSid) || (user && EqualSid(sid, user));
-}
-}  // namespace
-
-InstallerOnlyAccess::InstallerOnlyAccess() {
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstallerOnly, SDDL_REVISION_1,
-                                                            descriptor_.put(), nullptr))
-    throw SetupError(L"Cannot build the work folder's access list");
+InstallerOnlyAccess::InstallerOnlyAccess() : descriptor_(BuildFolderDescriptor(FolderUse::Work)) {
   attributes_.nLength = sizeof attributes_;
   attributes_.lpSecurityDescriptor = descriptor_.get();
   attributes_.bInheritHandle = FALSE;
 }
 
 bool IsInstallerOnly(PSECURITY_DESCRIPTOR descriptor, PSID user) {
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE, present = FALSE;
-  PACL dacl = nullptr;
-  if (!descriptor || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
-      !Trusted(owner, user) ||
-      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
-    return false;
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* raw = nullptr;
-    if (!GetAce(dacl, i, &raw)) return false;
-    const auto* header = static_cast<ACE_HEADER*>(raw);
-    // Denials and entries only passed on to what is made inside grant
-    // nothing on the folder itself.
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
-      continue;
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
-    const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
-    if ((ace->Mask & kChanging) && !Trusted(const_cast<DWORD*>(&ace->SidStart), user)) return false;
-  }
-  return true;
+  return JudgeFolder(descriptor, user, ChangeOf::Contents) == FolderTrust::Sound;
 }
 
 bool IsInstallerOnly(HANDLE folder) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(folder, SE_FILE_OBJECT,
-                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-    return false;
-  UniqueLocal owned(descriptor);
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  UniqueHandle ownedToken(token);
-  std::vector<unsigned char> buffer(256);
-  DWORD needed = 0;
-  if (!GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
-                           &needed)) {
-    buffer.resize(needed);
-    if (!GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
-                             &needed))
-      return false;
-  }
-  return IsInstallerOnly(descriptor, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+  return JudgeFolder(folder, ChangeOf::Contents) == FolderTrust::Sound;
 }
 
 }  // namespace platform

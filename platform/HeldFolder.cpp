@@ -199,7 +199,8 @@ UniqueFile OpenFolderByPath(const std::wstring& path, ULONG share) {
 
 }  // namespace
 
-HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made) {
+HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made,
+                            PSECURITY_DESCRIPTOR security) {
   // Full and absolute as given: a relative path would be resolved against
   // whatever the current folder is.
   if (RootOf(path).empty()) {
@@ -255,7 +256,7 @@ HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<H
   for (size_t i = have; i < parts.size(); ++i) {
     UniqueFile next =
         NtOpen(current.get(), parts[i], kFolderAccess, kFolderShare, FILE_CREATE,
-               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL);
+               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL, security);
     if (!next) return {};
     UniqueFile above = Duplicate(current.get());
     if (made) {
@@ -416,14 +417,6 @@ bool HeldFolder::RemoveTree(const std::vector<FileIdentity>& keep) {
     }
   }
   return listed && all && RemoveSelf();
-}
-
-bool HeldFolder::RemoveAtRestart(const std::wstring& name) const {
-  if (name.find(L'\\') != std::wstring::npos) return false;
-  const std::wstring confirmed = ConfirmedPath();
-  if (confirmed.empty()) return false;
-  const std::wstring path = name.empty() ? confirmed : Join(confirmed, name);
-  return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 
 std::vector<DirEntry> HeldFolder::List(bool* ok) const {

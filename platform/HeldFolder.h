@@ -67,9 +67,11 @@ class HeldFolder {
   // never looked up again. With create, each missing level is made relative
   // to the one above it, and made receives a handle of its own on every
   // level made, outermost first (the folder itself last, when made): what
-  // undoes it. Empty (GetLastError tells why) when it cannot be had.
+  // undoes it. Every level made takes `security` (null: inherited). Empty
+  // (GetLastError tells why) when it cannot be had.
   static HeldFolder Open(const std::wstring& path, bool create = false,
-                         std::vector<HeldFolder>* made = nullptr);
+                         std::vector<HeldFolder>* made = nullptr,
+                         PSECURITY_DESCRIPTOR security = nullptr);
 
   explicit operator bool() const { return static_cast<bool>(handle_); }
   HANDLE Handle() const { return handle_.get(); }
@@ -120,12 +122,6 @@ class HeldFolder {
   // keep (by identity) is entered or removed, nor the folders holding it.
   // False while anything is left; the folder is let go when it is gone.
   bool RemoveTree(const std::vector<FileIdentity>& keep = {});
-
-  // For what cannot go now (a file still in use): the entry `name` of this
-  // folder, or the folder itself when name is empty, goes at the next
-  // restart (MoveFileExW, MOVEFILE_DELAY_UNTIL_REBOOT), by the confirmed
-  // path. False when the path is not confirmed or the request fails.
-  bool RemoveAtRestart(const std::wstring& name = {}) const;
 
   // Every entry of the folder, "." and ".." left out, listed through the
   // handle; ok tells whether the listing could be taken at all.

@@ -126,8 +126,8 @@ bool SetAttributes(const std::wstring& path, DWORD attributes);
 bool IsLinkAt(const std::wstring& path);
 
 // A folder only the installer may change: a protected access list that gives
-// Administrators and SYSTEM full control and everyone else read and run,
-// inherited by everything made inside it.
+// Administrators and SYSTEM full control and no one else anything, inherited
+// by everything made inside it (FolderUse::Work of platform/Access.h).
 class InstallerOnlyAccess {
  public:
   InstallerOnlyAccess();  // raises SetupError when the descriptor cannot be built
@@ -141,9 +141,10 @@ class InstallerOnlyAccess {
 
 // Whether a descriptor is that of a folder only the installer may change:
 // owned by Administrators, SYSTEM or `user` (who runs the installer), and no
-// entry that lets anyone else write into it, delete in it or change its
-// access list or owner. A descriptor without an owner or an access list is
-// not.
+// entry, on the folder or passed on to what is made inside, that lets anyone
+// else write into it, delete in it or change its access list or owner
+// (JudgeFolder, ChangeOf::Contents). A descriptor without an owner or an
+// access list is not.
 bool IsInstallerOnly(PSECURITY_DESCRIPTOR descriptor, PSID user);
 // The same for an open folder (READ_CONTROL): its descriptor as the system
 // keeps it, judged against the user of this process.

@@ -3,6 +3,9 @@
 # under C:\svdrives that the tests map to drive letters of their own.
 #   small  24 MB, writable
 #   ro     1 MB, read-only
+# Their roots are no one else's to change (mode 0755): Wine shows a
+# world-writable folder as one Everyone may change, which the installation
+# refuses for its programs.
 # Each mount holds a file "drive" that tells the test it is really mounted.
 # Needs root; without it (or without mount) nothing is made and the tests
 # that need the drives skip. "make-drives.sh stop" unmounts them again.
@@ -22,10 +25,10 @@ if [ "$(id -u)" != 0 ]; then
   echo "make-drives: not root, no small drives (their tests skip)"
   exit 0
 fi
-if mount -t tmpfs -o size=24m svsmall "$root/small"; then
+if mount -t tmpfs -o size=24m,mode=0755 svsmall "$root/small"; then
   echo small >"$root/small/drive"
 fi
-if mount -t tmpfs -o size=1m svro "$root/ro"; then
+if mount -t tmpfs -o size=1m,mode=0755 svro "$root/ro"; then
   echo ro >"$root/ro/drive"
   mount -o remount,ro "$root/ro" || umount "$root/ro"
 fi

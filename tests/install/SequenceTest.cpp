@@ -11,6 +11,8 @@
 #include "fileops/FileOps.h"
 #include "install/Engine.h"
 #include "install/Install.h"
+#include "install/Journal.h"
+#include "platform/Access.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "tests/fileops/FileOpsTestSupport.h"
@@ -569,6 +571,157 @@ TEST(Sequence, TheMediumIsKeptWhateverNameLeadsToIt) {
   EXPECT_EQ(testutil::ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
   EXPECT_FALSE(platform::FileExists(work + L"\\VantorPro.exe"));
   EXPECT_FALSE(platform::FolderExists(work + L"\\Utility"));
+}
+
+}  // namespace
+}  // namespace installtest
+
+namespace installtest {
+namespace {
+
+// Ends a run as the finish would: the engine done, the work folder gone.
+void Finish(const Scene& scene, install::InstallResult& result) {
+  ASSERT_TRUE(scene.EngineRan());
+  DeleteFileW(scene.EngineTrace().c_str());
+  ASSERT_TRUE(result.workFolder.RemoveTree());
+  install::RecoverUnfinishedRun();  // the journal of the complete run goes
+}
+
+// What another account's folder holds, untouched.
+void ExpectTheirs(const std::wstring& folder) {
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  std::vector<std::wstring> names;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
+  EXPECT_EQ(names, std::vector<std::wstring>{L"Faktura.vzr"});
+  EXPECT_EQ(ReadFile(folder + L"\\Faktura.vzr"), "theirs");
+}
+
+std::wstring LinkMet(const std::wstring& folder) {
+  return L"Složka \"" + folder +
+         L"\" z předchozí instalace byla nahrazena odkazem na jiné místo.\rOdstraňte odkaz nebo "
+         L"zvolte jinou složku." +
+         kEnds;
+}
+
+// A second installation that finds what the first one made replaced by a
+// link (made from the Unix side, as another account could) ends with a
+// message before it writes anything, and nothing is written through the
+// link. A link of the person's own, there before the first installation, is
+// followed as it was then.
+TEST(Sequence, ALinkInPlaceOfWhatTheFirstInstallationMadeIsRefused) {
+  using Path = std::function<std::wstring(const Scene&)>;
+  struct Row {
+    const char* what;
+    std::function<void(Scene&)> choose;  // before the first installation
+    Path replaced;                       // replaced by a link after it; none: no link
+  };
+  const auto asIs = [](Scene&) {};
+  const Row rows[] = {
+      {"the templates folder", asIs, [](const Scene& s) { return s.choices.vzory; }},
+      {"the projects folder", asIs, [](const Scene& s) { return s.choices.projekty; }},
+      {"the application folder", asIs, [](const Scene& s) { return s.choices.vantorPro; }},
+      {"a level the first installation made above the templates",
+       [](Scene& s) { s.choices.vzory = s.work / L"Data\\Vzory"; },
+       [](const Scene& s) { return s.work / L"Data"; }},
+      {"the person's own link in the templates path",
+       [](Scene& s) {
+         testutil::MakeDirs(s.work / L"Mine");
+         testutil::MakeDirs(s.work / L"Target");
+         ASSERT_TRUE(testutil::SwapForLink(s.work / L"Mine", s.work / L"Target"));
+         s.choices.vzory = s.work / L"Mine\\Vzory";
+       },
+       nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Scene scene({EngineStub()});
+    testutil::MakeDirs(scene.work / L"Elsewhere");
+    testutil::WriteFile(scene.work / L"Elsewhere\\Faktura.vzr", "theirs");
+    row.choose(scene);
+    RecordingHost host(scene.choices);
+    install::InstallResult first = install::Install(scene.choices, host);
+    ASSERT_EQ(first.ending, Ending::Done) << platform::Utf8(first.message);
+    Finish(scene, first);
+    if (row.replaced) {
+      ASSERT_TRUE(testutil::SwapForLink(row.replaced(scene), scene.work / L"Elsewhere"));
+    }
+
+    install::InstallResult second = install::Install(scene.choices, host);
+    if (row.replaced) {
+      EXPECT_EQ(second.ending, Ending::Fatal);
+      EXPECT_EQ(second.message, LinkMet(row.replaced(scene)));
+      EXPECT_EQ(host.Steps().back(), kPreparing);  // before the unpacking
+      ExpectTheirs(scene.work / L"Elsewhere");
+    } else {
+      ASSERT_EQ(second.ending, Ending::Done) << platform::Utf8(second.message);
+      EXPECT_EQ(ReadFile(scene.work / L"Target\\Vzory\\Faktura.vzr"), "invoice");
+      Finish(scene, second);
+    }
+  }
+}
+
+// An application or templates folder found in place that another account
+// owns or may change, or below a level others may change, is refused before
+// anything is written. Wine shows a folder's Unix owner and mode as its
+// owner and list: another owner, or a folder everyone may write.
+TEST(Sequence, GroundAnotherAccountMayChangeIsRefused) {
+  using Path = std::function<std::wstring(const Scene&)>;
+  struct Row {
+    const char* what;
+    std::function<void(Scene&)> choose;
+    Path folder;  // made before the run, then changed from the Unix side
+    const wchar_t* command;
+    platform::FolderTrust trust;
+    const wchar_t* why;
+  };
+  const auto asIs = [](Scene&) {};
+  const wchar_t* others =
+      L"\" mohou měnit i jiné účty tohoto počítače, které by v ní mohly zaměnit instalované "
+      L"soubory.";
+  const Row rows[] = {
+      {"an application folder everyone may write", asIs,
+       [](const Scene& s) { return s.choices.vantorPro; }, L"chmod 0777",
+       platform::FolderTrust::OthersMayChange, others},
+      {"an application folder of another account", asIs,
+       [](const Scene& s) { return s.choices.vantorPro; }, L"chown 1001",
+       platform::FolderTrust::ForeignOwner,
+       L"\" patří jinému účtu tohoto počítače, který by v ní mohl zaměnit instalované soubory."},
+      {"a templates folder everyone may write", asIs,
+       [](const Scene& s) { return s.choices.vzory; }, L"chmod 0777",
+       platform::FolderTrust::OthersMayChange, others},
+      {"a new application folder below a level everyone may write",
+       [](Scene& s) { s.choices.vantorPro = s.work / L"Nad\\Vantor"; },
+       [](const Scene& s) { return s.work / L"Nad"; }, L"chmod 0777",
+       platform::FolderTrust::OthersMayChange, others},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Scene scene({EngineStub()});
+    row.choose(scene);
+    const std::wstring folder = row.folder(scene);
+    testutil::MakeDirs(folder);
+    const auto changed = [&] {
+      const platform::UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL, 7, nullptr,
+                                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                    nullptr));
+      return platform::JudgeFolder(handle.get(), platform::ChangeOf::Contents) == row.trust;
+    };
+    ASSERT_TRUE(testutil::RunUnixOn(row.command, folder, changed));
+    RecordingHost host(scene.choices);
+    const install::InstallResult result = install::Install(scene.choices, host);
+    EXPECT_EQ(result.ending, Ending::Fatal);
+    EXPECT_EQ(result.message,
+              (row.trust == platform::FolderTrust::ForeignOwner ? L"Složka \"" : L"Složku \"") +
+                  folder + row.why +
+                  L"\rZvolte jinou složku nebo ji zabezpečte tak, aby ji mohli měnit jen "
+                  L"správci." +
+                  kEnds);
+    EXPECT_EQ(host.Steps().back(), kPreparing);
+    EXPECT_FALSE(platform::FolderExists(scene.choices.vantorPro + L"\\Instalace"));
+    EXPECT_FALSE(platform::FolderExists(scene.choices.projekty));
+  }
 }
 
 }  // namespace

@@ -2,76 +2,12 @@
 
 #include <set>
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include "platform/Platform.h"
 #include "tests/support/TestUtil.h"
 
 using platform::FolderExists;
 using platform::ForceDirectories;
 using testutil::TempDir;
-
-// Wine keeps no access list on a folder, so the descriptor built is read
-// back itself: protected, and exactly the three entries meant, each passed on
-// to files and folders inside.
-TEST(InstallerOnlyAccess, ProtectedListWithFullControlForAdministratorsAndSystemOnly) {
-  platform::InstallerOnlyAccess access;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  ASSERT_TRUE(GetSecurityDescriptorControl(access.Descriptor(), &control, &revision));
-  EXPECT_TRUE(control & SE_DACL_PROTECTED);
-  EXPECT_EQ(access.Attributes()->lpSecurityDescriptor, access.Descriptor());
-  EXPECT_FALSE(access.Attributes()->bInheritHandle);
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ASSERT_TRUE(GetSecurityDescriptorDacl(access.Descriptor(), &present, &dacl, &defaulted));
-  ASSERT_TRUE(present && dacl);
-  ASSERT_EQ(dacl->AceCount, 3);
-  struct Meant {
-    WELL_KNOWN_SID_TYPE who;
-    ACCESS_MASK mask;
-  };
-  const Meant meant[] = {{WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
-                         {WinLocalSystemSid, FILE_ALL_ACCESS},
-                         {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
-  for (DWORD i = 0; i < 3; ++i) {
-    void* raw = nullptr;
-    ASSERT_TRUE(GetAce(dacl, i, &raw));
-    const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
-    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-    EXPECT_EQ(ace->Mask, meant[i].mask) << i;
-    EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), meant[i].who)) << i;
-  }
-}
-
-// A folder found in place is the installer's own only when nobody but
-// Administrators, SYSTEM and the installing user owns or may change it.
-TEST(InstallerOnlyAccess, JudgesTheOwnerAndEveryoneWhoMayChangeTheFolder) {
-  platform::InstallerOnlyAccess access;
-  EXPECT_TRUE(platform::IsInstallerOnly(access.Descriptor(), nullptr));
-  struct Row {
-    const wchar_t* sddl;
-    bool own;
-  };
-  const Row rows[] = {
-      {L"O:SYD:P(A;;FA;;;SY)(A;OICIIO;FA;;;CO)(A;;FRFX;;;BU)", true},
-      {L"O:BUD:P(A;OICI;FA;;;BA)", false},               // a user's own folder
-      {L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x2;;;WD)", false},  // anyone may add a file
-      {L"O:BAD:P(A;OICI;FA;;;BA)(A;;WD;;;AU)", false},   // anyone may change the list
-      {L"O:BAD:P(A;OICI;FA;;;BA)(D;;FA;;;WD)", true},    // a denial grants nothing
-      {L"O:BA", false},                                  // no access list: open to all
-  };
-  for (const Row& row : rows) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl, SDDL_REVISION_1,
-                                                                     &raw, nullptr));
-    const platform::UniqueLocal descriptor(raw);
-    EXPECT_EQ(platform::IsInstallerOnly(descriptor.get(), nullptr), row.own)
-        << platform::Utf8(row.sddl);
-  }
-}
 
 TEST(ForceDirectories, EmptyPathRaisesTheCreateError) {
   try {

@@ -167,4 +167,10 @@ bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done
   return done();
 }
 
+bool RunUnixOn(const std::wstring& command, const std::wstring& path,
+               const std::function<bool()>& done) {
+  const std::string unix = UnixPath(path);
+  return !unix.empty() && RunUnixUntil(command + L" '" + platform::Wide(unix) + L"'", done);
+}
+
 }  // namespace testutil

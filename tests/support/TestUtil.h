@@ -87,5 +87,9 @@ bool SwapForLink(const std::wstring& folder, const std::wstring& target);
 // not hold there) and waits for done(), the command's effect: Wine does not
 // wait on a Unix process. False when the effect never comes.
 bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done);
+// From the Unix side: "<command> '<path's Unix path>'" (chmod, chown), as the
+// machine's other accounts would have it; true once done() holds.
+bool RunUnixOn(const std::wstring& command, const std::wstring& path,
+               const std::function<bool()>& done);
 
 }  // namespace testutil

@@ -1,0 +1,260 @@
+#include "install/Ground.h"
+
+#include <cwchar>
+
+#include "install/InstallRecord.h"
+#include "platform/Platform.h"
+
+namespace install {
+
+namespace {
+
+const wchar_t kCr[] = L"\r";
+const wchar_t kEnds[] = L"Instalace bude ukončena!";
+
+std::wstring LinkMet(const std::wstring& folder) {
+  return L"Složka \"" + folder + L"\" z předchozí instalace byla nahrazena odkazem na jiné místo." +
+         kCr + L"Odstraňte odkaz nebo zvolte jinou složku." + kCr + kEnds;
+}
+
+std::wstring Untrusted(const std::wstring& folder, platform::FolderTrust trust) {
+  std::wstring why;
+  switch (trust) {
+    case platform::FolderTrust::ForeignOwner:
+      why = L"Složka \"" + folder +
+            L"\" patří jinému účtu tohoto počítače, který by v ní mohl zaměnit instalované "
+            L"soubory.";
+      break;
+    case platform::FolderTrust::OthersMayChange:
+    case platform::FolderTrust::OpenToAll:
+      why = L"Složku \"" + folder +
+            L"\" mohou měnit i jiné účty tohoto počítače, které by v ní mohly zaměnit "
+            L"instalované soubory.";
+      break;
+    default:
+      why = L"Nelze ověřit, kdo smí měnit složku \"" + folder + L"\".";
+      break;
+  }
+  return why + kCr +
+         L"Zvolte jinou složku nebo ji zabezpečte tak, aby ji mohli měnit jen správci." + kCr +
+         kEnds;
+}
+
+// On a volume that keeps no access lists (FAT) every account may change
+// everything, whatever the installer does. The program, which
+// administrators later start elevated, is not put there; the templates are
+// data, and such a volume has no links for a second installation to be led
+// through, so they, and the levels above, go on as found.
+std::wstring Unprotectable(const std::wstring& folder) {
+  return L"Disk složky \"" + folder +
+         L"\" neukládá práva přístupu (například disk FAT), takže programy v ní by mohl zaměnit "
+         L"kterýkoli účet tohoto počítače." +
+         kCr + L"Zvolte složku na disku NTFS." + kCr + kEnds;
+}
+
+bool Acceptable(platform::FolderTrust trust) {
+  return trust == platform::FolderTrust::Sound || trust == platform::FolderTrust::NoLists;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
+
+bool Names(const std::vector<std::wstring>& folders, const std::wstring& path) {
+  for (const std::wstring& folder : folders)
+    if (SamePath(folder, path)) return true;
+  return false;
+}
+
+// A full path as the system spells it, cut into its root ("C:\",
+// "\\server\share\") and the levels below it; prefix(k) spells the first k
+// levels ("C:\" for none), joined as every path of the program is.
+struct Levels {
+  std::wstring root;
+  std::vector<std::wstring> parts;
+
+  std::wstring Prefix(size_t k) const {
+    if (k == 0) return root;
+    std::wstring at = root.substr(0, root.size() - 1);
+    for (size_t i = 0; i < k; ++i) at += L'\\' + parts[i];
+    return at;
+  }
+};
+
+bool Split(const std::wstring& path, Levels& levels) {
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  if (n == 0 || GetFullPathNameW(path.c_str(), n, full.data(), nullptr) >= n) return false;
+  full.resize(wcslen(full.c_str()));
+  size_t start = 0;
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+    start = 3;
+  } else if (full.starts_with(L"\\\\")) {
+    const size_t server = full.find(L'\\', 2);
+    const size_t share = server == std::wstring::npos ? server : full.find(L'\\', server + 1);
+    start = share == std::wstring::npos ? full.size() : share + 1;
+    if (share == std::wstring::npos) full += L'\\', ++start;
+  } else {
+    return false;
+  }
+  levels.root = full.substr(0, start);
+  levels.parts.clear();
+  for (size_t at = start; at < full.size();) {
+    size_t end = full.find(L'\\', at);
+    if (end == std::wstring::npos) end = full.size();
+    if (end > at) levels.parts.push_back(full.substr(at, end - at));
+    at = end + 1;
+  }
+  return true;
+}
+
+// The existing levels above a folder, and the folder itself when it was
+// there before, as JudgeFolder sees them; the first one refused. The
+// application's own folder, made or found, must lie on a volume that keeps
+// access lists.
+std::wstring JudgeLevels(const Levels& levels, size_t firstMade, const platform::HeldFolder& folder,
+                         bool folderMade, bool application) {
+  for (size_t k = 0; k < firstMade && k < levels.parts.size(); ++k) {
+    const std::wstring at = levels.Prefix(k);
+    const platform::UniqueFile level(
+        CreateFileW(at.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const platform::FolderTrust trust =
+        level ? platform::JudgeFolder(level.get(),
+                                      k == 0 ? platform::ChangeOf::Root : platform::ChangeOf::Above)
+              : platform::FolderTrust::Unreadable;
+    if (!Acceptable(trust)) return Untrusted(at, trust);
+  }
+  const platform::FolderTrust trust =
+      platform::JudgeFolder(folder.Handle(), platform::ChangeOf::Contents);
+  if (trust == platform::FolderTrust::NoLists && application)
+    return Unprotectable(levels.Prefix(levels.parts.size()));
+  if (!folderMade && !Acceptable(trust))
+    return Untrusted(levels.Prefix(levels.parts.size()), trust);
+  return {};
+}
+
+}  // namespace
+
+platform::FolderAccess AccessFor(Place place) {
+  switch (place) {
+    case Place::Projects:
+      return platform::FolderAccess(platform::FolderUse::Projects);
+    case Place::Work:
+      return platform::FolderAccess(platform::FolderUse::Work);
+    default:
+      return platform::FolderAccess(platform::FolderUse::Application);
+  }
+}
+
+std::vector<std::wstring> EarlierMadeFolders(const std::vector<std::wstring>& alsoMade) {
+  std::vector<std::wstring> folders = alsoMade;
+  try {
+    InstallRecord earlier;
+    if (ReadRecord(earlier) == RecordState::Present)
+      folders.insert(folders.end(), earlier.folders.begin(), earlier.folders.end());
+  } catch (const std::exception&) {
+    // No record to read: nothing known made before.
+  }
+  return folders;
+}
+
+platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
+                                const std::vector<std::wstring>& earlier, bool create,
+                                std::vector<platform::HeldFolder>* made, std::wstring& refusal) {
+  refusal.clear();
+  Levels levels;
+  if (!Split(path, levels)) return platform::HeldFolder::Open(path, create, made);
+  const platform::FolderAccess access = AccessFor(place);
+  const size_t count = levels.parts.size();
+  // The first level an earlier installation made: all above it is the
+  // person's own.
+  size_t first = 1;
+  while (first <= count && !Names(earlier, levels.Prefix(first))) ++first;
+  std::vector<platform::HeldFolder> madeHere;
+  platform::HeldFolder folder;
+  size_t firstMade = count + 1;
+  // A refusal takes back what this run made for the folder, innermost first.
+  auto refuse = [&](std::wstring message) {
+    refusal = std::move(message);
+    folder.Release();
+    for (auto level = madeHere.rbegin(); level != madeHere.rend(); ++level) level->RemoveSelf();
+    return platform::HeldFolder();
+  };
+  if (first > count) {
+    folder = platform::HeldFolder::Open(path, create, &madeHere, access.Descriptor());
+    if (!folder) return {};
+    firstMade = count + 1 - madeHere.size();
+  } else {
+    platform::HeldFolder walked = platform::HeldFolder::Open(levels.Prefix(first - 1), create,
+                                                             &madeHere, access.Descriptor());
+    if (!walked) return {};
+    if (!madeHere.empty()) firstMade = first - madeHere.size();
+    std::vector<platform::FileIdentity> madeBelow;
+    for (size_t k = first; k <= count; ++k) {
+      bool madeNow = false;
+      platform::HeldFolder next = walked.Child(
+          levels.parts[k - 1],
+          create ? platform::HeldFolder::Make::IfMissing : platform::HeldFolder::Make::No,
+          access.Descriptor(), &madeNow);
+      if (!next) {
+        if (GetLastError() == ERROR_CANT_ACCESS_FILE) return refuse(LinkMet(levels.Prefix(k)));
+        return {};
+      }
+      if (madeNow) {
+        madeBelow.push_back(next.Identity());
+        if (firstMade > count) firstMade = k;
+      }
+      walked = std::move(next);
+    }
+    // Held as the person spells it: that path must still lead to the very
+    // folders the walk reached, or something was swapped in meanwhile.
+    folder = platform::HeldFolder::Open(path);
+    if (!folder || !(folder.Identity() == walked.Identity()))
+      return refuse(LinkMet(levels.Prefix(count)));
+    for (size_t k = firstMade, i = 0; k <= count && i < madeBelow.size(); ++k) {
+      if (k < first) continue;
+      platform::HeldFolder level = platform::HeldFolder::Open(levels.Prefix(k));
+      if (!level || !(level.Identity() == madeBelow[i++])) return refuse(LinkMet(levels.Prefix(k)));
+      madeHere.push_back(std::move(level));
+    }
+  }
+  if (place == Place::Application || place == Place::Templates) {
+    std::wstring judged =
+        JudgeLevels(levels, firstMade, folder, firstMade <= count, place == Place::Application);
+    if (!judged.empty()) return refuse(std::move(judged));
+  }
+  if (made)
+    for (platform::HeldFolder& level : madeHere) made->push_back(std::move(level));
+  return folder;
+}
+
+std::wstring SurveyGround(const InstallChoices& choices, const std::vector<std::wstring>& earlier) {
+  struct Target {
+    const std::wstring& path;
+    Place place;
+  };
+  std::vector<Target> targets = {{choices.vantorPro, Place::Application},
+                                 {choices.projekty, Place::Projects}};
+  if (!choices.leaveVzoryOnCd) targets.push_back({choices.vzory, Place::Templates});
+  for (const Target& target : targets) {
+    std::wstring refusal;
+    const platform::HeldFolder folder =
+        OpenForRun(target.path, target.place, earlier, false, nullptr, refusal);
+    if (!refusal.empty()) return refusal;
+    if (!folder) continue;  // not there (yet): made by its step
+    Levels levels;
+    if (!Split(target.path, levels)) continue;
+    const std::wstring inside = levels.Prefix(levels.parts.size()) + L'\\';
+    for (const std::wstring& below : earlier) {
+      if (below.size() <= inside.size() || !SamePath(below.substr(0, inside.size()), inside))
+        continue;
+      if (!folder.Child(below.substr(inside.size())) && GetLastError() == ERROR_CANT_ACCESS_FILE)
+        return LinkMet(below);
+    }
+  }
+  return {};
+}
+
+}  // namespace install

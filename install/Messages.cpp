@@ -1,0 +1,54 @@
+#include "install/Messages.h"
+
+#include <cstdint>
+
+namespace install {
+
+namespace {
+
+const wchar_t kCr[] = L"\r";
+const wchar_t kEnds[] = L"Instalace bude ukončena!";
+
+// Megabytes with one decimal, as the person reads them.
+std::wstring Megabytes(uint64_t bytes) {
+  const uint64_t tenths = (bytes * 10 + (1 << 20) - 1) / (1 << 20);
+  return std::to_wstring(tenths / 10) + L"," + std::to_wstring(tenths % 10) + L" MB";
+}
+
+}  // namespace
+
+std::wstring CannotUnpack(const std::wstring& appFolder) {
+  return L"Nelze rozbalit instalační soubory do složky \"" + appFolder + L"\\Instalace\"!" + kCr +
+         kEnds;
+}
+
+std::wstring CannotRead(const std::wstring& sourceDir) {
+  return L"Nelze číst zdojovou složku \"" + sourceDir + L"!\"" + kCr + kEnds;
+}
+
+std::wstring CannotCreate(const std::wstring& folder) {
+  return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
+}
+
+std::wstring RegistryFailed() {
+  return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
+}
+
+std::wstring EngineFailed() {
+  return std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kCr + kEnds;
+}
+
+std::wstring ForeignWorkFolder(const std::wstring& appFolder) {
+  return L"Složka \"" + appFolder + L"\\Instalace\" již existuje a instalační program ji " +
+         L"nevytvořil!" + kCr + L"Odstraňte ji, nebo zvolte pro součást \"VantorPro\" jinou " +
+         L"složku." + kCr + kEnds;
+}
+
+std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
+  return L"Na disku " + shortfall.root + L" není pro instalaci dost místa!" + kCr +
+         L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +
+         Megabytes(shortfall.free) + L"." + kCr + L"Uvolněte místo na disku, nebo zvolte jinou " +
+         L"složku." + kCr + kEnds;
+}
+
+}  // namespace install

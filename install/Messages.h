@@ -1,0 +1,21 @@
+// The messages that end an installation run, each with its last line
+// "Instalace bude ukončena!".
+#pragma once
+
+#include <string>
+
+#include "fileops/UnZip32.h"
+
+namespace install {
+
+std::wstring CannotUnpack(const std::wstring& appFolder);   // A
+std::wstring CannotRead(const std::wstring& sourceDir);     // B
+std::wstring CannotCreate(const std::wstring& folder);      // C
+std::wstring RegistryFailed();                              // E
+std::wstring EngineFailed();                                // F
+// A work folder in place that the installer did not make: what to do.
+std::wstring ForeignWorkFolder(const std::wstring& appFolder);
+// The volume short of room, with what is needed and what is free.
+std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
+
+}  // namespace install

@@ -1,0 +1,70 @@
+// Who may change a folder: the access lists the installation gives the
+// folders it makes, and the judgement of a folder found in place. What an
+// administrator later runs elevated must lie where no other account of the
+// PC can change it, as in Program Files.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Handles.h"
+
+namespace platform {
+
+// What a folder the installation makes is for, and so its list. Every list
+// is protected (nothing taken from the folder above) and passed on to the
+// files and folders made inside.
+enum class FolderUse {
+  Application,  // the program's own: Administrators and SYSTEM full control, Users read and run
+  Projects,     // the person's work: Administrators and SYSTEM full control, Users modify
+  Work,         // the installer's own: Administrators and SYSTEM only
+};
+
+// The descriptor of one use, owned by Administrators: what the folder is
+// created with. Raises SetupError when it cannot be built.
+UniqueLocal BuildFolderDescriptor(FolderUse use);
+
+class FolderAccess {
+ public:
+  explicit FolderAccess(FolderUse use) : descriptor_(BuildFolderDescriptor(use)) {}
+  PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_.get(); }
+
+ private:
+  UniqueLocal descriptor_;
+};
+
+// How a folder found in place stands. Trusted accounts: Administrators,
+// SYSTEM, TrustedInstaller and the user who runs the installer.
+enum class FolderTrust {
+  Sound,            // only trusted accounts own it or may change it
+  ForeignOwner,     // another account owns it, and so may give itself any right
+  OthersMayChange,  // an entry lets another account change it
+  OpenToAll,        // no access list at all: everyone may do everything
+  Unreadable,       // its descriptor could not be read, or holds an entry not understood
+  NoLists,          // its volume keeps no access lists (FAT, some network drives)
+};
+
+// What "change" means for the folder judged.
+enum class ChangeOf {
+  // The folder the program is written into: what lets another account add,
+  // replace or delete an entry, or change the folder's list or owner. Entries
+  // passed on to what is made inside count too, since the files written
+  // there take them (CREATOR OWNER's becomes the writer's own and is left
+  // out).
+  Contents,
+  // A folder above it: what lets another account move it or an entry of it
+  // away and put another under the name (deleting it or its children,
+  // changing its list or owner). Only entries that apply to the folder
+  // itself count.
+  Above,
+  // A volume's root above it, which cannot itself be moved: deleting
+  // children, changing its list or owner.
+  Root,
+};
+
+FolderTrust JudgeFolder(PSECURITY_DESCRIPTOR descriptor, PSID user, ChangeOf change);
+// The same for an open folder (READ_CONTROL): its volume's flags, then its
+// owner and list as the system keeps them, judged against the user of this
+// process.
+FolderTrust JudgeFolder(HANDLE folder, ChangeOf change);
+
+}  // namespace platform
