@@ -23,7 +23,7 @@
 namespace install {
 // Failures name the ending rather than its bytes.
 void PrintTo(Ending ending, std::ostream* os) {
-  static const char* const names[] = {"Done", "Stopped", "Fatal"};
+  static const char* const names[] = {"Done", "Stopped", "Fatal", "Cancelled"};
   *os << names[static_cast<int>(ending)];
 }
 }  // namespace install
@@ -483,8 +483,9 @@ TEST(Sequence, HostileGroundIsRefusedOrNeverWrittenThrough) {
        },
        // Windows refuses the swap of a held folder. Wine lets it happen and
        // then names a file in the moved folder by its old path, which no
-       // longer leads there: the copy fails and stops the installation.
-       Ending::Stopped, [](const Choices&) { return std::wstring(); },
+       // longer leads there: the staged files cannot take their names, the
+       // person is asked and (here) cancels, and the run goes back.
+       Ending::Cancelled, [](const Choices&) { return std::wstring(); },
        [](const Scene& s) {
          EXPECT_EQ(ReadFile(s.work / L"Elsewhere\\VantorPro.exe"), "theirs");
          EXPECT_FALSE(platform::FileExists(s.work / L"Elsewhere\\VantorPro.hlp"));
