@@ -80,7 +80,7 @@ bool UnzipStopRequested() {
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir, std::vector<std::wstring>* entries,
                              const platform::HeldFolder* held, EntryFacts* engine,
-                             const LaterCopies& copies) {
+                             const LaterCopies& copies, const ArchiveDigest* digest) {
   // Both texts stay alive for the whole call.
   std::string zipName = platform::Utf8(archivePath);
   std::string extractDir = platform::Utf8(targetDir);
@@ -106,6 +106,7 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   needs.rootFilesTo = copies.rootFiles;
   if (!copies.vzory.empty()) needs.foldersTo = {{L"Vzory", copies.vzory}};
   needs.target = held;
+  needs.digest = digest;
 
   UnzipContextScope scope(ctx);
   std::vector<std::wstring> planned;
@@ -118,6 +119,7 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   }
   if (result == PK_OK) return ExtractResult::Complete;
   if (result == IZ_CTRLC) return ExtractResult::Stopped;
+  if (result == SV_NOTTHEARCHIVE) return ExtractResult::NotTheMediumsArchive;
   return ExtractResult::Failed;
 }
 

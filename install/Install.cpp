@@ -10,6 +10,7 @@
 #include "install/Engine.h"
 #include "install/InstallRecord.h"
 #include "install/MakeLink.h"
+#include "install/MediumStamp.h"
 #include "install/Uninstaller.h"
 #include "platform/Platform.h"
 
@@ -181,11 +182,22 @@ class Run {
       return Fatal(CannotCreate(appFolder));
     }
     host_.Redraw();
+    const std::optional<fileops::ArchiveDigest> stamp = StampedArchiveDigest();
     const fileops::ExtractResult unpacked =
         workFolderReady
             ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
-                                      &unpackedEntries_, &work_, &engineFacts_, LaterCopies())
+                                      &unpackedEntries_, &work_, &engineFacts_, LaterCopies(),
+                                      stamp ? &*stamp : nullptr)
             : fileops::ExtractResult::Failed;
+    // Another archive than the one this program was laid out with: refused
+    // before its directory was read.
+    if (unpacked == fileops::ExtractResult::NotTheMediumsArchive) {
+      RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
+      return Fatal(L"Soubor \"" + choices_.mediumDir +
+                   L"\\Vaninst.pak\" nepatří k tomuto instalačnímu programu, byl změněn nebo "
+                   L"vyměněn. Spusťte instalaci z původního instalačního média." +
+                   kCr + kEnds);
+    }
     // A missing, damaged or unsafe archive ends the installation here too:
     // nothing later could work without its files.
     if (unpacked == fileops::ExtractResult::Failed) {
