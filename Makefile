@@ -1,7 +1,8 @@
 # make test   - install what is missing, build everything, run every test
 # make demo   - build the demo medium and start the wizard from it
-# make sign   - sign SetupVantor.exe with the vendor's certificate
-#               (SIGN_PFX, SIGN_PASSWORD, optional SIGN_TIMESTAMP_URL; see README.md)
+# make sign   - a signed medium: PAYLOAD=folder MEDIUM=folder, with the vendor's
+#               certificate (SIGN_PFX, SIGN_PASSWORD, optional SIGN_TIMESTAMP_URL;
+#               see README.md)
 BUILD ?= build
 JOBS ?= 2
 
@@ -32,8 +33,12 @@ demo: build
 bench: build
 	tools/bench.sh $(BUILD)
 
+# tools/sign-medium.sh: the uninstaller signed and taken into the wizard, the
+# medium laid out with its wizard stamped, that wizard signed.
 sign: build
-	tools/sign.sh $(BUILD)/app/SetupVantor.exe
+	@[ -n "$(PAYLOAD)" ] && [ -n "$(MEDIUM)" ] || \
+	  { echo "make sign: name the payload and the medium: make sign PAYLOAD=folder MEDIUM=folder" >&2; exit 2; }
+	JOBS=$(JOBS) tools/sign-medium.sh $(BUILD) $(PAYLOAD) $(MEDIUM)
 
 format:
 	find app wizard install uninstall fileops picker platform tests tools demo bench \

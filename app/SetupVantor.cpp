@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/OneWizard.h"
 #include "picker/BrowseFolder.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
@@ -29,14 +30,6 @@ extern "C" int SetupVantorStart() {
 
 namespace {
 
-// One wizard at a time on the machine. The name lives in the global
-// namespace: what two wizards would share, the work folder and the
-// completion flag under HKEY_LOCAL_MACHINE, is the machine's, not a
-// session's; and only administrators and services may make a global name,
-// so no other account can take it first to keep the installer from
-// starting.
-constexpr wchar_t kOneWizard[] = L"Global\\SetupVantor.Wizard";
-
 // A second start: the running wizard comes to the front, if it runs in this
 // session, and this one ends having written nothing.
 void ShowRunningWizard() {
@@ -49,10 +42,18 @@ void ShowRunningWizard() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  platform::UniqueHandle oneWizard(CreateMutexW(nullptr, FALSE, kOneWizard));
-  // Held by another wizard (ours to open or, another account's, not).
-  if (!oneWizard || GetLastError() == ERROR_ALREADY_EXISTS) {
-    ShowRunningWizard();
+  // One wizard on the machine: what two would share, the work folder and
+  // the completion flag under HKEY_LOCAL_MACHINE, is the machine's.
+  OneWizard oneWizard;
+  if (!oneWizard.Take()) {
+    // In another session the person would see nothing of it.
+    if (oneWizard.OtherRunsInThisSession())
+      ShowRunningWizard();
+    else
+      platform::ShowMessageBox(
+          L"Instalace VantorPro již na tomto počítači běží pod jiným přihlášeným uživatelem. "
+          L"Počkejte, až skončí, a potom ji spusťte znovu.",
+          L"Instalace VantorPro", MB_OK | MB_ICONERROR);
     return 0;
   }
 

@@ -80,7 +80,8 @@ bool UnzipStopRequested() {
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir, std::vector<std::wstring>* entries,
                              const platform::HeldFolder* held, EntryFacts* engine,
-                             const LaterCopies& copies, RoomShortfall* shortfall) {
+                             const LaterCopies& copies, RoomShortfall* shortfall,
+                             const ArchiveDigest* digest) {
   // Both texts stay alive for the whole call.
   std::string zipName = platform::Utf8(archivePath);
   std::string extractDir = platform::Utf8(targetDir);
@@ -107,6 +108,7 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   if (!copies.vzory.empty()) needs.foldersTo = {{L"Vzory", copies.vzory}};
   needs.target = held;
   needs.shortfall = shortfall;
+  needs.digest = digest;
 
   UnzipContextScope scope(ctx);
   std::vector<std::wstring> planned;
@@ -119,6 +121,7 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   }
   if (result == PK_OK) return ExtractResult::Complete;
   if (result == IZ_CTRLC) return ExtractResult::Stopped;
+  if (result == SV_NOTTHEARCHIVE) return ExtractResult::NotTheMediumsArchive;
   return ExtractResult::Failed;
 }
 

@@ -79,9 +79,10 @@ void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::ws
 
 // How an extraction ended.
 enum class ExtractResult {
-  Complete,  // every entry is in the target folder
-  Stopped,   // the user's abort ended it between entries; what was unpacked stays
-  Failed,    // refused or failed; nothing of this call is left in the target folder
+  Complete,              // every entry is in the target folder
+  Stopped,               // the user's abort ended it between entries; what was unpacked stays
+  Failed,                // refused or failed; nothing of this call is left in the target folder
+  NotTheMediumsArchive,  // not the archive whose digest was expected; nothing written
 };
 
 // Unpacks the installation archive, whole, into TargetDir through the unzip
@@ -114,12 +115,16 @@ struct LaterCopies {
 // (folders end in "\\") after Complete or Stopped, and nothing after Failed.
 // Held, when given, is TargetDir held by the caller: everything is written
 // through it, never by path. Engine, when given, receives the size and
-// checksum the archive states for Utility\Bde\Setup.exe.
+// checksum the archive states for Utility\Bde\Setup.exe. Digest, when
+// given, is the SHA-256 the archive must have: it is checked on the one
+// handle that everything after reads through, and another archive ends the
+// call with NotTheMediumsArchive before its directory is read.
 ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir,
                              std::vector<std::wstring>* entries = nullptr,
                              const platform::HeldFolder* held = nullptr,
                              EntryFacts* engine = nullptr, const LaterCopies& copies = {},
-                             RoomShortfall* shortfall = nullptr);
+                             RoomShortfall* shortfall = nullptr,
+                             const ArchiveDigest* digest = nullptr);
 
 }  // namespace fileops

@@ -103,9 +103,36 @@ class Unzipper {
 
   int Open() {
     const std::wstring zipName = platform::Utf8OrOem(options_.lpszZipFN);
+    // One handle for the whole call, without write sharing: what the digest
+    // covers is what the plan and the unpacking read, and no one changes it
+    // meanwhile.
+    file_.reset(CreateFileW(zipName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_) {
+      Print(std::string("error: cannot open ") + options_.lpszZipFN);
+      return PK_NOZIP;
+    }
+    if (needs_.digest) {
+      const std::optional<fileops::ArchiveDigest> digest = fileops::DigestOf(file_.get());
+      if (!digest) {
+        Print(std::string("error: cannot read ") + options_.lpszZipFN);
+        return PK_NOZIP;
+      }
+      if (*digest != *needs_.digest)
+        return Refuse(SV_NOTTHEARCHIVE, "not the archive of this medium", options_.lpszZipFN);
+    }
+    // libzip reads through a duplicate of that handle (the same open file)
+    // and closes the duplicate with the archive.
+    HANDLE shared = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), file_.get(), GetCurrentProcess(), &shared, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+      Print(std::string("error: cannot open ") + options_.lpszZipFN);
+      return PK_NOZIP;
+    }
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_win32w_create(zipName.c_str(), 0, -1, &error);
+    zip_source_t* source = zip_source_win32handle_create(shared, 0, -1, &error);
+    if (!source) CloseHandle(shared);
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
     if (!archive) {
       if (source) zip_source_free(source);
@@ -413,6 +440,7 @@ class Unzipper {
   const DCL& options_;
   USERFUNCTIONS& functions_;
   const fileops::UnzipNeeds& needs_;
+  platform::UniqueFile file_;  // the archive, open for the whole call
   Archive archive_;
   fileops::ArchivePlan plan_;
   std::vector<char> buffer_;

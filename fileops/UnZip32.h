@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "fileops/ArchiveDigest.h"
 #include "fileops/WorkContext.h"
 #include "platform/HeldFolder.h"
 
@@ -75,6 +76,9 @@ enum {
   PK_DISK = 50,    // not enough room, or a file or folder could not be written
   IZ_CTRLC = 80,   // stopped by the service callback
   IZ_BADPWD = 82,  // an encrypted entry (no password is ever asked for)
+  // This implementation's own: the archive is not the one whose digest the
+  // caller expects (UnzipNeeds::digest); nothing is read beyond its bytes.
+  SV_NOTTHEARCHIVE = 90,
 };
 
 // Answers of the password callback.
@@ -129,6 +133,10 @@ struct UnzipNeeds {
   const platform::HeldFolder* target = nullptr;
   // Receives the volume short of room, when one is.
   RoomShortfall* shortfall = nullptr;
+  // The SHA-256 the archive must have, checked on the handle that the plan
+  // and the unpacking then read through, so that the bytes checked are the
+  // bytes unpacked. None: any archive.
+  const ArchiveDigest* digest = nullptr;
 };
 
 // What an archive's directory states of one file.

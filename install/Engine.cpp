@@ -53,8 +53,9 @@ bool StartEngineSetup(const platform::HeldFolder& folder, const fileops::EntryFa
   startup.lpTitle = windowTitle.data();
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.wShowWindow = SW_MINIMIZE;
-  // Quoted: the unpack folder may hold spaces.
-  return platform::StartProcess(L"\"" + program + L"\"", startup, &process, held.get());
+  // Quoted: the unpack folder may hold spaces. It starts where it lies, in
+  // the held folder, not on the medium the wizard started from.
+  return platform::StartProcess(L"\"" + program + L"\"", startup, &process, held.get(), at);
 }
 
 bool TakeCompletionFlag() {

@@ -19,8 +19,9 @@ bool ClearCompletionFlag();
 // with the window title given, only when it is byte for byte the archive's
 // entry (size and checksum as the archive's plan states them, read through
 // a handle that keeps it unchanged until the start has returned) and when
-// the started image is that very file. `process` receives the engine's
-// process. False when any of it fails.
+// the started image is that very file (by file ID). It starts in the held
+// folder, not on the medium. `process` receives the engine's process. False
+// when any of it fails.
 bool StartEngineSetup(const platform::HeldFolder& folder, const fileops::EntryFacts& facts,
                       const std::wstring& title, platform::UniqueHandle& process);
 

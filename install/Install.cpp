@@ -16,6 +16,7 @@
 #include "install/MakeLink.h"
 #include "install/Messages.h"
 #include "platform/Crc32.h"
+#include "install/MediumStamp.h"
 #include "install/Uninstaller.h"
 #include "install/WorkFolder.h"
 #include "platform/Platform.h"
@@ -172,11 +173,19 @@ class Run {
     }
     host_.Redraw();
     fileops::RoomShortfall shortfall;
+    const std::optional<fileops::ArchiveDigest> stamp = StampedArchiveDigest();
     const fileops::ExtractResult unpacked =
-        workFolderReady ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak",
-                                                  sourceDir_, &unpackedEntries_, &work_,
-                                                  &engineFacts_, LaterCopies(), &shortfall)
-                        : fileops::ExtractResult::Failed;
+        workFolderReady
+            ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
+                                      &unpackedEntries_, &work_, &engineFacts_, LaterCopies(),
+                                      &shortfall, stamp ? &*stamp : nullptr)
+            : fileops::ExtractResult::Failed;
+    // Another archive than the one this program was laid out with: refused
+    // before its directory was read.
+    if (unpacked == fileops::ExtractResult::NotTheMediumsArchive) {
+      RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
+      return Fatal(NotTheMediumsArchive(choices_.mediumDir));
+    }
     // A missing, damaged or unsafe archive ends the installation here too:
     // nothing later could work without its files.
     if (unpacked == fileops::ExtractResult::Failed) {
@@ -324,7 +333,8 @@ class Run {
         for (int attempt = 0; group_ && !taken && attempt < 100; ++attempt) {
           temp = journal_.Prefix() + std::to_wstring(attempt) + L"-" + name;
           taken = static_cast<bool>(group_.OpenFile(temp, GENERIC_WRITE, 0, FILE_CREATE));
-          if (!taken && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+          if (!taken && GetLastError() != ERROR_FILE_EXISTS &&
+              GetLastError() != ERROR_ALREADY_EXISTS)
             return;
         }
         if (!taken) return;
@@ -430,7 +440,6 @@ class Run {
             std::move(engine), std::move(work_),
             record_.folders};
   }
-
 
   const InstallChoices& choices_;
   InstallHost& host_;

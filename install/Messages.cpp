@@ -44,6 +44,12 @@ std::wstring ForeignWorkFolder(const std::wstring& appFolder) {
          L"složku." + kCr + kEnds;
 }
 
+std::wstring NotTheMediumsArchive(const std::wstring& mediumDir) {
+  return L"Soubor \"" + mediumDir +
+         L"\\Vaninst.pak\" nepatří k tomuto instalačnímu programu, byl změněn nebo vyměněn. " +
+         L"Spusťte instalaci z původního instalačního média." + kCr + kEnds;
+}
+
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
   return L"Na disku " + shortfall.root + L" není pro instalaci dost místa!" + kCr +
          L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +

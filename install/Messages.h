@@ -8,13 +8,15 @@
 
 namespace install {
 
-std::wstring CannotUnpack(const std::wstring& appFolder);   // A
-std::wstring CannotRead(const std::wstring& sourceDir);     // B
-std::wstring CannotCreate(const std::wstring& folder);      // C
-std::wstring RegistryFailed();                              // E
-std::wstring EngineFailed();                                // F
+std::wstring CannotUnpack(const std::wstring& appFolder);  // A
+std::wstring CannotRead(const std::wstring& sourceDir);    // B
+std::wstring CannotCreate(const std::wstring& folder);     // C
+std::wstring RegistryFailed();                             // E
+std::wstring EngineFailed();                               // F
 // A work folder in place that the installer did not make: what to do.
 std::wstring ForeignWorkFolder(const std::wstring& appFolder);
+// An archive other than the one this program was laid out with.
+std::wstring NotTheMediumsArchive(const std::wstring& mediumDir);
 // The volume short of room, with what is needed and what is free.
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 

@@ -197,14 +197,16 @@ class ComApartment {
 // -------------------------------------------------------------- processes
 
 // CreateProcessW with no application name, no inherited handles,
-// NORMAL_PRIORITY_CLASS, our environment and current folder. The thread
+// NORMAL_PRIORITY_CLASS, our environment and (unless folder) current folder. The thread
 // handle is closed at once, the process handle too unless `process` takes
 // it; the result tells whether the process started. With image, the
 // process is made suspended and resumed only when its program file is the
-// one open in image (same volume serial and file index); otherwise it is
-// ended before its first instruction and the result is false.
+// one open in image (same volume and file ID, FILE_ID_INFO); otherwise it is
+// ended before its first instruction and the result is false. Folder, when
+// given, is the process's current folder instead of ours.
 bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup,
-                  UniqueHandle* process = nullptr, HANDLE image = nullptr);
+                  UniqueHandle* process = nullptr, HANDLE image = nullptr,
+                  const std::wstring& folder = {});
 
 // ExitWindowsEx(EWX_REBOOT, 0). Tests replace the action.
 void RequestRestart();

@@ -1,3 +1,5 @@
+#include <cstring>
+#include <optional>
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
@@ -63,23 +65,67 @@ ComApartment::~ComApartment() {
 
 // ------------------------------------------------------------ processes
 
+namespace {
+
+// A file's identity as its file system keeps it, asked of the open file
+// itself: the volume's serial and the file's ID (FILE_ID_INFO, 128 bits, on
+// Windows 8 and later; before, the volume serial and the 64-bit index).
+struct FileId {
+  ULONGLONG volume = 0;
+  BYTE id[16] = {};
+  bool operator==(const FileId& other) const {
+    return volume == other.volume && std::memcmp(id, other.id, sizeof id) == 0;
+  }
+};
+
+std::optional<FileId> FileIdOf(HANDLE file) {
+  if (!file || file == INVALID_HANDLE_VALUE) return std::nullopt;
+  // FileIdInfo and FILE_ID_INFO, which the headers give only to Windows 8.
+  constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+  struct {
+    ULONGLONG volume;
+    BYTE id[16];
+  } info{};
+  FileId found;
+  if (GetFileInformationByHandleEx(file, kFileIdInfo, &info, sizeof info)) {
+    found.volume = info.volume;
+    std::memcpy(found.id, info.id, sizeof found.id);
+    return found;
+  }
+  BY_HANDLE_FILE_INFORMATION old{};
+  if (!GetFileInformationByHandle(file, &old)) return std::nullopt;
+  found.volume = old.dwVolumeSerialNumber;
+  std::memcpy(found.id, &old.nFileIndexLow, sizeof old.nFileIndexLow);
+  std::memcpy(found.id + 4, &old.nFileIndexHigh, sizeof old.nFileIndexHigh);
+  return found;
+}
+
+}  // namespace
+
 bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup, UniqueHandle* process,
-                  HANDLE image) {
+                  HANDLE image, const std::wstring& folder) {
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info{};
   const DWORD flags = NORMAL_PRIORITY_CLASS | (image ? CREATE_SUSPENDED : 0);
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                      &startup, &info))
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
     return false;
   UniqueHandle thread(info.hThread), owned(info.hProcess);
   if (image) {
-    // The path was looked up once more by the start: what it found must be
-    // the file that was checked.
+    // The path was looked up once more by the start: the image the process
+    // was made from must be the file that was checked, by the file ID of
+    // each, not by names or drive letters that lead to it.
     wchar_t started[MAX_PATH * 2] = {};
     DWORD size = MAX_PATH * 2;
-    const FileIdentity checked = IdentityOf(image);
-    if (!QueryFullProcessImageNameW(owned.get(), 0, started, &size) || !checked.Known() ||
-        !(IdentityAt(std::wstring(started, size)) == checked) ||
+    const std::optional<FileId> checked = FileIdOf(image);
+    std::optional<FileId> ran;
+    if (QueryFullProcessImageNameW(owned.get(), 0, started, &size)) {
+      UniqueFile file(CreateFileW(started, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+      ran = FileIdOf(file.get());
+    }
+    if (!checked || !ran || !(*checked == *ran) ||
         ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
       TerminateProcess(owned.get(), 1);
       return false;

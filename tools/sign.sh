@@ -5,7 +5,10 @@
 # SIGN_PASSWORD its password, SIGN_TIMESTAMP_URL an RFC 3161 time-stamp
 # server: a time-stamped signature stays valid after the certificate expires.
 # A program signed before gets the new signature in place of the old one. A
-# file is replaced only by its completely signed copy.
+# file is replaced only by its completely signed copy. A wizard whose stamp
+# (install/MediumStamp.h) holds no archive digest is refused: it would accept
+# any archive, so only the medium's stamped copy is signed (tools/make-medium
+# first).
 set -euo pipefail
 
 fail() { echo "sign: $*" >&2; exit 2; }
@@ -13,6 +16,24 @@ fail() { echo "sign: $*" >&2; exit 2; }
 [ -n "${SIGN_PFX:-}" ] || fail "SIGN_PFX names no certificate (a .pfx or .p12 file with its key)"
 [ -r "$SIGN_PFX" ] || fail "cannot read the certificate $SIGN_PFX"
 command -v osslsigncode >/dev/null || fail "osslsigncode is missing (make setup installs it)"
+
+# none: no stamp (not the wizard); blank: a wizard never stamped; stamped.
+stamp_state() {
+  python3 - "$1" <<'EOF'
+import sys
+marker = b"SetupVantor:Vaninst.pak:SHA-256:"
+with open(sys.argv[1], "rb") as f:
+    data = f.read()
+at = data.find(marker)
+digest = data[at + len(marker):at + len(marker) + 32]
+print("none" if at < 0 else "blank" if digest == bytes(32) else "stamped")
+EOF
+}
+for file in "$@"; do
+  [ -f "$file" ] || fail "no such program: $file"
+  [ "$(stamp_state "$file")" != blank ] ||
+    fail "$file carries no digest of its medium's Vaninst.pak and would accept any archive: lay out the medium first (tools/make-medium), then sign the medium's copy"
+done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <map>
 #include <set>
 
@@ -282,6 +284,37 @@ TEST_F(Installation, AbortDeclinedCloseThenSecondRunCompletes) {
   });
   if (HasFatalFailure()) return;
   ExpectInstalled(c_, examplesExisted_);
+}
+
+// The medium's archive swapped for another (here the same archive one byte
+// longer): the wizard, stamped with the digest of its own, says so and
+// writes nothing.
+TEST_F(Installation, AnArchiveSwappedOnTheMediumIsRefused) {
+  testutil::TempDir medium;
+  for (const wchar_t* name : {L"\\SetupVantor.exe", L"\\Vaninst.pak"})
+    ASSERT_TRUE(
+        CopyFileW((TheConfig().medium + name).c_str(), (medium.Path() + name).c_str(), FALSE));
+  {
+    std::ofstream archive(platform::Utf8(medium.Path() + L"\\Vaninst.pak"),
+                          std::ios::binary | std::ios::app);
+    archive.put('\0');
+  }
+  Drive([&] {
+    Wizard w(medium.Path());
+    DriveToSummary(w, c_);
+    w.Next();
+    std::optional<MessageBoxWindow> box;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (box = FindMessageBox(w.Program().Id())).has_value(); }, 20000));
+    EXPECT_EQ(box->caption, kTitle);
+    EXPECT_NE(box->text.find(L"Soubor \"" + medium.Path() +
+                             L"\\Vaninst.pak\" nepatří k tomuto instalačnímu programu"),
+              std::wstring::npos)
+        << Narrow(box->text);
+    Answer(*box, IDOK);
+    EXPECT_TRUE(w.WaitForExit());
+  });
+  EXPECT_FALSE(platform::FolderExists(root_));
 }
 
 // make demo: the wizard installing with its own defaults, slowly enough to be

@@ -2,6 +2,7 @@
 """The medium builder, run as a user runs it: on real folders, reading the
 archive it writes back with zipfile and with Info-ZIP's unzip."""
 
+import hashlib
 import os
 import shutil
 import subprocess
@@ -11,6 +12,8 @@ import unittest
 import zipfile
 
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "make-medium")
+# The wizard's place for its archive's digest (install/MediumStamp.h).
+MARKER = b"SetupVantor:Vaninst.pak:SHA-256:"
 
 
 def write(path, data):
@@ -25,7 +28,7 @@ class MakeMediumTest(unittest.TestCase):
         self.payload = os.path.join(self.root, "payload")
         self.medium = os.path.join(self.root, "medium")
         self.wizard = os.path.join(self.root, "SetupVantor.exe")
-        write(self.wizard, b"MZ wizard")
+        write(self.wizard, b"MZ wizard " + MARKER + bytes(32) + b" rest")
         write(os.path.join(self.payload, "VantorPro.exe"), b"MZ app")
         write(os.path.join(self.payload, "VantorPro.hlp"), b"help")
         write(os.path.join(self.payload, "Vzory", "Faktury", "Faktura.vzr"), b"invoice")
@@ -45,8 +48,14 @@ class MakeMediumTest(unittest.TestCase):
         r = self.run_tool("--setup", self.wizard)
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(sorted(os.listdir(self.medium)), ["SetupVantor.exe", "Vaninst.pak"])
+        # The medium's copy carries the digest of the archive beside it; the
+        # wizard given stays as it was.
+        with open(os.path.join(self.medium, "Vaninst.pak"), "rb") as f:
+            digest = hashlib.sha256(f.read()).digest()
         with open(os.path.join(self.medium, "SetupVantor.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"MZ wizard")
+            self.assertEqual(f.read(), b"MZ wizard " + MARKER + digest + b" rest")
+        with open(self.wizard, "rb") as f:
+            self.assertEqual(f.read(), b"MZ wizard " + MARKER + bytes(32) + b" rest")
 
         with zipfile.ZipFile(os.path.join(self.medium, "Vaninst.pak")) as z:
             self.assertIsNone(z.testzip())
@@ -96,6 +105,16 @@ class MakeMediumTest(unittest.TestCase):
         r = self.run_tool("--setup", os.path.join(self.root, "missing.exe"))
         self.assertNotEqual(r.returncode, 0)
         self.assertFalse(os.path.exists(os.path.join(self.medium, "Vaninst.pak")))
+
+    def test_refuses_a_wizard_it_cannot_stamp(self):
+        for what, data in (("no place for the digest", b"MZ wizard"),
+                           ("two places", b"MZ " + (MARKER + bytes(32)) * 2)):
+            with self.subTest(what):
+                write(self.wizard, data)
+                r = self.run_tool("--setup", self.wizard)
+                self.assertNotEqual(r.returncode, 0)
+                self.assertIn("no single place for the archive's digest", r.stderr)
+                self.assertFalse(os.path.exists(self.medium))
 
     def test_engine_setup_found_in_any_letter_case(self):
         # The wizard looks the program up on Windows, where case does not matter.

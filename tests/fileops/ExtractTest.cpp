@@ -496,3 +496,85 @@ TEST(UnzipInterface, ListingModeSendsFormattedLinesAndWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+fileops::ArchiveDigest DigestOfFile(const std::wstring& path) {
+  platform::UniqueFile file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const std::optional<fileops::ArchiveDigest> digest = fileops::DigestOf(file.get());
+  return digest ? *digest : fileops::ArchiveDigest{};
+}
+
+}  // namespace
+
+TEST(ArchiveDigest, IsTheSha256OfTheWholeFile) {
+  TempDir tmp;
+  // The standard's own test vector.
+  WriteFile(tmp / L"abc", "abc");
+  const fileops::ArchiveDigest abc = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea,
+                                      0x41, 0x41, 0x40, 0xde, 0x5d, 0xae, 0x22, 0x23,
+                                      0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17, 0x7a, 0x9c,
+                                      0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
+  EXPECT_EQ(DigestOfFile(tmp / L"abc"), abc);
+  // Longer than one read: every piece counts.
+  const std::string big = Big(600000);
+  WriteFile(tmp / L"big", big);
+  std::string changed = big;
+  changed[big.size() - 1] = 'A';
+  WriteFile(tmp / L"changed", changed);
+  EXPECT_NE(DigestOfFile(tmp / L"big"), DigestOfFile(tmp / L"changed"));
+}
+
+// The medium's archive against the digest stamped into the program: only
+// that archive is unpacked; another, even one byte apart, is refused before
+// its directory is read, with nothing written.
+TEST_F(ExtractTest, OnlyTheArchiveOfTheExpectedDigestIsUnpacked) {
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"sub/", "", true}, {"sub/b.txt", "b"}}));
+  const fileops::ArchiveDigest own = DigestOfFile(Archive());
+  fileops::ArchiveDigest other = own;
+  other[31] ^= 1;
+  struct Row {
+    const char* what;
+    const fileops::ArchiveDigest* digest;
+    ExtractResult result;
+  };
+  const Row rows[] = {
+      {"its own digest", &own, ExtractResult::Complete},
+      {"another digest", &other, ExtractResult::NotTheMediumsArchive},
+      {"no digest: a developer's build", nullptr, ExtractResult::Complete},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    testutil::RemoveTree(Target());
+    testutil::MakeDirs(Target());
+    ctx.statuses.clear();
+    EXPECT_EQ(row.result, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr, nullptr,
+                                                  nullptr, {}, nullptr, row.digest));
+    const bool unpacked = row.result == ExtractResult::Complete;
+    EXPECT_EQ(unpacked, platform::FileExists(Target() + L"\\sub\\b.txt"));
+    if (!unpacked) {
+      EXPECT_TRUE(IsEmptyFolder(Target()));
+      EXPECT_TRUE(ctx.StatusesStartingWith(L"Rozbaluji").empty());
+    }
+  }
+}
+
+// What the digest covered is what is unpacked: the archive stays open, with
+// no write sharing, from the check to the last entry.
+TEST_F(ExtractTest, TheCheckedArchiveCannotBeChangedWhileItIsUnpacked) {
+  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"b.txt", "b"}}));
+  const fileops::ArchiveDigest own = DigestOfFile(Archive());
+  int tries = 0;
+  ctx.onPump = [&](TestContext&) {
+    ++tries;
+    platform::UniqueFile writer(CreateFileW(Archive().c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  };
+  EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr,
+                                                             nullptr, nullptr, {}, nullptr, &own));
+  EXPECT_GT(tries, 0);
+}

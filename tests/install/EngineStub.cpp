@@ -1,5 +1,6 @@
 // A database-engine setup program for the installation tests. It leaves a
-// trace that it ran ("<its own path>.ran", holding its command line) and,
+// trace that it ran ("<its own path>.ran", holding its command line, and
+// "<its own path>.cwd", holding the folder it was started in) and,
 // when SV_STUB_FLAG_MS names a delay, writes the completion flag after it;
 // without that variable it never reports completion. After the report it
 // lingers while the event "SvEngineStubLinger" exists and is not set.
@@ -19,6 +20,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     DWORD written = 0;
     WriteFile(file, line, static_cast<DWORD>(std::wcslen(line) * sizeof(wchar_t)), &written,
               nullptr);
+    CloseHandle(file);
+  }
+  wchar_t current[MAX_PATH * 2] = {};
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH * 2, current);
+  file = CreateFileW((std::wstring(self) + L".cwd").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(file, current, length * sizeof(wchar_t), &written, nullptr);
     CloseHandle(file);
   }
 

@@ -73,6 +73,12 @@ TEST(Sequence, StepsInOrderWithTheProgressTheyCount) {
     EXPECT_TRUE(platform::FileExists(scene.Group() + L"\\VantorPro.lnk"));
     EXPECT_FALSE(FlagExists());
     EXPECT_TRUE(scene.EngineRan());
+    // It starts where it lies, not on the medium.
+    const std::string cwd =
+        testutil::ReadFile(c.vantorPro + L"\\Instalace\\Utility\\Bde\\Setup.exe.cwd");
+    EXPECT_EQ(platform::AsciiUpper(std::wstring(reinterpret_cast<const wchar_t*>(cwd.data()),
+                                                cwd.size() / sizeof(wchar_t))),
+              platform::AsciiUpper(c.vantorPro + L"\\Instalace\\Utility\\Bde"));
   }
 }
 

@@ -154,6 +154,52 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
 }
 
+// A name taken by another program, as any account could take one, keeps no
+// start from its window: the wizard's one-wizard name lives in a namespace
+// only Administrators may make. Where the system has no private namespaces
+// (Wine 8), the wizard takes the old global name, and a start it finds taken
+// there says so instead of ending without a word.
+TEST(Program, ANameTakenByAnotherProgramEndsNoStartWithoutAWord) {
+  const bool namespaces =
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreatePrivateNamespaceW") != nullptr;
+  struct Row {
+    const wchar_t* name;
+    bool blocksWithoutNamespaces;
+  };
+  const Row rows[] = {
+      {L"Global\\SetupVantor.Wizard", true},  // the name the wizard took before
+      {L"Global\\SetupVantor", false},        // a plain object named like the namespace
+      {L"SetupVantor.Wizard", false},         // this session's
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << platform::Utf8(row.name));
+    const platform::UniqueHandle squat(CreateMutexW(nullptr, TRUE, row.name));
+    ASSERT_TRUE(squat);
+    testutil::TempDir medium;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    std::wstring command = L"\"" + ProgramPath() + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               medium.Path().c_str(), &startup, &info));
+    const platform::UniqueHandle thread(info.hThread), process(info.hProcess);
+    if (!namespaces && row.blocksWithoutNamespaces) {
+      HWND box = FindProcessWindow(info.dwProcessId, L"#32770", 20000);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(BoxText(box),
+                L"Instalace VantorPro již na tomto počítači běží pod jiným přihlášeným "
+                L"uživatelem. Počkejte, až skončí, a potom ji spusťte znovu.");
+      EXPECT_EQ(FindProcessWindow(info.dwProcessId, L"TfrmSetup", 0), nullptr);
+      PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+      EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    } else {
+      EXPECT_NE(FindProcessWindow(info.dwProcessId, L"TfrmSetup", 20000), nullptr);
+      TerminateProcess(info.hProcess, 0);
+      WaitForSingleObject(info.hProcess, 20000);
+    }
+  }
+}
+
 TEST(Program, CarriesItsIdentity) {
   const std::wstring exe = ProgramPath();
   DWORD ignored = 0;
