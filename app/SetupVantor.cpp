@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/OneWizard.h"
+#include "platform/OneWizard.h"
 #include "picker/BrowseFolder.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"

@@ -370,11 +370,6 @@ bool Journal::Finish(const std::vector<platform::FileIdentity>& keep) {
   return true;
 }
 
-bool InstallerRunning() {
-  const platform::UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kOneWizard));
-  return static_cast<bool>(mutex) || GetLastError() == ERROR_ACCESS_DENIED;
-}
-
 void RecoverUnfinishedRun(const std::vector<platform::FileIdentity>& keep) {
   std::optional<Journal> journal = Journal::Load();
   if (!journal) {

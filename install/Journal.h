@@ -104,10 +104,6 @@ class Journal {
   std::vector<CommitEntry> commits_;
 };
 
-// The name of the one wizard's mutex; whether a wizard holds it now.
-inline constexpr wchar_t kOneWizard[] = L"Global\\SetupVantor.Wizard";
-bool InstallerRunning();
-
 // At the start of the installer or of the uninstaller: a journal left by a
 // run that was ended at once is rolled back; one left by a complete run has
 // its work folder removed.

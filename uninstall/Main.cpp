@@ -11,6 +11,7 @@
 
 #include "install/InstallRecord.h"
 #include "install/Journal.h"
+#include "platform/OneWizard.h"
 #include "platform/Platform.h"
 #include "uninstall/HandOver.h"
 #include "uninstall/Removal.h"
@@ -124,7 +125,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
   // one that is still running), so that the record read next is the one
   // before it. Once, in the first run only: the copy reads the record this
   // run left.
-  if (!install::InstallerRunning()) install::RecoverUnfinishedRun();
+  {
+    // Holding the wizard's own lock: no wizard runs, or starts, meanwhile.
+    OneWizard lock;
+    if (lock.Take()) install::RecoverUnfinishedRun();
+  }
   install::InstallRecord record;
   if (!Record(record)) return 1;
   const std::wstring folder = uninstall::CopyFolder();

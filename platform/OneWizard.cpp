@@ -1,4 +1,4 @@
-#include "app/OneWizard.h"
+#include "platform/OneWizard.h"
 
 #include <sddl.h>
 
