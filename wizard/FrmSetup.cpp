@@ -205,8 +205,7 @@ void TfrmSetup::AnnounceHeading() {
     if (item.def->area == shownPage_ && IsHeading(item)) {
       if (!IsWindowVisible(item.hwnd)) return;
       wizard::LiveRegions::Announce(item.hwnd);
-      // The status line's next change keeps its distance from the heading.
-      pacer_.Announced(std::chrono::steady_clock::now(), false);
+      pacer_.PageAnnounced(std::chrono::steady_clock::now());
       return;
     }
 }

@@ -1,5 +1,7 @@
 #include "wizard/LiveRegion.h"
 
+#include <algorithm>
+
 namespace wizard {
 
 namespace {
@@ -45,7 +47,10 @@ void AnnouncePacer::Changed(std::wstring_view text) {
   const std::wstring_view step = text.substr(0, text.find(L' '));
   if (step != step_) {
     step_.assign(step);
-    newStep_ = true;
+    if (std::find(seen_.begin(), seen_.end(), step_) == seen_.end()) {
+      seen_.push_back(step_);
+      newStep_ = true;
+    }
   }
   waiting_ = true;
 }
@@ -55,9 +60,15 @@ std::optional<AnnouncePacer::Clock::time_point> AnnouncePacer::Due() const {
   return last_ + (newStep_ ? Clock::duration(kStepGap) : Clock::duration(kFileGap));
 }
 
-void AnnouncePacer::Announced(Clock::time_point now, bool ofTheLine) {
+void AnnouncePacer::Announced(Clock::time_point now) {
   last_ = now;
-  if (ofTheLine) Drop();
+  Drop();
+}
+
+void AnnouncePacer::PageAnnounced(Clock::time_point now) {
+  last_ = now;
+  seen_.clear();
+  step_.clear();
 }
 
 }  // namespace wizard

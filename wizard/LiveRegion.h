@@ -41,10 +41,11 @@ class LiveRegions {
   std::vector<HWND> marked_;
 };
 
-// When the status line's changes are announced. A new step (the text's first
-// word changes: "Kopíruji" to "Vytvářím") waits at most half a second after
-// the last announcement; another file of the same step at least a second.
-// Whatever waits goes out with the line's latest text, never a stale one.
+// When the status line's changes are announced. A step not heard before on
+// this page (the text's first word: "Připravuji", "Aktualizuji", ...) waits
+// at most half a second after the last announcement; anything else, the
+// files of an unpacking or a copy and the folders made between them, at
+// least a second. Whatever waits goes out with the line's latest text.
 class AnnouncePacer {
  public:
   using Clock = std::chrono::steady_clock;
@@ -55,14 +56,17 @@ class AnnouncePacer {
   void Changed(std::wstring_view text);
   // When the waiting change is due; empty while none waits.
   std::optional<Clock::time_point> Due() const;
-  // An announcement went out at now: the line's own, or a heading's, which
-  // leaves the line's change waiting.
-  void Announced(Clock::time_point now, bool ofTheLine = true);
+  // The line's change went out at now.
+  void Announced(Clock::time_point now);
+  // A new page's heading went out at now: the line's next change keeps its
+  // distance, and every step is new again.
+  void PageAnnounced(Clock::time_point now);
   // The waiting change is not to be heard (the line is not shown).
   void Drop() { waiting_ = newStep_ = false; }
 
  private:
-  std::wstring step_;  // the first word of the last text
+  std::wstring step_;               // the first word of the last text
+  std::vector<std::wstring> seen_;  // the steps of this page so far
   bool waiting_ = false;
   bool newStep_ = false;
   Clock::time_point last_{};
