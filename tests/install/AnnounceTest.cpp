@@ -88,7 +88,8 @@ TEST_F(InstallTest, APageChangeAndTheCopyAreAnnouncedAtMostTwiceASecond) {
 
   // From the copy page's heading to the line's last change: raised at
   // least half a second apart. The product spaces them by its clock; a slow
-  // machine only spaces them further.
+  // machine only spaces them further. The events' tick count is coarser
+  // (Wine moves it every 16 ms or so), hence 450 ms.
   std::vector<Heard> copy(listener.heard.begin() + static_cast<ptrdiff_t>(before),
                           listener.heard.end());
   while (!copy.empty() && copy.back().window != line) copy.pop_back();  // the finish page's
