@@ -42,6 +42,12 @@ constexpr CommandRoute kCommands[] = {
 };
 // clang-format on
 
+// The page's heading: the first line a screen reader says of a new page.
+bool IsHeading(const TfrmSetup::Item& item) {
+  return item.def->style == wizard::Style::PageHeading ||
+         item.def->style == wizard::Style::WelcomeHeading;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ window
@@ -72,7 +78,9 @@ void TfrmSetup::TearDown() noexcept {
   if (window) {
     KillTimer(window, kTimerId);
     KillTimer(window, kFlushTimerId);
+    KillTimer(window, kAnnounceTimerId);
   }
+  liveRegions_.Clear();
   DestroyFrame();
   if (window && platform::MainWindow() == window) platform::SetMainWindow(nullptr);
   if (frmSetup == this) frmSetup = nullptr;
@@ -85,6 +93,9 @@ void TfrmSetup::CreateControls() {
   items_ = wizard::CreateControls(Handle(), tooltip_, artwork_);
   const Item& status = *Find(L"lblCopyFile");
   statusLine_.Attach(status.hwnd, status.def->text);
+  liveRegions_.Mark(status.hwnd);
+  for (const Item& item : items_)
+    if (IsHeading(item)) liveRegions_.Mark(item.hwnd);
   shownPage_ = 0;
   ApplyVisibility();
 }
@@ -147,6 +158,11 @@ LRESULT TfrmSetup::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kTimerId) timSetupTimer();
       if (wp == kFlushTimerId) FlushWork();
+      if (wp == kAnnounceTimerId) {
+        KillTimer(Handle(), kAnnounceTimerId);
+        announceTimerDue_.reset();
+        AnnounceStatusIfDue(std::chrono::steady_clock::now());
+      }
       return 0;
     default:
       break;
@@ -180,7 +196,18 @@ void TfrmSetup::ShowPage(int index) {
   if (GetActiveWindow() == Handle() &&
       (!focus || focus == Handle() || !IsWindowVisible(focus) || !IsWindowEnabled(focus)))
     SetFocus(L"pbNext");
+  AnnounceHeading();
   ntbkSetupPageChanged();
+}
+
+void TfrmSetup::AnnounceHeading() {
+  for (const Item& item : items_)
+    if (item.def->area == shownPage_ && IsHeading(item)) {
+      if (!IsWindowVisible(item.hwnd)) return;
+      wizard::LiveRegions::Announce(item.hwnd);
+      pacer_.PageAnnounced(std::chrono::steady_clock::now());
+      return;
+    }
 }
 
 bool TfrmSetup::ParentShowing(const Item& item) const {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/HeldFolder.h"
 #include "platform/Window.h"
 #include "wizard/ControlFactory.h"
+#include "wizard/LiveRegion.h"
 #include "wizard/StatusLine.h"
 
 // Program-wide: when true, the installation is to stop. The long-running work
@@ -127,8 +129,9 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   void SetTimerEnabled(bool enabled);
   bool TimerEnabled() const { return timerEnabled_; }
   static constexpr UINT kTimerInterval = 1000;
-  static constexpr UINT_PTR kTimerId = 1;       // timSetup
-  static constexpr UINT_PTR kFlushTimerId = 2;  // what the frame limit held back
+  static constexpr UINT_PTR kTimerId = 1;          // timSetup
+  static constexpr UINT_PTR kFlushTimerId = 2;     // what the frame limit held back
+  static constexpr UINT_PTR kAnnounceTimerId = 3;  // the status line's waiting announcement
 
   // ----------------------------------------------- fileops::WorkContext
   void SetStatus(const std::wstring& text) override;
@@ -166,6 +169,11 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // the flush timer.
   void FlushWorkIfDue();
   void FlushWork();
+  // The status line's change is announced once the pacer lets it, with the
+  // text then on the screen; a timer announces what the work left waiting.
+  void AnnounceStatusIfDue(std::chrono::steady_clock::time_point now);
+  // The heading of the page now shown, announced at once.
+  void AnnounceHeading();
   // The window as the installation's host (Installation.cpp).
   class InstallLink;
 
@@ -182,6 +190,10 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   wizard::StatusLine statusLine_;
   int pendingSteps_ = 0;
   bool flushTimerArmed_ = false;
+  wizard::LiveRegions liveRegions_;
+  wizard::AnnouncePacer pacer_;
+  // When the announce timer is set to fire; empty while it is not set.
+  std::optional<std::chrono::steady_clock::time_point> announceTimerDue_;
 };
 
 // The wizard window, the application's main window.

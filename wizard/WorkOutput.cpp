@@ -29,12 +29,18 @@ constexpr auto kPumpInterval = std::chrono::milliseconds(25);
 // frame, always with their latest state; a flush timer paints what the last
 // change left.
 void TfrmSetup::FlushWorkIfDue() {
-  if (!statusLine_.Dirty() && pendingSteps_ == 0) return;
-  if (std::chrono::steady_clock::now() - lastPaint_ >= kFrame) {
-    FlushWork();
-  } else if (!flushTimerArmed_) {
-    flushTimerArmed_ = SetTimer(Handle(), kFlushTimerId, kFrameMs, nullptr) != 0;
+  const bool unpainted = statusLine_.Dirty() || pendingSteps_ > 0;
+  const bool unheard = pacer_.Due().has_value();
+  if (!unpainted && !unheard) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (unpainted) {
+    if (now - lastPaint_ >= kFrame) {
+      FlushWork();
+    } else if (!flushTimerArmed_) {
+      flushTimerArmed_ = SetTimer(Handle(), kFlushTimerId, kFrameMs, nullptr) != 0;
+    }
   }
+  if (unheard) AnnounceStatusIfDue(now);
 }
 
 void TfrmSetup::FlushWork() {
@@ -49,9 +55,41 @@ void TfrmSetup::FlushWork() {
 }
 
 void TfrmSetup::SetStatus(const std::wstring& text) {
-  // The line's caption; the screen follows within a frame.
+  // The line's caption; the screen follows within a frame, a screen reader
+  // when the pacer lets it.
   statusLine_.SetQuietly(text);
+  pacer_.Changed(text);
   FlushWorkIfDue();
+}
+
+// A screen reader reads the live region's text when it hears of the change:
+// the line is flushed first, so that what is read is what is shown. The
+// share done is not added to what is read: the bar is a progress control of
+// its own that readers report as their users have set them.
+void TfrmSetup::AnnounceStatusIfDue(std::chrono::steady_clock::time_point now) {
+  const auto due = pacer_.Due();
+  if (!due) return;
+  if (now < *due) {
+    // The timer is to fire no later than the change is due.
+    if (!announceTimerDue_ || *announceTimerDue_ > *due) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
+      if (SetTimer(Handle(), kAnnounceTimerId, static_cast<UINT>(wait.count()), nullptr))
+        announceTimerDue_ = *due;
+    }
+    return;
+  }
+  if (announceTimerDue_) {
+    KillTimer(Handle(), kAnnounceTimerId);
+    announceTimerDue_.reset();
+  }
+  HWND line = Control(L"lblCopyFile");
+  if (!IsWindowVisible(line)) {
+    pacer_.Drop();
+    return;
+  }
+  if (statusLine_.Dirty()) FlushWork();
+  pacer_.Announced(now);
+  wizard::LiveRegions::Announce(line);
 }
 
 void TfrmSetup::StepProgress() {

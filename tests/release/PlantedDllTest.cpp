@@ -1,5 +1,6 @@
 // A medium with a DLL planted beside the program under the name of a system
-// DLL that is not a KnownDLL (UxTheme.dll, MPR.dll). Wine loads such a file
+// DLL that is not a KnownDLL (UxTheme.dll, MPR.dll, OLEACC.dll, which the
+// wizard reaches through COM for its live regions). Wine loads such a file
 // from beside the program where the DLL's load order says "native, then
 // builtin", as Windows does for every non-KnownDLL: a control program proves
 // that, and the built wizard must load the system's copies instead.
@@ -22,7 +23,7 @@
 
 namespace {
 
-const wchar_t* const kPlanted[] = {L"uxtheme.dll", L"mpr.dll"};
+const wchar_t* const kPlanted[] = {L"uxtheme.dll", L"mpr.dll", L"oleacc.dll"};
 
 // Wine's per-program DLL load order (HKCU\Software\Wine\AppDefaults\<exe>
 // \DllOverrides), for the scope. The WINEDLLOVERRIDES variable would not do:
@@ -34,7 +35,7 @@ class NativeFirst {
     RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr, 0,
                     KEY_SET_VALUE, nullptr, overrides.put(), nullptr);
     const wchar_t order[] = L"native,builtin";
-    for (const wchar_t* name : {L"uxtheme", L"mpr"})
+    for (const wchar_t* name : {L"uxtheme", L"mpr", L"oleacc"})
       RegSetValueExW(overrides.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
                      sizeof(order));
   }
@@ -138,7 +139,7 @@ TEST(PlantedDlls, TheProgramLoadsSystemDllsFromTheSystemFolderOnly) {
   ASSERT_EQ(GetDriveTypeW((std::wstring(1, drive.Letter()) + L":\\").c_str()),
             static_cast<UINT>(DRIVE_REMOTE));
 
-  // The control: imported the ordinary way, both planted files are loaded.
+  // The control: imported the ordinary way, every planted file is loaded.
   {
     e2e::Process run(control, L"", medium.Path());
     ASSERT_TRUE(run.WaitForExit(30000));
@@ -149,8 +150,9 @@ TEST(PlantedDlls, TheProgramLoadsSystemDllsFromTheSystemFolderOnly) {
   }
 
   // The wizard: its window is up (the check boxes' theme is set through
-  // UxTheme.dll) and the folder picker has listed the drives (the network
-  // drive's share through MPR.dll). Both DLLs are the system's.
+  // UxTheme.dll, the live regions marked through OLEACC.dll) and the folder
+  // picker has listed the drives (the network drive's share through
+  // MPR.dll). Every one of them is the system's.
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);
   e2e::Wizard wizard(medium.Path());
