@@ -1,10 +1,12 @@
 // The file work measured under Wine: unpacking, counting + copying with a
 // real window, and a bare copy for comparison. Prints key=value lines.
 //   svbench extract ARCHIVE TARGET
-//   svbench copy SOURCE TARGET
+//   svbench copy SOURCE TARGET             (staged and committed with its journal,
+//                                           as the installation copies; into a
+//                                           TARGET holding a copy: a second one)
 //   svbench barecopy SOURCE TARGET
 //   svbench extract-quiet ARCHIVE TARGET   (no window: the library alone)
-//   svbench copy-quiet SOURCE TARGET       (no window)
+//   svbench copy-quiet SOURCE TARGET       (no window, no staging)
 //   svbench copy-nostatus|copy-noprogress|copy-nopump SOURCE TARGET
 //                                          (the window without that part)
 #include <windows.h>

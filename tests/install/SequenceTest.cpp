@@ -531,7 +531,10 @@ TEST(Sequence, AFailedUnpackingLeavesTheFilesOfTheRunBefore) {
   host.onStatus = [&](const std::wstring& status) {
     if (status == kMaking + c.vantorPro) host.abort = true;
   };
-  install::InstallResult first = install::Install(c, host);
+  // The runs' journal is the test's: the unpacking's own guarantee shows
+  // before any rollback.
+  install::Journal journal;
+  install::InstallResult first = install::Install(c, host, {}, &journal);
   ASSERT_EQ(first.ending, Ending::Stopped);
   const std::wstring work = c.vantorPro + L"\\Instalace";
   ASSERT_EQ(ReadFile(work + L"\\VantorPro.exe"), "the program");
@@ -543,12 +546,15 @@ TEST(Sequence, AFailedUnpackingLeavesTheFilesOfTheRunBefore) {
       {fileopstest::Stored("VantorPro.exe", "a new program"),
        fileopstest::Deflated("Utility/Bde/Setup.exe", ReadFile(EngineStub())), wrongCrc});
   host.onStatus = {};
-  install::InstallResult second = install::Install(c, host, std::move(first.workFolder));
+  install::InstallResult second = install::Install(c, host, std::move(first.workFolder), &journal);
   EXPECT_EQ(second.ending, Ending::Fatal);
   EXPECT_EQ(ReadFile(work + L"\\VantorPro.exe"), "the program");
   EXPECT_EQ(ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
   EXPECT_TRUE(platform::FolderExists(work + L"\\" + install::kWorkFolderMark));
   EXPECT_TRUE(platform::FileExists(work + L"\\Utility\\Bde\\Setup.exe"));
+  // The program's end then takes both runs back.
+  EXPECT_TRUE(journal.RollBack({}));
+  EXPECT_FALSE(platform::FolderExists(c.vantorPro));
 }
 
 }  // namespace
