@@ -86,18 +86,9 @@ bool Split(const std::wstring& path, Levels& levels) {
   std::wstring full(n, L'\0');
   if (n == 0 || GetFullPathNameW(path.c_str(), n, full.data(), nullptr) >= n) return false;
   full.resize(wcslen(full.c_str()));
-  size_t start = 0;
-  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
-    start = 3;
-  } else if (full.starts_with(L"\\\\")) {
-    const size_t server = full.find(L'\\', 2);
-    const size_t share = server == std::wstring::npos ? server : full.find(L'\\', server + 1);
-    start = share == std::wstring::npos ? full.size() : share + 1;
-    if (share == std::wstring::npos) full += L'\\', ++start;
-  } else {
-    return false;
-  }
-  levels.root = full.substr(0, start);
+  levels.root = platform::RootOf(full);
+  if (levels.root.empty()) return false;
+  const size_t start = levels.root.size();
   levels.parts.clear();
   for (size_t at = start; at < full.size();) {
     size_t end = full.find(L'\\', at);

@@ -142,19 +142,11 @@ platform::HeldFolder OpenWithoutLinks(const std::wstring& path) {
   const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
   if (n == 0 || n >= MAX_PATH * 2) return {};
   const std::wstring whole(full, n);
-  size_t rootEnd = 0;
-  if (whole.size() >= 3 && whole[1] == L':' && whole[2] == L'\\') {
-    rootEnd = 3;
-  } else if (whole.starts_with(L"\\\\")) {
-    const size_t server = whole.find(L'\\', 2);
-    const size_t share = server == std::wstring::npos ? server : whole.find(L'\\', server + 1);
-    rootEnd = share == std::wstring::npos ? whole.size() : share + 1;
-  } else {
-    return {};
-  }
-  platform::HeldFolder root = platform::HeldFolder::Open(whole.substr(0, rootEnd));
-  if (!root || rootEnd >= whole.size()) return root;
-  return root.Child(whole.substr(rootEnd));
+  const std::wstring rootPath = platform::RootOf(whole);
+  if (rootPath.empty()) return {};
+  platform::HeldFolder root = platform::HeldFolder::Open(rootPath);
+  if (!root || rootPath.size() >= whole.size()) return root;
+  return root.Child(whole.substr(rootPath.size()));
 }
 
 void Journal::Begin() {

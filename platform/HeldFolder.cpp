@@ -116,18 +116,6 @@ bool IsLinkHandle(HANDLE handle) {
          (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// "C:\" or "\\server\share\" of a full path; empty for any other form.
-std::wstring RootOf(const std::wstring& full) {
-  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return full.substr(0, 3);
-  if (!full.starts_with(L"\\\\") || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
-    return {};
-  const size_t server = full.find(L'\\', 2);
-  if (server == std::wstring::npos || server == 2) return {};
-  const size_t share = full.find(L'\\', server + 1);
-  if (share == server + 1) return {};
-  return share == std::wstring::npos ? full + L'\\' : full.substr(0, share + 1);
-}
-
 std::vector<std::wstring> Components(const std::wstring& relative) {
   std::vector<std::wstring> parts;
   size_t start = 0;
@@ -147,6 +135,17 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
 }
 
 }  // namespace
+
+std::wstring RootOf(const std::wstring& full) {
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return full.substr(0, 3);
+  if (!full.starts_with(L"\\\\") || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+    return {};
+  const size_t server = full.find(L'\\', 2);
+  if (server == std::wstring::npos || server == 2) return {};
+  const size_t share = full.find(L'\\', server + 1);
+  if (share == server + 1) return {};
+  return share == std::wstring::npos ? full + L'\\' : full.substr(0, share + 1);
+}
 
 FileIdentity IdentityOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;

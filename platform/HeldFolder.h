@@ -27,6 +27,9 @@ struct FileIdentity {
   bool Known() const { return volume != 0 || index != 0; }
 };
 
+// "C:\\" or "\\\\server\\share\\" of a full path; empty for any other form.
+std::wstring RootOf(const std::wstring& full);
+
 // Of an open handle; of what a path leads to now (links followed).
 FileIdentity IdentityOf(HANDLE handle);
 FileIdentity IdentityAt(const std::wstring& path);
