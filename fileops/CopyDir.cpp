@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "fileops/ArchivePlan.h"
@@ -97,6 +98,46 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
   return Copied::Done;
 }
 
+// Whether the folder that is there holds nothing the copy from source would
+// leave as it is: every entry a file or folder the copy puts in place again
+// (no link, none kept as the person's). Such a folder is staged whole and
+// takes its place with one rename, not one for each file. Folded full paths
+// of its folders go to folders.
+bool WhollyReplaced(WorkContext& ctx, const platform::HeldFolder& source,
+                    const platform::HeldFolder& target, const std::wstring& targetPath,
+                    const Staging& staging, std::set<std::wstring>& folders) {
+  ctx.ProcessMessages();
+  bool listed = false;
+  std::map<std::wstring, const platform::DirEntry*> copied;
+  const std::vector<platform::DirEntry> from = source.List(&listed);
+  if (!listed) return false;
+  for (const platform::DirEntry& entry : from)
+    if (!entry.IsLink() && !(entry.IsFolder() && entry.name[0] == L'.'))
+      copied.emplace(FoldCase(entry.name), &entry);
+  const std::vector<platform::DirEntry> there = target.List(&listed);
+  if (!listed) return false;
+  std::set<std::wstring> inner;
+  for (const platform::DirEntry& entry : there) {
+    const auto match = copied.find(FoldCase(entry.name));
+    if (entry.IsLink() || match == copied.end() || match->second->IsFolder() != entry.IsFolder())
+      return false;
+    const std::wstring path = targetPath + L"\\" + entry.name;
+    if (entry.IsFolder()) {
+      const platform::HeldFolder below = target.Child(entry.name);
+      if (!below ||
+          !WhollyReplaced(ctx, source.Child(match->second->name), below, path, staging, inner))
+        return false;
+    } else if (staging.keep) {
+      const platform::UniqueFile old =
+          target.OpenFile(entry.name, GENERIC_READ, kShareAll, FILE_OPEN);
+      if (!old || staging.keep(path, old.get())) return false;
+    }
+  }
+  folders.insert(FoldCase(targetPath));
+  folders.merge(inner);
+  return true;
+}
+
 // Fresh: the target folder is itself staged (or new to the run), so its
 // files take their names at once.
 void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
@@ -138,12 +179,20 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         bool made = false;
         bool innerFresh = fresh;
         platform::HeldFolder inner;
-        if (staged && !present.contains(FoldCase(entry.name))) {
+        const auto there = staged ? present.find(FoldCase(entry.name)) : present.end();
+        const bool lacking = staged && there == present.end();
+        // One that is there and is wholly replaced is staged whole too; its
+        // old self is the commit's backup.
+        const bool whole = staged && !lacking && (there->second & FILE_ATTRIBUTE_DIRECTORY) &&
+                           !(there->second & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                           WhollyReplaced(ctx, source.Child(entry.name), target.Child(entry.name),
+                                          to, *staging, staging->replacedFolders);
+        if (lacking || whole) {
           // A folder the target lacks is made whole under a name of its own.
           for (int attempt = 0; !inner && attempt < 100; ++attempt) {
             const std::wstring temp = prefix + L"d" + std::to_wstring(attempt) + L"-" + entry.name;
             inner = target.Child(temp, platform::HeldFolder::Make::Fresh, nullptr, &made);
-            if (inner) staging->entries.push_back({targetPath, temp, entry.name, false, true});
+            if (inner) staging->entries.push_back({targetPath, temp, entry.name, whole, true});
             if (!inner && GetLastError() != ERROR_FILE_EXISTS &&
                 GetLastError() != ERROR_ALREADY_EXISTS)
               break;
@@ -152,7 +201,9 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         } else {
           inner = target.Child(entry.name, platform::HeldFolder::Make::IfMissing, nullptr, &made);
         }
-        if (made && log) log->madeFolders.push_back(to);
+        // A folder that was there before is not this run's, whatever replaced it.
+        if (made && log && !(staging && staging->replacedFolders.contains(FoldCase(to))))
+          log->madeFolders.push_back(to);
         CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name, inner, to, false,
                  nullptr, buffer, log, staging, innerFresh);
       }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ struct Staging {
   };
   std::vector<Entry> entries;      // what the commit puts in place
   std::vector<std::wstring> kept;  // full paths of the files kept
+  // Folders that were there and are staged whole again (folded full paths).
+  std::set<std::wstring> replacedFolders;
 };
 
 // Copies the files of Source into Target (created first), with every

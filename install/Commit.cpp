@@ -87,7 +87,12 @@ std::vector<std::wstring> ProgramsUsing(const std::vector<std::wstring>& files,
     const std::wstring path = Full(std::wstring(image, size));
     const bool inFolder =
         path.starts_with(folder) && path.find(L'\\', folder.size()) == std::wstring::npos;
-    if (inFolder || std::find(wanted.begin(), wanted.end(), path) != wanted.end()) {
+    // A folder replaced whole holds what it started from.
+    const bool wantedOrBelow =
+        std::any_of(wanted.begin(), wanted.end(), [&](const std::wstring& w) {
+          return path == w || (path.starts_with(w) && path[w.size()] == L'\\');
+        });
+    if (inFolder || wantedOrBelow) {
       const std::wstring name = NameOf(std::wstring(image, size));
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "platform/Platform.h"
 
@@ -108,6 +109,25 @@ bool RemoveEntry(const platform::HeldFolder& folder, const std::wstring& name) {
   return folder.Remove(name);
 }
 
+// Each backup that is still there goes; those that cannot stay in backups.
+// Each folder is found once.
+bool RemoveAll(BackupRemoval::Backups& backups) {
+  std::map<std::wstring, platform::HeldFolder> folders;
+  std::erase_if(backups, [&](const std::pair<std::wstring, std::wstring>& backup) {
+    auto found = folders.find(backup.first);
+    if (found == folders.end())
+      found = folders.emplace(backup.first, OpenWithoutLinks(backup.first)).first;
+    return !found->second || RemoveEntry(found->second, backup.second);
+  });
+  return backups.empty();
+}
+
+DWORD WINAPI RemoveOnThread(void* parameter) {
+  std::unique_ptr<BackupRemoval::Backups> backups(static_cast<BackupRemoval::Backups*>(parameter));
+  RemoveAll(*backups);
+  return 0;
+}
+
 // Every entry whose name begins with prefix, below folder (deep: in its
 // subfolders too, never through a link); keep: a beginning spared.
 bool Sweep(const platform::HeldFolder& folder, const std::wstring& prefix, bool deep,
@@ -149,13 +169,28 @@ platform::HeldFolder OpenWithoutLinks(const std::wstring& path) {
   return root.Child(whole.substr(rootPath.size()));
 }
 
+void BackupRemoval::Start(const Backups& backups) {
+  Wait();
+  if (backups.empty()) return;
+  auto* copy = new Backups(backups);
+  thread_.reset(CreateThread(nullptr, 0, RemoveOnThread, copy, 0, nullptr));
+  if (!thread_) RemoveOnThread(copy);
+}
+
+void BackupRemoval::Wait() {
+  if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+  thread_.reset();
+}
+
 void Journal::Begin() {
   if (Active() && phase_ != Phase::Done) return;
   const std::wstring workPath = workPath_;
   const platform::FileIdentity work = work_;
+  BackupRemoval::Backups backups = std::move(backups_);
   *this = Journal();
   workPath_ = workPath;
   work_ = work;
+  backups_ = std::move(backups);
   id_ = RandomId();
 }
 
@@ -212,6 +247,7 @@ std::vector<std::wstring> Journal::Lines() const {
     lines.push_back(std::wstring(L"key\t") + (key.existed ? L"1" : L"0") + L"\t" + key.key);
     for (const std::wstring& value : key.values) lines.push_back(L"value\t" + value);
   }
+  for (const auto& [folder, name] : backups_) lines.push_back(L"backup\t" + folder + L"\t" + name);
   for (const CommitEntry& entry : commits_)
     lines.push_back(std::wstring(L"commit\t") + (entry.replaces ? L"1" : L"0") +
                     (entry.isFolder ? L"\t1\t" : L"\t0\t") + entry.folder + L"\t" + entry.name);
@@ -238,6 +274,8 @@ bool Journal::Parse(const std::vector<std::wstring>& lines) {
         keys_.push_back({f[2], f[1] == L"1", {}});
       } else if (tag == L"value" && f.size() == 4 && !keys_.empty()) {
         keys_.back().values.push_back(f[1] + L"\t" + f[2] + L"\t" + f[3]);
+      } else if (tag == L"backup" && f.size() == 3) {
+        backups_.emplace_back(f[1], f[2]);
       } else if (tag == L"commit" && f.size() == 5) {
         commits_.push_back({f[3], f[4], f[1] == L"1", f[2] == L"1"});
       } else {
@@ -293,13 +331,18 @@ bool Journal::RemoveWorkFolder(const std::vector<platform::FileIdentity>& keep) 
 }
 
 // What is left of a run that cannot go now (a file still in use) is tried
-// again at the next start: the journal stays with only the work folder.
+// again at the next start: the journal stays with only the work folder and
+// the backups.
 bool Journal::RollBack(const std::vector<platform::FileIdentity>& keep, bool onlyStaged) {
   if (!Active()) return true;
   bool ok = true;
   if (!onlyStaged && (phase_ == Phase::Commit || phase_ == Phase::Committed)) {
+    std::map<std::wstring, platform::HeldFolder> folders;  // each found once
     for (auto entry = commits_.rbegin(); entry != commits_.rend(); ++entry) {
-      const platform::HeldFolder folder = OpenWithoutLinks(entry->folder);
+      auto found = folders.find(entry->folder);
+      if (found == folders.end())
+        found = folders.emplace(entry->folder, OpenWithoutLinks(entry->folder)).first;
+      const platform::HeldFolder& folder = found->second;
       if (!folder) continue;
       const std::wstring backup = BackupName(entry->name);
       if (folder.AttributesOf(backup) != INVALID_FILE_ATTRIBUTES) {
@@ -317,15 +360,19 @@ bool Journal::RollBack(const std::vector<platform::FileIdentity>& keep, bool onl
   for (auto key = keys_.rbegin(); key != keys_.rend(); ++key)
     ok = Restore(key->key, key->existed, key->values) && ok;
   const bool workGone = RemoveWorkFolder(keep);
+  // Those of an earlier complete run, carried over.
+  const bool backupsGone = RemoveBackups();
   for (auto level = made_.rbegin(); level != made_.rend(); ++level)
     if (platform::HeldFolder folder = OpenWithoutLinks(*level)) folder.RemoveSelf();
   const std::wstring workPath = workPath_;
   const platform::FileIdentity work = work_;
+  BackupRemoval::Backups backups = std::move(backups_);
   Erase();
-  if (!workGone) {
+  if (!workGone || !backupsGone) {
     id_ = RandomId();
     phase_ = Phase::Done;
-    WorkFolder(workPath, work);
+    backups_ = std::move(backups);
+    if (!workGone) WorkFolder(workPath, work);
     try {
       Save();
     } catch (const platform::SetupError&) {
@@ -336,28 +383,33 @@ bool Journal::RollBack(const std::vector<platform::FileIdentity>& keep, bool onl
 
 void Journal::Complete() {
   if (!Active()) return;
-  std::map<std::wstring, platform::HeldFolder> folders;
-  for (const CommitEntry& entry : commits_) {
-    if (!entry.replaces) continue;
-    auto found = folders.find(entry.folder);
-    if (found == folders.end())
-      found = folders.emplace(entry.folder, OpenWithoutLinks(entry.folder)).first;
-    if (found->second) RemoveEntry(found->second, BackupName(entry.name));
-  }
+  for (const CommitEntry& entry : commits_)
+    if (entry.replaces) backups_.emplace_back(entry.folder, BackupName(entry.name));
   commits_.clear();
   staging_.clear();
   made_.clear();
   keys_.clear();
   phase_ = Phase::Done;
+  // Written before any backup goes: a run ended from here on is finished by
+  // the next start, never taken back half.
   try {
     Save();
   } catch (const platform::SetupError&) {
   }
+  removal_.Start(backups_);
+}
+
+bool Journal::RemoveBackups() {
+  removal_.Wait();
+  return RemoveAll(backups_);
 }
 
 bool Journal::Finish(const std::vector<platform::FileIdentity>& keep) {
   if (!Active()) return true;
-  if (!RemoveWorkFolder(keep)) return false;  // tried again at the next start
+  // Either left is tried again at the next start.
+  const bool backupsGone = RemoveBackups();
+  const bool workGone = RemoveWorkFolder(keep);
+  if (!backupsGone || !workGone) return false;
   Erase();
   return true;
 }

@@ -26,13 +26,36 @@ struct CommitEntry {
   bool isFolder = false;  // a new folder, staged whole under a temporary name
 };
 
+// Folder and name of each backup a complete run left, removed on a thread
+// of their own while the engine's setup runs; waited for before it is let go.
+class BackupRemoval {
+ public:
+  using Backups = std::vector<std::pair<std::wstring, std::wstring>>;
+  BackupRemoval() = default;
+  BackupRemoval(BackupRemoval&&) noexcept = default;
+  BackupRemoval& operator=(BackupRemoval&& other) noexcept {
+    Wait();
+    thread_ = std::move(other.thread_);
+    return *this;
+  }
+  ~BackupRemoval() { Wait(); }
+  // Falls back to removing them here when no thread can be had.
+  void Start(const Backups& backups);
+  void Wait();
+  // Signalled once they are gone; null when nothing is going.
+  HANDLE Handle() const { return thread_.get(); }
+
+ private:
+  platform::UniqueHandle thread_;
+};
+
 class Journal {
  public:
   enum class Phase {
     Staging,    // nothing the person had is changed yet
     Commit,     // staged entries are taking their names; backups hold the old
     Committed,  // everything is in place; the backups remain until the end
-    Done,       // the run is complete: only its work folder is left to go
+    Done,       // the run is complete: only its work folder and backups are left to go
   };
 
   // A run begins: a fresh journal, or the one of a run stopped before (whose
@@ -76,11 +99,15 @@ class Journal {
   // just the staged entries of a stopped run go: a run after it goes on with
   // the journal. False when something could not be put back.
   bool RollBack(const std::vector<platform::FileIdentity>& keep, bool onlyStaged = false);
-  // The run is complete (the engine's setup has started): the backups go,
-  // and the journal keeps only the work folder.
+  // The run is complete (the engine's setup has started): it is never rolled
+  // back from here on. The journal keeps only the work folder and the
+  // backups, which begin to go on a thread of their own.
   void Complete();
-  // At the finish: the work folder goes whole, then the journal; false (the
-  // journal kept for the next start) while anything of it is left.
+  // Signalled once the backups are gone; null when none are going.
+  HANDLE RemovingBackups() const { return removal_.Handle(); }
+  // At the finish: the backups and the work folder go whole, then the
+  // journal; false (the journal kept for the next start) while anything of
+  // them is left.
   bool Finish(const std::vector<platform::FileIdentity>& keep);
 
  private:
@@ -93,6 +120,7 @@ class Journal {
   bool Parse(const std::vector<std::wstring>& lines);
   bool SweepStaged(bool backups) const;
   bool RemoveWorkFolder(const std::vector<platform::FileIdentity>& keep);
+  bool RemoveBackups();
 
   std::wstring id_;
   Phase phase_ = Phase::Staging;
@@ -102,6 +130,8 @@ class Journal {
   platform::FileIdentity work_;
   std::vector<Snapshot> keys_;
   std::vector<CommitEntry> commits_;
+  BackupRemoval::Backups backups_;  // of a complete run, still to go
+  BackupRemoval removal_;
 };
 
 // At the start of the installer or of the uninstaller: a journal left by a

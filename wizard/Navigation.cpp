@@ -139,6 +139,8 @@ void TfrmSetup::pbNextClick() {
     SetEnabled(L"pbPrev", false);
     if (EngineProcess) platform::WaitPumping(EngineProcess.get(), static_cast<DWORD>(kFinishMs));
     EngineProcess.reset();
+    // The backups of what the run replaced have gone meanwhile, as a rule.
+    if (HANDLE going = RunJournal.RemovingBackups()) platform::WaitPumping(going, INFINITE);
     if (platform::Terminated()) return;
     bool removed = RemoveWorkFolder();
     for (ULONGLONG now = GetTickCount64(); !removed && now < deadline; now = GetTickCount64()) {

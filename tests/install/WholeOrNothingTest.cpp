@@ -108,11 +108,22 @@ TEST(WholeOrNothing, DISABLED_RunUntilEnded) {
         (at == L"copy" && status.starts_with(L"Kopíruji soubor")))
       hold();
   };
+  platform::UniqueFile pinned;  // a backup that the removal cannot take
   host.onCommit = [&](size_t done, size_t all) {
     if ((at == L"commit" && done == all / 2 && done > 0) || (at == L"committed" && done == all))
       hold();
+    if (at == L"backups" && done == all) {
+      platform::FolderListing listing(choices.vzory);
+      platform::DirEntry entry;
+      while (!pinned && listing.Next(entry))
+        if (entry.name.starts_with(L"~sv") && entry.name.find(L"-o-") != std::wstring::npos)
+          pinned.reset(CreateFileW((choices.vzory + L"\\" + entry.name).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
   };
-  install::Install(choices, host);
+  const install::InstallResult result = install::Install(choices, host);
+  // Complete, with a backup still there.
+  if (at == L"backups" && result.ending == Ending::Done && pinned) hold();
   FAIL() << "the run passed the point " << testing::PrintToString(at);
 }
 
@@ -121,8 +132,8 @@ TEST(WholeOrNothing, EndedAtOnceThenTheNextStart) {
     const wchar_t* point;
     bool earlier;  // over an earlier installation
   };
-  const Row rows[] = {{L"unpack", false}, {L"unpack", true}, {L"copy", false},
-                      {L"copy", true},    {L"commit", true}, {L"committed", true}};
+  const Row rows[] = {{L"unpack", false}, {L"unpack", true},    {L"copy", false},  {L"copy", true},
+                      {L"commit", true},  {L"committed", true}, {L"backups", true}};
   wchar_t self[MAX_PATH * 2];
   GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
   for (const Row& row : rows) {
@@ -154,8 +165,23 @@ TEST(WholeOrNothing, EndedAtOnceThenTheNextStart) {
     TerminateProcess(child.get(), 1);
     ASSERT_EQ(WaitForSingleObject(child.get(), 30000), WAIT_OBJECT_0);
 
+    const bool complete = std::wstring(row.point) == L"backups";
+    if (complete) {
+      ASSERT_TRUE(scene.EngineRan());
+    }
     install::RecoverUnfinishedRun();  // the next start
-    EXPECT_EQ(StateOf(scene), before);
+    if (complete) {
+      // Finished, never taken back half: the new version, nothing of the run left.
+      const PcState after = StateOf(scene);
+      EXPECT_FALSE(std::any_of(after.entries.begin(), after.entries.end(), [](const auto& e) {
+        return e.first.find(L"~sv") != std::wstring::npos;
+      })) << testing::PrintToString(after);
+      EXPECT_FALSE(install::Journal::Load());
+      EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Hromadne\\Vzor0.vzr"),
+                std::string(3000, 'v') + " v2");
+    } else {
+      EXPECT_EQ(StateOf(scene), before);
+    }
     RecordingHost host(scene.choices);
     const install::InstallResult next = install::Install(scene.choices, host);
     EXPECT_EQ(next.ending, Ending::Done) << testing::PrintToString(next.message);
@@ -282,17 +308,22 @@ TEST(WholeOrNothing, ARunningProgramIsNamedAndWaitedFor) {
 // The person's templates survive a second installation, and its finish
 // removes the work folder whole, whatever else was put there.
 TEST(WholeOrNothing, TheSecondInstallationKeepsThePersonsTemplates) {
-  Scene scene({EngineStub()});
+  Scene scene({EngineStub(), 2});
   InstallWhole(scene);
   testutil::WriteFile(scene.choices.vzory + L"\\Faktura.vzr", "my invoice");
   testutil::WriteFile(scene.choices.vzory + L"\\Moje.vzr", "mine");
-  NewRevision(scene, {EngineStub()});
+  testutil::WriteFile(scene.choices.vzory + L"\\Dopisy\\Muj.vzr", "mine too");
+  NewRevision(scene, {EngineStub(), 2});
   RecordingHost host(scene.choices);
   install::InstallResult result = install::Install(scene.choices, host);
   ASSERT_EQ(result.ending, Ending::Done);
   EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Faktura.vzr"), "my invoice");
   EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Moje.vzr"), "mine");
   EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Dopisy\\Dopis.vzr"), "letter v2");
+  EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Dopisy\\Muj.vzr"), "mine too");
+  // A folder of nothing but templates as installed is replaced whole.
+  EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Hromadne\\Vzor1.vzr"),
+            std::string(3000, 'v') + " v2");
   // The record keeps the changed one as the person's: it is not as installed.
   install::InstallRecord record;
   ASSERT_EQ(install::ReadRecord(record), install::RecordState::Present);
