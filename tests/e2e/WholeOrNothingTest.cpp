@@ -97,10 +97,12 @@ class WholeOrNothing : public ::testing::Test {
       Finish(w);
     });
   }
-  // The second version complete: its files everywhere, nothing staged and
-  // no work folder left.
+  // The second version complete: its files everywhere, nothing staged, no
+  // work folder and no journal left (the next start would take it back).
   void ExpectSecondVersion() {
     ExpectInstalled(c_, examplesExisted_, TheConfig().payload2);
+    EXPECT_FALSE(platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, kJournal))
+        << "a journal is left";
     for (const std::wstring& root : {root_, group_})
       for (const auto& [name, content] : Tree(root, true))
         EXPECT_FALSE(Staged(name)) << "left behind: " << Narrow(root + L"\\" + name);
