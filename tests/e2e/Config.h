@@ -6,8 +6,10 @@
 namespace e2e {
 
 struct Config {
-  std::wstring medium;     // root of the installation medium
-  std::wstring payload;    // the payload the medium was packed from
+  std::wstring medium;   // root of the installation medium
+  std::wstring payload;  // the payload the medium was packed from
+  std::wstring medium2;  // a medium of the next version, and its payload
+  std::wstring payload2;
   std::wstring vantorPro;  // the built demo application
   std::wstring bdeSetup;   // the built database engine setup stand-in
   bool demo = false;       // show the wizard at work instead of testing

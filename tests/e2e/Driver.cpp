@@ -50,6 +50,10 @@ Process::~Process() {
 bool Process::Running() const {
   return WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
 }
+void Process::Kill() {
+  TerminateProcess(handle_.get(), 99);
+  if (!WaitForExit(30000)) throw DriveError(L"the process did not end when it was terminated");
+}
 bool Process::WaitForExit(DWORD timeoutMs) const {
   return WaitForSingleObject(handle_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
@@ -144,7 +148,8 @@ std::wstring WindowText(HWND window) {
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                            &length))
-    throw DriveError(L"the window does not answer WM_GETTEXTLENGTH");
+    throw DriveError(L"the window (" + ClassOf(window) + L") does not answer WM_GETTEXTLENGTH" +
+                     (IsWindow(window) ? L"" : L": it is gone"));
   std::vector<wchar_t> buffer(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),

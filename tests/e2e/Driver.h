@@ -38,6 +38,8 @@ class Process {
   bool Running() const;
   bool WaitForExit(DWORD timeoutMs) const;
   DWORD ExitCode() const;
+  // Ends it at once, as a crash or a power cut would, and waits for the end.
+  void Kill();
 
  private:
   platform::UniqueHandle handle_;

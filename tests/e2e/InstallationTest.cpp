@@ -138,9 +138,7 @@ void Finish(Wizard& w) {
       << "the wizard crashed: exit code " << std::hex << code;
 }
 
-void ExpectInstalled(const Choices& c, bool examplesExistedBefore) {
-  const std::wstring payload = TheConfig().payload;
-
+void ExpectInstalled(const Choices& c, bool examplesExistedBefore, const std::wstring& payload) {
   // Application folder: every top-level file of the archive and the
   // uninstaller, and besides the component folders placed inside it nothing
   // else: neither the examples, the manual, the utilities nor the work folder.
@@ -227,8 +225,6 @@ class Installation : public ::testing::Test {
 
 }  // namespace
 
-// The wizard's next question is text with Yes and No; answer is pressed and
-// the box goes away.
 void AnswerQuestion(Wizard& w, const std::wstring& text, const wchar_t* shot, int answer) {
   MessageBoxWindow box = w.WaitForQuestion();
   EXPECT_EQ(box.caption, kTitle);

@@ -4,7 +4,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
+#include "tests/e2e/Config.h"
 #include "tests/e2e/Wizard.h"
 
 namespace e2e {
@@ -29,9 +31,25 @@ void RemoveRegistration();
 
 // From the welcome page to the summary, filling in what the person chose.
 void DriveToSummary(Wizard& w, const Choices& c);
+// The wizard's next question is text with Yes and No; answer is pressed and
+// the box goes away.
+void AnswerQuestion(Wizard& w, const std::wstring& text, const wchar_t* shot, int answer);
 // The finish page offers "&Dokončit" only; pressing it ends the program.
 void Finish(Wizard& w);
-void ExpectInstalled(const Choices& c, bool examplesExistedBefore);
+// What payload holds is installed as c says.
+void ExpectInstalled(const Choices& c, bool examplesExistedBefore,
+                     const std::wstring& payload = TheConfig().payload);
+
+// The PC as far as an installation reaches: the folders given, the Start
+// menu, the temporary folders, and the registry below HKLM\Software (32-bit
+// view).
+struct Snapshot {
+  std::map<std::wstring, std::string> files, registry;
+};
+Snapshot Take(const std::vector<std::wstring>& roots);
+// The entries in which two maps differ, for a readable failure.
+std::vector<std::string> Differences(const std::map<std::wstring, std::string>& a,
+                                     const std::map<std::wstring, std::string>& b);
 
 // Removes the product as Windows' list of installed apps does, through Wine's
 // uninstaller, answering the question yes; shots named after shotPrefix when

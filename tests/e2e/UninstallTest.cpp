@@ -67,15 +67,11 @@ std::vector<std::wstring> TempFolders() {
   return {std::wstring(temp, wcslen(temp) - 1), std::wstring(windows) + L"\\Temp"};
 }
 
-// The PC as far as an installation reaches: the folders given, the Start
-// menu, the temporary folders and the registry.
-struct Snapshot {
-  std::map<std::wstring, std::string> files, registry;
-};
-
 void AddTree(std::map<std::wstring, std::string>& into, const std::wstring& root) {
   for (auto& [name, content] : Tree(root, true)) into[root + L"\\" + name] = std::move(content);
 }
+
+}  // namespace
 
 Snapshot Take(const std::vector<std::wstring>& roots) {
   Snapshot s;
@@ -86,7 +82,6 @@ Snapshot Take(const std::vector<std::wstring>& roots) {
   return s;
 }
 
-// The entries in which two maps differ, for a readable failure.
 std::vector<std::string> Differences(const std::map<std::wstring, std::string>& a,
                                      const std::map<std::wstring, std::string>& b) {
   std::vector<std::string> differ;
@@ -96,6 +91,8 @@ std::vector<std::string> Differences(const std::map<std::wstring, std::string>& 
     if (!a.contains(key)) differ.push_back("+ " + Narrow(key));
   return differ;
 }
+
+namespace {
 
 void Install(const Choices& c) {
   Drive([&] {

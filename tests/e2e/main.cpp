@@ -4,6 +4,7 @@
 //
 //   --medium=DIR      root of an installation medium (SetupVantor.exe, Vaninst.pak)
 //   --payload=DIR     the payload the medium was packed from (what must be installed)
+//   --medium2=DIR --payload2=DIR   a medium of the next version and its payload
 //   --vantorpro=EXE   --bde-setup=EXE   the demo programs, for their own tests
 //   --demo[=MS]       install with the default folders, each page shown MS ms
 //
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
   for (size_t i = 1; i < args.size(); ++i) {
     const std::wstring& arg = args[i];
     TakeOption(arg, L"medium", config.medium) || TakeOption(arg, L"payload", config.payload) ||
+        TakeOption(arg, L"medium2", config.medium2) ||
+        TakeOption(arg, L"payload2", config.payload2) ||
         TakeOption(arg, L"vantorpro", config.vantorPro) ||
         TakeOption(arg, L"bde-setup", config.bdeSetup);
     if (arg == L"--demo" || arg.rfind(L"--demo=", 0) == 0) {

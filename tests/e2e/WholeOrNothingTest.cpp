@@ -1,0 +1,235 @@
+// Runs that do not complete, from outside on a real medium: ended at once
+// while the wizard copies, a stop that the person ends, the application
+// running while the next version is installed. Each ends with the new
+// version complete, or with the PC as it was before the run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/e2e/Config.h"
+#include "tests/e2e/Installing.h"
+#include "tests/support/TestUtil.h"
+#include "wizard/ControlIds.h"
+
+namespace e2e {
+
+namespace {
+
+// The second medium's large file: while its copy
+// runs, the run is staging.
+const std::wstring kHuge = L"huge.dat";
+const wchar_t kJournal[] = L"Software\\SetupVantor";
+const std::wstring kInUse =
+    L"Program \"VantorPro.exe\" je spuštěn a používá soubory, které instalace nahrazuje!";
+const std::wstring kRetryOrCancel = L"Ukončete jej a zvolte Opakovat. Storno instalaci zruší.";
+
+bool Staged(const std::wstring& path) {
+  return path.find(L"~sv") != std::wstring::npos;
+}
+
+// Woken by every change of a name below root, returns once the copy of name
+// into folder has begun: its staged file is there. Its copy lasts far longer
+// than the wake-up, so whatever is done next lands inside it.
+void WaitForStagedCopy(Wizard& w, const std::wstring& root, const std::wstring& folder,
+                       const std::wstring& name) {
+  const HANDLE changes =
+      FindFirstChangeNotificationW(root.c_str(), TRUE, FILE_NOTIFY_CHANGE_FILE_NAME);
+  if (changes == INVALID_HANDLE_VALUE) throw DriveError(L"cannot watch " + root);
+  const ULONGLONG end = GetTickCount64() + Timeouts{}.install;
+  for (;;) {
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((folder + L"\\~sv*" + name + L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      FindClose(find);
+      FindCloseChangeNotification(changes);
+      return;
+    }
+    try {
+      w.NoSurprises();
+    } catch (...) {
+      FindCloseChangeNotification(changes);
+      throw;
+    }
+    if (GetTickCount64() >= end) {
+      FindCloseChangeNotification(changes);
+      throw DriveError(L"the copy of " + name + L" never began");
+    }
+    if (WaitForSingleObject(changes, 1000) == WAIT_OBJECT_0) FindNextChangeNotification(changes);
+  }
+}
+
+class WholeOrNothing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(TheConfig().medium2.empty()) << "--medium2= missing";
+    ASSERT_FALSE(TheConfig().payload2.empty()) << "--payload2= missing";
+    const std::wstring id = std::to_wstring(GetCurrentProcessId());
+    root_ = L"C:\\e2e-whole-" + id;
+    c_ = {root_ + L"\\Vantor",     root_ + L"\\Vantor\\Projekty", root_ + L"\\Vantor\\Vzory",
+          L"C:\\Vantor\\Priklady", L"VantorPro celek " + id,      L"Jan Zkoušek",
+          L"Zkušební s.r.o."};
+    group_ = ProgramsFolder() + L"\\" + c_.group;
+    SetEnvironmentVariableW(L"VANTOR_BDE_SETUP_MS", L"300");
+    Clean();
+    examplesExisted_ = platform::FolderExists(c_.examples);
+  }
+  void TearDown() override {
+    Clean();
+    SetEnvironmentVariableW(L"VANTOR_BDE_SETUP_MS", nullptr);
+  }
+  // Only the folder the test watches is there, and no journal: a drive that
+  // failed ends its wizard at once, and the next start would put back what
+  // that run found.
+  void Clean() {
+    testutil::RemoveTree(root_);
+    testutil::RemoveTree(group_);
+    RemoveRegistration();
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kJournal, KEY_WOW64_32KEY, 0);
+    testutil::MakeDirs(root_);
+  }
+
+  void Install(const std::wstring& medium) {
+    Drive([&] {
+      Wizard w(medium);
+      DriveToSummary(w, c_);
+      w.Next();
+      Finish(w);
+    });
+  }
+  // The second version complete: its files everywhere, nothing staged, no
+  // work folder and no journal left (the next start would take it back).
+  void ExpectSecondVersion() {
+    ExpectInstalled(c_, examplesExisted_, TheConfig().payload2);
+    EXPECT_FALSE(platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, kJournal))
+        << "a journal is left";
+    for (const std::wstring& root : {root_, group_})
+      for (const auto& [name, content] : Tree(root, true))
+        EXPECT_FALSE(Staged(name)) << "left behind: " << Narrow(root + L"\\" + name);
+  }
+
+  std::wstring root_, group_;
+  Choices c_;
+  bool examplesExisted_ = false;
+};
+
+}  // namespace
+
+// Ended at once while it copies (a crash, the power), on a PC without an
+// installation and over the earlier version: the next start from the same
+// medium completes.
+TEST_F(WholeOrNothing, EndedAtOnceWhileCopyingTheNextStartCompletes) {
+  for (const bool earlier : {false, true}) {
+    SCOPED_TRACE(earlier ? "over an earlier installation" : "on a PC without one");
+    Clean();
+    if (earlier) Install(TheConfig().medium);
+    if (HasFatalFailure()) return;
+    const Snapshot before = Take({root_});
+    Drive([&] {
+      Wizard w(TheConfig().medium2);
+      DriveToSummary(w, c_);
+      w.Next();
+      WaitForStagedCopy(w, root_, c_.app, kHuge);
+      w.Program().Kill();
+    });
+    if (HasFatalFailure()) return;
+    // Nothing of what was there has changed yet: the run had only staged,
+    // beside the files and in its work folder, and begun its journal.
+    Snapshot after = Take({root_});
+    std::erase_if(after.files, [&](const auto& entry) {
+      return Staged(entry.first) || entry.first.starts_with(c_.app + L"\\Instalace\\") ||
+             (!earlier && entry.first == c_.app + L"\\");
+    });
+    std::erase_if(after.registry, [](const auto& entry) {
+      return entry.first.starts_with(kJournal + std::wstring(L"\\"));
+    });
+    EXPECT_EQ(Differences(before.files, after.files), std::vector<std::string>{});
+    EXPECT_EQ(Differences(before.registry, after.registry), std::vector<std::string>{});
+
+    Install(TheConfig().medium2);
+    if (HasFatalFailure()) return;
+    ExpectSecondVersion();
+  }
+}
+
+// Over an earlier installation, runs that end without completing leave the
+// PC as it was, file by file and key by key: a stop that the person ends, and
+// Cancel when the running application holds the files the run replaces.
+// Then, the application closed when asked, Retry completes the new version.
+TEST_F(WholeOrNothing, RunsThatDoNotCompleteLeaveTheEarlierInstallation) {
+  Install(TheConfig().medium);
+  if (HasFatalFailure()) return;
+  const Snapshot before = Take({root_});
+  auto expectAsBefore = [&] {
+    const Snapshot after = Take({root_});
+    EXPECT_EQ(Differences(before.files, after.files), std::vector<std::string>{});
+    EXPECT_EQ(Differences(before.registry, after.registry), std::vector<std::string>{});
+  };
+  Timeouts slow;
+  slow.box = slow.install;  // the question comes once everything is staged
+
+  {
+    SCOPED_TRACE("a stop, then the end");
+    Drive([&] {
+      Wizard w(TheConfig().medium2);
+      DriveToSummary(w, c_);
+      w.Next();
+      WaitForStagedCopy(w, root_, c_.app, kHuge);
+      w.Press(ids::pbPrerusit);
+      AnswerQuestion(w, kAbortQuestion, L"preruseni", IDYES);
+      if (HasFatalFailure()) return;
+      AnswerQuestion(w, kCloseQuestion, L"ukoncit", IDYES);
+      if (HasFatalFailure()) return;
+      ASSERT_TRUE(w.WaitForExit()) << "the wizard did not end";
+    });
+    if (HasFatalFailure()) return;
+    expectAsBefore();
+  }
+
+  Process app(c_.app + L"\\VantorPro.exe", L"", c_.app);
+  HWND window = nullptr;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (window = FindTopWindow(app.Id(), L"TfrmVantorPro")); }, 15000));
+  auto askedAboutTheProgram = [&](Wizard& w) {
+    DriveToSummary(w, c_);
+    w.Next();
+    const MessageBoxWindow box = w.WaitForQuestion();
+    EXPECT_EQ(box.caption, kTitle);
+    EXPECT_NE(box.text.find(kInUse), std::wstring::npos) << Narrow(box.text);
+    EXPECT_NE(box.text.find(kRetryOrCancel), std::wstring::npos) << Narrow(box.text);
+    EXPECT_TRUE(box.HasButton(IDRETRY) && box.HasButton(IDCANCEL));
+    return box;
+  };
+  {
+    SCOPED_TRACE("the application running: Cancel");
+    Drive([&] {
+      Wizard w(TheConfig().medium2, slow);
+      const MessageBoxWindow box = askedAboutTheProgram(w);
+      Shot(L"program-spusten", box.window);
+      Answer(box, IDCANCEL);
+      ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box.window); }, 10000));
+      AnswerQuestion(w, kCloseQuestion, L"ukoncit-po-stornu", IDYES);
+      if (HasFatalFailure()) return;
+      ASSERT_TRUE(w.WaitForExit()) << "the wizard did not end";
+    });
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(app.Running());
+    expectAsBefore();
+  }
+  {
+    SCOPED_TRACE("the application closed when asked: Retry");
+    Drive([&] {
+      Wizard w(TheConfig().medium2, slow);
+      const MessageBoxWindow box = askedAboutTheProgram(w);
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      ASSERT_TRUE(app.WaitForExit(15000)) << "VantorPro did not end";
+      Answer(box, IDRETRY);
+      ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box.window); }, 10000));
+      Finish(w);
+    });
+    if (HasFatalFailure()) return;
+    ExpectSecondVersion();
+  }
+}
+
+}  // namespace e2e
