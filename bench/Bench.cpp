@@ -167,7 +167,8 @@ class BenchHost final : public install::InstallHost {
 };
 
 // The installation's copy: counted, staged into the held target, then
-// committed with its journal, the backups of what it replaced removed last.
+// committed with its journal, the backups of what it replaced removed last
+// (reported on their own: seconds ends where the installation is complete).
 // Into a target that holds an earlier copy, this is a second installation.
 int Copy(const std::wstring& source, const std::wstring& target,
          unsigned omit = bench::kOmitNothing) {
@@ -193,11 +194,17 @@ int Copy(const std::wstring& source, const std::wstring& target,
   const bool committed = install::CommitStaged(host, journal, {&to}, staging.entries, target) ==
                          install::CommitResult::Done;
   journal.Complete();
-  journal.Erase();
   const double end = Now();
+  // The backups go on a thread of their own meanwhile, as the wizard waits
+  // for the engine's setup; the window keeps answering.
+  if (HANDLE going = journal.RemovingBackups()) platform::WaitPumping(going, INFINITE);
+  journal.Erase();
+  const double removed = Now();
   std::printf("cpu_seconds=%.3f\n", CpuSeconds() - cpuStart);
-  std::printf("files=%d\ncount_seconds=%.3f\ncommit_seconds=%.3f\nseconds=%.3f\nmax_gap_ms=%.0f\n",
-              files, counted - start, end - staged, end - start, probe.Stop());
+  std::printf(
+      "files=%d\ncount_seconds=%.3f\ncommit_seconds=%.3f\nseconds=%.3f\n"
+      "backups_seconds=%.3f\nmax_gap_ms=%.0f\n",
+      files, counted - start, end - staged, end - start, removed - end, probe.Stop());
   PrintMemory("peak");
   return window->StopRequested() || !committed ? 1 : 0;
 }

@@ -32,9 +32,13 @@ void RunUnix(const std::string& command, const std::wstring& path) {
   if (unix.empty() ||
       !StartUnixShell(platform::Wide(command) + L" '" + platform::Wide(unix) + L"'"))
     return;
-  // Wine does not wait on a Unix process: the path's going is the event.
-  for (int i = 0; i < 1000 && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
-    Sleep(10);
+  // Wine does not wait on a Unix process: the entry's going is the event
+  // (looked up as itself: a link may lead nowhere).
+  auto listed = [&] {
+    WIN32_FIND_DATAW data;
+    return static_cast<bool>(platform::UniqueFind(FindFirstFileW(path.c_str(), &data)));
+  };
+  for (int i = 0; i < 1000 && listed(); ++i) Sleep(10);
 }
 
 }  // namespace
@@ -74,7 +78,13 @@ void MakeDirs(const std::wstring& path) {
 
 void RemoveTree(const std::wstring& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
-  if (a == INVALID_FILE_ATTRIBUTES) return;
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    // A link whose target is gone is still listed: it goes as itself.
+    WIN32_FIND_DATAW data;
+    const platform::UniqueFind found(FindFirstFileW(path.c_str(), &data));
+    if (found) RunUnix("rm -f", path);
+    return;
+  }
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
     // Only the link goes, never what it leads to; Wine removes it only from
     // the Unix side.
