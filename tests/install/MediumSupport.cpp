@@ -119,10 +119,10 @@ void WriteArchive(const std::wstring& path, const Payload& payload) {
 // ------------------------------------------------------------ MappedDrive
 
 wchar_t FreeDriveLetter() {
-  const DWORD used = GetLogicalDrives();
-  for (wchar_t letter = L'R'; letter <= L'Y'; ++letter)
-    if (!(used & (1u << (letter - L'A')))) return letter;
-  return 0;
+  // One for the whole program, claimed: no other test program maps it.
+  static platform::UniqueHandle claim;
+  static const wchar_t letter = testutil::ClaimDriveLetter(claim);
+  return letter;
 }
 
 MappedDrive::MappedDrive(const std::wstring& folder) {
@@ -130,7 +130,7 @@ MappedDrive::MappedDrive(const std::wstring& folder) {
   // Through void*, as GetProcAddress results are passed on.
   auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  const wchar_t letter = FreeDriveLetter();
+  const wchar_t letter = testutil::ClaimDriveLetter(claim_);
   if (!unixName || !letter) return;
   char* path = unixName(folder.c_str());
   if (!path) return;

@@ -60,6 +60,7 @@ class MappedDrive {
 
  private:
   wchar_t letter_ = 0;
+  platform::UniqueHandle claim_;  // the letter, against other test programs
 };
 
 // A registry key whose access list is replaced for the test and put back by
@@ -90,7 +91,7 @@ bool FlagExists();
 // Removes the installation's values and keys (32-bit view).
 void CleanInstallationKeys();
 
-// A drive letter that no drive uses.
+// A drive letter that no drive uses, the same for the whole program.
 wchar_t FreeDriveLetter();
 
 using testutil::PumpUntil;

@@ -53,9 +53,7 @@ class NetworkDrive {
     using UnixName = char*(CDECL*)(LPCWSTR);
     auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    const DWORD used = GetLogicalDrives();
-    for (wchar_t letter = L'R'; letter <= L'Y' && !letter_; ++letter)
-      if (!(used & (1u << (letter - L'A')))) letter_ = letter;
+    letter_ = testutil::ClaimDriveLetter(claim_);
     char* path = unixName ? unixName(folder.c_str()) : nullptr;
     if (!letter_ || !path || !Define(letter_, path)) letter_ = 0;
     if (path) HeapFree(GetProcessHeap(), 0, path);
@@ -96,6 +94,7 @@ class NetworkDrive {
                nullptr) != FALSE;
   }
   wchar_t letter_ = 0;
+  platform::UniqueHandle claim_;  // the letter, against other test programs
 };
 
 std::wstring Lower(std::wstring text) {

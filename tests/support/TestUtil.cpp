@@ -183,4 +183,17 @@ bool RunUnixOn(const std::wstring& command, const std::wstring& path,
   return !unix.empty() && RunUnixUntil(command + L" '" + platform::Wide(unix) + L"'", done);
 }
 
+wchar_t ClaimDriveLetter(platform::UniqueHandle& claim) {
+  for (wchar_t letter = L'R'; letter <= L'Y'; ++letter) {
+    if (GetLogicalDrives() & (1u << (letter - L'A'))) continue;
+    const std::wstring name = std::wstring(L"svtest-drive-") + letter;
+    platform::UniqueHandle mine(CreateMutexW(nullptr, FALSE, name.c_str()));
+    if (mine && GetLastError() != ERROR_ALREADY_EXISTS) {
+      claim = std::move(mine);
+      return letter;
+    }
+  }
+  return 0;
+}
+
 }  // namespace testutil

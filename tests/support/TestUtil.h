@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
 #include "platform/Platform.h"
 
 namespace testutil {
@@ -91,5 +92,10 @@ bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done
 // machine's other accounts would have it; true once done() holds.
 bool RunUnixOn(const std::wstring& command, const std::wstring& path,
                const std::function<bool()>& done);
+
+// A drive letter from R: to Y: that no drive has and no other test program
+// has claimed (drive letters are the whole prefix's): the claim lasts as
+// long as claim is held. 0 when none is free.
+wchar_t ClaimDriveLetter(platform::UniqueHandle& claim);
 
 }  // namespace testutil
