@@ -44,9 +44,7 @@ bool StartEngineSetup(const platform::HeldFolder& folder, const fileops::EntryFa
   platform::UniqueFile held =
       folder.OpenFile(L"Setup.exe", GENERIC_READ, FILE_SHARE_READ, FILE_OPEN);
   if (!held || !platform::HoldsContent(held.get(), facts.size, facts.crc)) return false;
-  // The path the held folder has now: the one the run began with may no
-  // longer lead there, and the folder is what was checked.
-  const std::wstring at = folder.PathNow();
+  const std::wstring at = folder.ConfirmedPath();
   if (at.empty()) return false;
   const std::wstring program = at + L"\\Setup.exe";
   std::wstring windowTitle = title;

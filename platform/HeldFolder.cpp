@@ -473,34 +473,19 @@ DWORD HeldFolder::AttributesOf(const std::wstring& name) const {
   return reinterpret_cast<const BothDirInfo*>(buffer.data())->FileAttributes;
 }
 
-namespace {
-
-// What the system answers for a handle, without its "\\?\" form; empty
-// when it gives nothing.
-std::wstring FinalPathOf(HANDLE handle) {
-  wchar_t final[MAX_PATH * 2] = {};
-  const DWORD n = GetFinalPathNameByHandleW(handle, final, MAX_PATH * 2,
-                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (n == 0 || n >= MAX_PATH * 2) return {};
-  std::wstring answer(final, n);
-  if (answer.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + answer.substr(8);
-  if (answer.starts_with(L"\\\\?\\")) return answer.substr(4);
-  return answer;
-}
-
-}  // namespace
-
 std::wstring HeldFolder::ConfirmedPath() const {
   if (!handle_ || !Identity().Known()) return {};
-  const std::wstring answer = FinalPathOf(handle_.get());
-  if (!answer.empty() && !(IdentityAt(answer) == Identity())) return {};
-  return IdentityAt(path_) == Identity() ? path_ : std::wstring();
-}
-
-std::wstring HeldFolder::PathNow() const {
-  if (!handle_ || !Identity().Known()) return {};
-  const std::wstring answer = FinalPathOf(handle_.get());
-  if (!answer.empty() && IdentityAt(answer) == Identity()) return answer;
+  wchar_t final[MAX_PATH * 2] = {};
+  const DWORD n = GetFinalPathNameByHandleW(handle_.get(), final, MAX_PATH * 2,
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n > 0 && n < MAX_PATH * 2) {
+    std::wstring answer(final, n);
+    if (answer.starts_with(L"\\\\?\\UNC\\"))
+      answer = L"\\\\" + answer.substr(8);
+    else if (answer.starts_with(L"\\\\?\\"))
+      answer = answer.substr(4);
+    if (!(IdentityAt(answer) == Identity())) return {};
+  }
   return IdentityAt(path_) == Identity() ? path_ : std::wstring();
 }
 

@@ -138,10 +138,6 @@ class HeldFolder {
   // very folder now (same identity); empty when either does not. For the few
   // calls that take only a path.
   std::wstring ConfirmedPath() const;
-  // A path that leads to this very folder now, whatever became of the one
-  // it was opened by (a drive letter taken away, say): the system's answer
-  // for the handle, else Path(); empty when neither leads here.
-  std::wstring PathNow() const;
 
   void Release() {
     handle_.reset();

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <optional>
 
 #include "install/Install.h"
 #include "install/InstallRecord.h"
@@ -339,26 +338,6 @@ TEST(WholeOrNothing, TheSecondInstallationKeepsThePersonsTemplates) {
   testutil::WriteFile(work + L"\\Utility\\Bde\\engine.log", "written by the engine");
   EXPECT_TRUE(result.workFolder.RemoveTree());
   EXPECT_FALSE(platform::FolderExists(work));
-}
-
-// The engine's setup starts from the folder the run holds, by the path the
-// system gives for it now: a drive letter taken away meanwhile ends nothing.
-TEST(WholeOrNothing, TheEngineStartsWhereItLiesWhateverLetterLedThere) {
-  Scene scene({EngineStub()});
-  std::optional<MappedDrive> drive(std::in_place, scene.work.Path());
-  ASSERT_TRUE(drive->Mapped());
-  const std::wstring root = drive->Root();
-  scene.choices = Scene::ChoicesIn(root.substr(0, 2), scene.medium.Path());
-  RecordingHost host(scene.choices);
-  host.onStatus = [&](const std::wstring& status) {
-    if (status == kEngine) drive.reset();
-  };
-  install::InstallResult result = install::Install(scene.choices, host);
-  EXPECT_FALSE(drive);
-  EXPECT_EQ(result.ending, Ending::Done) << testing::PrintToString(result.message);
-  const std::wstring trace = scene.work / L"Vantor Pro\\Instalace\\Utility\\Bde\\Setup.exe.ran";
-  EXPECT_TRUE(PumpUntil([&] { return platform::FileExists(trace); })) << "the engine did not start";
-  WaitForSingleObject(result.engine.get(), 30000);
 }
 
 }  // namespace
