@@ -474,18 +474,11 @@ DWORD HeldFolder::AttributesOf(const std::wstring& name) const {
 }
 
 std::wstring HeldFolder::ConfirmedPath() const {
+  // By identities alone. The name the system gives the handle is no
+  // evidence: Wine names it from a drive table it renews once a second, so
+  // a folder made just after a drive letter went can be named on that
+  // letter, which leads nowhere.
   if (!handle_ || !Identity().Known()) return {};
-  wchar_t final[MAX_PATH * 2] = {};
-  const DWORD n = GetFinalPathNameByHandleW(handle_.get(), final, MAX_PATH * 2,
-                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (n > 0 && n < MAX_PATH * 2) {
-    std::wstring answer(final, n);
-    if (answer.starts_with(L"\\\\?\\UNC\\"))
-      answer = L"\\\\" + answer.substr(8);
-    else if (answer.starts_with(L"\\\\?\\"))
-      answer = answer.substr(4);
-    if (!(IdentityAt(answer) == Identity())) return {};
-  }
   return IdentityAt(path_) == Identity() ? path_ : std::wstring();
 }
 

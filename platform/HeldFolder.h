@@ -134,9 +134,8 @@ class HeldFolder {
   // INVALID_FILE_ATTRIBUTES when there is no such entry.
   DWORD AttributesOf(const std::wstring& name) const;
 
-  // Path(), when both it and GetFinalPathNameByHandleW's answer lead to this
-  // very folder now (same identity); empty when either does not. For the few
-  // calls that take only a path.
+  // Path(), when it leads to this very folder now (same identity); empty
+  // when it does not. For the few calls that take only a path.
   std::wstring ConfirmedPath() const;
 
   void Release() {
