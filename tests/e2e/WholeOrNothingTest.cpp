@@ -4,7 +4,12 @@
 // version complete, or with the PC as it was before the run.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "tests/e2e/Config.h"
@@ -28,33 +33,80 @@ bool Staged(const std::wstring& path) {
   return path.find(L"~sv") != std::wstring::npos;
 }
 
-// Woken by every change of a name below root, returns once the copy of name
-// into folder has begun: its staged file is there. Its copy lasts far longer
-// than the wake-up, so whatever is done next lands inside it.
-void WaitForStagedCopy(Wizard& w, const std::wstring& root, const std::wstring& folder,
-                       const std::wstring& name) {
-  const HANDLE changes =
-      FindFirstChangeNotificationW(root.c_str(), TRUE, FILE_NOTIFY_CHANGE_FILE_NAME);
+// Every thread of a process held still until destroyed: what the driver
+// sees of the run stays so while it acts on it.
+class Frozen {
+ public:
+  explicit Frozen(DWORD pid) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) throw DriveError(L"cannot list the threads");
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+      if (entry.th32OwnerProcessID != pid) continue;
+      const HANDLE thread =
+          OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID);
+      if (!thread) continue;
+      if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        CloseHandle(thread);
+        continue;
+      }
+      threads_.push_back(thread);
+      // A suspension takes effect later; asking for the context waits for it.
+      CONTEXT context{};
+      context.ContextFlags = CONTEXT_CONTROL;
+      GetThreadContext(thread, &context);
+    }
+    CloseHandle(snapshot);
+  }
+  ~Frozen() {
+    for (const HANDLE thread : threads_) {
+      ResumeThread(thread);
+      CloseHandle(thread);
+    }
+  }
+  Frozen(const Frozen&) = delete;
+  Frozen& operator=(const Frozen&) = delete;
+
+ private:
+  std::vector<HANDLE> threads_;
+};
+
+// Woken by every change of a name below root, returns with the wizard held
+// still in the middle of the copy of name into folder: its staged file is
+// there and not yet whole, so the copy pumps messages and looks for a stop
+// at least once more before it ends, whenever the wizard goes on.
+std::unique_ptr<Frozen> HoldInsideStagedCopy(Wizard& w, const std::wstring& root,
+                                             const std::wstring& folder, const std::wstring& name) {
+  WIN32_FILE_ATTRIBUTE_DATA source{};
+  if (!GetFileAttributesExW((TheConfig().payload2 + L"\\" + name).c_str(), GetFileExInfoStandard,
+                            &source))
+    throw DriveError(L"no " + name + L" in the second payload");
+  const ULONGLONG whole =
+      (static_cast<ULONGLONG>(source.nFileSizeHigh) << 32) | source.nFileSizeLow;
+  const HANDLE changes = FindFirstChangeNotificationW(
+      root.c_str(), TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE);
   if (changes == INVALID_HANDLE_VALUE) throw DriveError(L"cannot watch " + root);
+  struct Watch {
+    HANDLE h;
+    ~Watch() { FindCloseChangeNotification(h); }
+  } watch{changes};
   const ULONGLONG end = GetTickCount64() + Timeouts{}.install;
   for (;;) {
-    WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW((folder + L"\\~sv*" + name + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      FindClose(find);
-      FindCloseChangeNotification(changes);
-      return;
+    {
+      auto held = std::make_unique<Frozen>(w.Program().Id());
+      WIN32_FIND_DATAW found;
+      const HANDLE find = FindFirstFileW((folder + L"\\~sv*" + name + L"*").c_str(), &found);
+      if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        const ULONGLONG size =
+            (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        if (size < whole) return held;
+        throw DriveError(L"the copy of " + name + L" was whole before the wizard was held");
+      }
     }
-    try {
-      w.NoSurprises();
-    } catch (...) {
-      FindCloseChangeNotification(changes);
-      throw;
-    }
-    if (GetTickCount64() >= end) {
-      FindCloseChangeNotification(changes);
-      throw DriveError(L"the copy of " + name + L" never began");
-    }
+    w.NoSurprises();
+    if (GetTickCount64() >= end) throw DriveError(L"the copy of " + name + L" never began");
     if (WaitForSingleObject(changes, 1000) == WAIT_OBJECT_0) FindNextChangeNotification(changes);
   }
 }
@@ -129,7 +181,7 @@ TEST_F(WholeOrNothing, EndedAtOnceWhileCopyingTheNextStartCompletes) {
       Wizard w(TheConfig().medium2);
       DriveToSummary(w, c_);
       w.Next();
-      WaitForStagedCopy(w, root_, c_.app, kHuge);
+      const auto held = HoldInsideStagedCopy(w, root_, c_.app, kHuge);
       w.Program().Kill();
     });
     if (HasFatalFailure()) return;
@@ -174,8 +226,15 @@ TEST_F(WholeOrNothing, RunsThatDoNotCompleteLeaveTheEarlierInstallation) {
       Wizard w(TheConfig().medium2);
       DriveToSummary(w, c_);
       w.Next();
-      WaitForStagedCopy(w, root_, c_.app, kHuge);
-      w.Press(ids::pbPrerusit);
+      // Pressed while the wizard is held: the press is taken at its next
+      // look for messages, inside the copy.
+      const HWND abort = w.Control(ids::pbPrerusit);
+      {
+        const auto held = HoldInsideStagedCopy(w, root_, c_.app, kHuge);
+        ASSERT_TRUE(IsWindowVisible(abort) && IsWindowEnabled(abort));
+        PostMessageW(GetParent(abort), WM_COMMAND, MAKEWPARAM(ids::pbPrerusit, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(abort));
+      }
       AnswerQuestion(w, kAbortQuestion, L"preruseni", IDYES);
       if (HasFatalFailure()) return;
       AnswerQuestion(w, kCloseQuestion, L"ukoncit", IDYES);
