@@ -40,6 +40,27 @@ std::wstring Untrusted(const std::wstring& folder, platform::FolderTrust trust) 
          kEnds;
 }
 
+// A link on the person's path that another account made or may replace:
+// what it leads to could be changed under the installation.
+std::wstring UntrustedLink(const std::wstring& link, platform::FolderTrust trust) {
+  std::wstring why;
+  switch (trust) {
+    case platform::FolderTrust::ForeignOwner:
+      why = L"Složka \"" + link + L"\" je odkaz na jiné místo, který vytvořil jiný účet tohoto " +
+            L"počítače.";
+      break;
+    case platform::FolderTrust::OthersMayChange:
+    case platform::FolderTrust::OpenToAll:
+      why = L"Složka \"" + link + L"\" je odkaz na jiné místo, který mohou změnit i jiné účty " +
+            L"tohoto počítače.";
+      break;
+    default:
+      why = L"Nelze ověřit, kdo smí změnit odkaz \"" + link + L"\" na jiné místo.";
+      break;
+  }
+  return why + kCr + L"Odstraňte odkaz nebo zvolte jinou složku." + kCr + kEnds;
+}
+
 // On a volume that keeps no access lists (FAT) every account may change
 // everything, whatever the installer does. The program, which
 // administrators later start elevated, is not put there; the templates are
@@ -50,10 +71,6 @@ std::wstring Unprotectable(const std::wstring& folder) {
          L"\" neukládá práva přístupu (například disk FAT), takže programy v ní by mohl zaměnit "
          L"kterýkoli účet tohoto počítače." +
          kCr + L"Zvolte složku na disku NTFS." + kCr + kEnds;
-}
-
-bool Acceptable(platform::FolderTrust trust) {
-  return trust == platform::FolderTrust::Sound || trust == platform::FolderTrust::NoLists;
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -99,29 +116,73 @@ bool Split(const std::wstring& path, Levels& levels) {
   return true;
 }
 
-// The existing levels above a folder, and the folder itself when it was
-// there before, as JudgeFolder sees them; the first one refused. The
+platform::UniqueFile OpenLevel(const std::wstring& at, DWORD flags) {
+  return platform::UniqueFile(CreateFileW(at.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+}
+
+platform::FolderTrust JudgeAt(const std::wstring& at, platform::ChangeOf change) {
+  const platform::UniqueFile level = OpenLevel(at, 0);
+  return level ? platform::JudgeFolder(level.get(), change) : platform::FolderTrust::Unreadable;
+}
+
+// Whether level k (k >= 1) of the path is a link: on its own handle
+// (Windows), or as the level above lists it (Wine, which follows its links
+// whatever is asked).
+bool IsLink(const Levels& levels, size_t k) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  const platform::UniqueFile own = OpenLevel(levels.Prefix(k), FILE_FLAG_OPEN_REPARSE_POINT);
+  if (own && GetFileInformationByHandleEx(own.get(), FileAttributeTagInfo, &tag, sizeof tag) &&
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return true;
+  const platform::HeldFolder above = platform::HeldFolder::Open(levels.Prefix(k - 1));
+  const DWORD listed = above ? above.AttributesOf(levels.parts[k - 1]) : INVALID_FILE_ATTRIBUTES;
+  return listed != INVALID_FILE_ATTRIBUTES && (listed & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Every link on the typed path up to the first level this run made (the
+// folder itself included), judged as itself: by its own owner and list and
+// by the list of the folder holding it, who may put another in its place.
+// One only trusted accounts control is followed; the first other refused.
+std::wstring JudgeLinks(const Levels& levels, size_t firstMade) {
+  for (size_t k = 1; k < firstMade && k <= levels.parts.size(); ++k) {
+    if (!IsLink(levels, k)) continue;
+    const std::wstring at = levels.Prefix(k);
+    const platform::UniqueFile link = OpenLevel(at, FILE_FLAG_OPEN_REPARSE_POINT);
+    const platform::UniqueFile above = OpenLevel(levels.Prefix(k - 1), 0);
+    const platform::FolderTrust trust = link && above
+                                            ? platform::JudgeLink(link.get(), above.get(), k == 1)
+                                            : platform::FolderTrust::Unreadable;
+    if (!platform::Acceptable(trust)) return UntrustedLink(at, trust);
+  }
+  return {};
+}
+
+// The existing levels above a folder (below firstMade) as JudgeFolder sees
+// them; the first one refused.
+std::wstring JudgeAbove(const Levels& levels, size_t firstMade) {
+  for (size_t k = 0; k < firstMade && k < levels.parts.size(); ++k) {
+    const std::wstring at = levels.Prefix(k);
+    const platform::FolderTrust trust =
+        JudgeAt(at, k == 0 ? platform::ChangeOf::Root : platform::ChangeOf::Above);
+    if (!platform::Acceptable(trust)) return Untrusted(at, trust);
+  }
+  return {};
+}
+
+// Those levels, and the folder itself when it was there before. The
 // application's own folder, made or found, must lie on a volume that keeps
 // access lists.
 std::wstring JudgeLevels(const Levels& levels, size_t firstMade, const platform::HeldFolder& folder,
                          bool folderMade, bool application) {
-  for (size_t k = 0; k < firstMade && k < levels.parts.size(); ++k) {
-    const std::wstring at = levels.Prefix(k);
-    const platform::UniqueFile level(
-        CreateFileW(at.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    const platform::FolderTrust trust =
-        level ? platform::JudgeFolder(level.get(),
-                                      k == 0 ? platform::ChangeOf::Root : platform::ChangeOf::Above)
-              : platform::FolderTrust::Unreadable;
-    if (!Acceptable(trust)) return Untrusted(at, trust);
-  }
+  if (std::wstring above = JudgeAbove(levels, firstMade); !above.empty()) return above;
   const platform::FolderTrust trust =
       platform::JudgeFolder(folder.Handle(), platform::ChangeOf::Contents);
   if (trust == platform::FolderTrust::NoLists && application)
     return Unprotectable(levels.Prefix(levels.parts.size()));
-  if (!folderMade && !Acceptable(trust))
+  if (!folderMade && !platform::Acceptable(trust))
     return Untrusted(levels.Prefix(levels.parts.size()), trust);
   return {};
 }
@@ -158,6 +219,10 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
   Levels levels;
   if (!Split(path, levels)) return platform::HeldFolder::Open(path, create, made);
   const platform::FolderAccess access = AccessFor(place);
+  // A missing level above the folder is no one's to change but the
+  // administrators', whatever the folder at the end is for: another
+  // account could otherwise move the folder away and put its own there.
+  const platform::FolderAccess aboveAccess = AccessFor(Place::Application);
   const size_t count = levels.parts.size();
   // The first level an earlier installation made: all above it is the
   // person's own.
@@ -174,12 +239,24 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
     return platform::HeldFolder();
   };
   if (first > count) {
-    folder = platform::HeldFolder::Open(path, create, &madeHere, access.Descriptor());
+    folder = platform::HeldFolder::Open(path, create, &madeHere, access.Descriptor(),
+                                        aboveAccess.Descriptor());
+    if (!folder && !create) {
+      // Not there yet: the levels that are, links among them, are judged
+      // now, before anything is written, as they will be when it is made.
+      const DWORD error = GetLastError();
+      size_t have = count;
+      while (have > 0 && !platform::FolderExists(levels.Prefix(have))) --have;
+      refusal = JudgeLinks(levels, have + 1);
+      if (refusal.empty() && (place == Place::Application || place == Place::Templates))
+        refusal = JudgeAbove(levels, have + 1);
+      SetLastError(error);
+    }
     if (!folder) return {};
     firstMade = count + 1 - madeHere.size();
   } else {
     platform::HeldFolder walked = platform::HeldFolder::Open(levels.Prefix(first - 1), create,
-                                                             &madeHere, access.Descriptor());
+                                                             &madeHere, aboveAccess.Descriptor());
     if (!walked) return {};
     if (!madeHere.empty()) firstMade = first - madeHere.size();
     std::vector<platform::FileIdentity> madeBelow;
@@ -188,7 +265,7 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
       platform::HeldFolder next = walked.Child(
           levels.parts[k - 1],
           create ? platform::HeldFolder::Make::IfMissing : platform::HeldFolder::Make::No,
-          access.Descriptor(), &madeNow);
+          k == count ? access.Descriptor() : aboveAccess.Descriptor(), &madeNow);
       if (!next) {
         if (GetLastError() == ERROR_CANT_ACCESS_FILE) return refuse(LinkMet(levels.Prefix(k)));
         return {};
@@ -211,11 +288,11 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
       madeHere.push_back(std::move(level));
     }
   }
-  if (place == Place::Application || place == Place::Templates) {
-    std::wstring judged =
+  std::wstring judged = JudgeLinks(levels, firstMade);
+  if (judged.empty() && (place == Place::Application || place == Place::Templates))
+    judged =
         JudgeLevels(levels, firstMade, folder, firstMade <= count, place == Place::Application);
-    if (!judged.empty()) return refuse(std::move(judged));
-  }
+  if (!judged.empty()) return refuse(std::move(judged));
   if (made)
     for (platform::HeldFolder& level : madeHere) made->push_back(std::move(level));
   return folder;

@@ -276,7 +276,12 @@ class Run {
         // The way back goes with the application's own files.
         if (ready && isApp && !host_.StopRequested()) {
           std::wstring temp;
-          RecordedFile uninstaller = WriteUninstaller(app_, journal_.Prefix(), temp);
+          RecordedFile uninstaller;
+          try {
+            uninstaller = WriteUninstaller(app_, journal_.Prefix(), temp);
+          } catch (const std::exception&) {
+            return Fatal(CannotWriteUninstaller(step.folder));
+          }
           staged_.push_back({choices_.vantorPro, temp, kUninstallerName,
                              app_.AttributesOf(kUninstallerName) != INVALID_FILE_ATTRIBUTES,
                              false});
@@ -321,37 +326,29 @@ class Run {
       journal_.MayMake(group);
       journal_.StagesIn(group, false);
       journal_.Save();
-      platform::ForceDirectories(group, &record_.folders);
-      group_ = platform::HeldFolder::Open(group);
-      // Each shortcut is saved under a name of the run's own and takes its
-      // name with the commit.
+      group_ = OpenGroup();
+      if (!group_) throw platform::SetupError(L"Cannot hold the Start-menu group");
+      // Each shortcut is written under a fresh name of the run's own through
+      // the held group and takes its name with the commit, by a rename
+      // through the same handle.
       auto stage = [&](const std::wstring& target, const std::wstring& name,
                        const std::wstring& description) {
-        // A name nothing had, taken before the shortcut is saved under it.
         std::wstring temp;
-        bool taken = false;
-        for (int attempt = 0; group_ && !taken && attempt < 100; ++attempt) {
+        platform::UniqueFile file;
+        for (int attempt = 0; !file && attempt < 100; ++attempt) {
           temp = journal_.Prefix() + std::to_wstring(attempt) + L"-" + name;
-          taken = static_cast<bool>(group_.OpenFile(temp, GENERIC_WRITE, 0, FILE_CREATE));
-          if (!taken && GetLastError() != ERROR_FILE_EXISTS &&
+          file = group_.OpenFile(temp, GENERIC_WRITE | DELETE, 0, FILE_CREATE);
+          if (!file && GetLastError() != ERROR_FILE_EXISTS &&
               GetLastError() != ERROR_ALREADY_EXISTS)
             return;
         }
-        if (!taken) return;
-        try {
-          MakeLink(target, L"", group + L"\\" + temp, description);
-        } catch (...) {
-          group_.Remove(temp);
-          throw;
-        }
-        // A shortcut that could not be saved leaves nothing behind.
-        std::optional<RecordedFile> facts = FileFactsAt(group + L"\\" + temp);
-        if (!facts || facts->size == 0) {
-          group_.Remove(temp);
-          return;
-        }
-        facts->path = group + L"\\" + name;
-        record_.files.push_back(std::move(*facts));
+        if (!file) return;
+        // A shortcut that could not be saved whole leaves nothing behind.
+        platform::DiscardUnlessKept discard(file.get());
+        RecordedFile facts{group + L"\\" + name};
+        if (!WriteLink(file.get(), target, L"", description, facts.size, facts.crc)) return;
+        discard.Keep();
+        record_.files.push_back(std::move(facts));
         staged_.push_back(
             {group, temp, name, group_.AttributesOf(name) != INVALID_FILE_ATTRIBUTES, false});
       };
@@ -360,6 +357,29 @@ class Run {
     } catch (const std::exception&) {
       host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
     }
+  }
+
+  // The group below the Start menu's programs folder, each missing level
+  // made relative to the one above and recorded; a link on the way is
+  // refused, never followed.
+  platform::HeldFolder OpenGroup() {
+    platform::HeldFolder at = platform::HeldFolder::Open(choices_.programsFolder);
+    std::wstring path = choices_.programsFolder;
+    size_t start = 0;
+    const std::wstring& name = choices_.folderName;
+    while (at && start <= name.size()) {
+      size_t end = name.find(L'\\', start);
+      if (end == std::wstring::npos) end = name.size();
+      if (end > start) {
+        bool made = false;
+        at = at.Child(name.substr(start, end - start), platform::HeldFolder::Make::IfMissing,
+                      nullptr, &made);
+        path += L"\\" + name.substr(start, end - start);
+        if (made) record_.folders.push_back(path);
+      }
+      start = end + 1;
+    }
+    return at;
   }
 
   // What the installed application reads, and the product's entry in the

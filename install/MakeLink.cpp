@@ -14,6 +14,15 @@ std::wstring Extension(const std::wstring& path) {
   return path.substr(dot);
 }
 
+void Describe(platform::ShellLink& link, const std::wstring& target, const std::wstring& arguments,
+              const std::wstring& description) {
+  // The results are not examined: what is saved is read back where it counts.
+  link.SetPath(target);
+  link.SetArguments(arguments);
+  link.SetWorkingDirectory(platform::ExtractFilePath(target));
+  link.SetDescription(description);
+}
+
 }  // namespace
 
 void MakeLink(const std::wstring& target, const std::wstring& arguments,
@@ -23,12 +32,16 @@ void MakeLink(const std::wstring& target, const std::wstring& arguments,
     return;
   }
   platform::ShellLink link;  // released on every path out of here
-  // The results are not examined: a missing group folder just leaves no file.
-  link.SetPath(target);
-  link.SetArguments(arguments);
-  link.SetWorkingDirectory(platform::ExtractFilePath(target));
-  link.SetDescription(description);
+  Describe(link, target, arguments, description);
+  // A missing group folder just leaves no file.
   link.Save(linkFile);
+}
+
+bool WriteLink(HANDLE file, const std::wstring& target, const std::wstring& arguments,
+               const std::wstring& description, uint64_t& size, uint32_t& crc) {
+  platform::ShellLink link;
+  Describe(link, target, arguments, description);
+  return link.SaveTo(file, size, crc);
 }
 
 }  // namespace install

@@ -1,6 +1,9 @@
 // Start-menu shortcuts.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <string>
 
 namespace install {
@@ -12,5 +15,12 @@ namespace install {
 // platform::SetupError.
 void MakeLink(const std::wstring& target, const std::wstring& arguments,
               const std::wstring& linkFile, const std::wstring& description);
+
+// The same shortcut written into a file open for writing (a name the run
+// made in a held folder): no path is looked up for it. Its size and CRC-32
+// go to size and crc; false when it could not be written whole. Raises
+// platform::SetupError when no shell link object can be had.
+bool WriteLink(HANDLE file, const std::wstring& target, const std::wstring& arguments,
+               const std::wstring& description, uint64_t& size, uint32_t& crc);
 
 }  // namespace install

@@ -30,6 +30,11 @@ std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
 }
 
+std::wstring CannotWriteUninstaller(const std::wstring& appFolder) {
+  return L"Nelze zapsat odinstalační program \"" + appFolder + L"\\Odinstalovat.exe\"!" + kCr +
+         kEnds;
+}
+
 std::wstring RegistryFailed() {
   return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
 }

@@ -13,6 +13,8 @@ std::wstring CannotRead(const std::wstring& sourceDir);    // B
 std::wstring CannotCreate(const std::wstring& folder);     // C
 std::wstring RegistryFailed();                             // E
 std::wstring EngineFailed();                               // F
+// The uninstaller could not be written into the application folder.
+std::wstring CannotWriteUninstaller(const std::wstring& appFolder);
 // A work folder in place that the installer did not make: what to do.
 std::wstring ForeignWorkFolder(const std::wstring& appFolder);
 // An archive other than the one this program was laid out with.

@@ -6,6 +6,8 @@
 
 #include "picker/PickerParts.h"
 #include "picker/Pictures.h"
+#include "platform/Access.h"
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 namespace picker {
@@ -183,7 +185,12 @@ void TfrmBrowseFldr::pbOkClick(HWND) {
     return;
   // An empty path raises here and the dialog stays open. Any other outcome
   // counts as accepted: the installation reports a folder it cannot make.
-  platform::ForceDirectories(path);
+  if (path.empty()) throw platform::SetupError(L"Unable to create directory");
+  // Each level made relative to the one above, with the list the run gives
+  // a level above its folders: only administrators may change it, so that
+  // the run does not refuse it, as it would one that took the list of C:\.
+  const platform::FolderAccess access(platform::FolderUse::Application);
+  platform::HeldFolder::Open(path, true, nullptr, access.Descriptor());
   SelectedDir = path;
   ModalResult = 1;
 }

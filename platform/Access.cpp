@@ -129,4 +129,10 @@ FolderTrust JudgeFolder(HANDLE folder, ChangeOf change) {
   return JudgeFolder(descriptor, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, change);
 }
 
+FolderTrust JudgeLink(HANDLE link, HANDLE above, bool aboveIsRoot) {
+  const FolderTrust own = JudgeFolder(link, ChangeOf::Above);
+  if (!Acceptable(own)) return own;
+  return JudgeFolder(above, aboveIsRoot ? ChangeOf::Root : ChangeOf::Above);
+}
+
 }  // namespace platform

@@ -67,4 +67,17 @@ FolderTrust JudgeFolder(PSECURITY_DESCRIPTOR descriptor, PSID user, ChangeOf cha
 // process.
 FolderTrust JudgeFolder(HANDLE folder, ChangeOf change);
 
+// Whether a trust lets the installation go on: Sound, or NoLists (a volume
+// that keeps no lists, where the caller decides).
+inline bool Acceptable(FolderTrust trust) {
+  return trust == FolderTrust::Sound || trust == FolderTrust::NoLists;
+}
+
+// A link (junction, symbolic link, mount point) opened as itself
+// (READ_CONTROL), and the folder holding it (READ_CONTROL): the link's own
+// owner and list, then who may put another in its place, the holder's list
+// (aboveIsRoot for a volume's root). One that passes only trusted accounts
+// control, and it may be followed.
+FolderTrust JudgeLink(HANDLE link, HANDLE above, bool aboveIsRoot);
+
 }  // namespace platform

@@ -199,7 +199,7 @@ UniqueFile OpenFolderByPath(const std::wstring& path, ULONG share) {
 }  // namespace
 
 HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<HeldFolder>* made,
-                            PSECURITY_DESCRIPTOR security) {
+                            PSECURITY_DESCRIPTOR security, PSECURITY_DESCRIPTOR above) {
   // Full and absolute as given: a relative path would be resolved against
   // whatever the current folder is.
   if (RootOf(path).empty()) {
@@ -255,16 +255,17 @@ HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<H
   for (size_t i = have; i < parts.size(); ++i) {
     UniqueFile next =
         NtOpen(current.get(), parts[i], kFolderAccess, kFolderShare, FILE_CREATE,
-               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL, security);
+               FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, FILE_ATTRIBUTE_NORMAL,
+               i + 1 == parts.size() || !above ? security : above);
     if (!next) return {};
-    UniqueFile above = Duplicate(current.get());
+    UniqueFile holder = Duplicate(current.get());
     if (made) {
       made->push_back(HeldFolder(Duplicate(next.get()), Join(walked, parts[i]),
                                  Duplicate(current.get()), parts[i]));
     }
     walked = Join(walked, parts[i]);
     name = parts[i];
-    parent = std::move(above);
+    parent = std::move(holder);
     current = std::move(next);
   }
   // The path as the user gave it, which the rest of the run spells.

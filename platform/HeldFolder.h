@@ -70,11 +70,13 @@ class HeldFolder {
   // never looked up again. With create, each missing level is made relative
   // to the one above it, and made receives a handle of its own on every
   // level made, outermost first (the folder itself last, when made): what
-  // undoes it. Every level made takes `security` (null: inherited). Empty
-  // (GetLastError tells why) when it cannot be had.
+  // undoes it. The folder itself, when made, takes `security`, every level
+  // made above it `above` (null: `security` too; both null: inherited).
+  // Empty (GetLastError tells why) when it cannot be had.
   static HeldFolder Open(const std::wstring& path, bool create = false,
                          std::vector<HeldFolder>* made = nullptr,
-                         PSECURITY_DESCRIPTOR security = nullptr);
+                         PSECURITY_DESCRIPTOR security = nullptr,
+                         PSECURITY_DESCRIPTOR above = nullptr);
 
   explicit operator bool() const { return static_cast<bool>(handle_); }
   HANDLE Handle() const { return handle_.get(); }

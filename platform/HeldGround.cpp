@@ -1,5 +1,6 @@
 #include "platform/HeldGround.h"
 
+#include "platform/Access.h"
 #include "platform/Platform.h"
 
 namespace platform {
@@ -21,7 +22,38 @@ bool SplitLast(const std::wstring& path, std::wstring& parent, std::wstring& nam
   return !name.empty() && name != L"." && name != L"..";
 }
 
+// A link met on the way, followed only as the installation was: when it
+// and the folder holding it are controlled by trusted accounts alone
+// (JudgeLink), so that what the record names through it is what was
+// installed. Any other link is never entered.
+HeldFolder FollowSoundLink(const HeldFolder& above, const std::wstring& name, bool aboveIsRoot) {
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const std::wstring at = above.Path() + L'\\' + name;
+  const UniqueFile holder(CreateFileW(above.Path().c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                      kShare, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr));
+  const UniqueFile link(
+      CreateFileW(at.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShare, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // The holder judged is the one held, not another put under its path.
+  if (!holder || !link || !(IdentityOf(holder.get()) == above.Identity()) ||
+      !Acceptable(JudgeLink(link.get(), holder.get(), aboveIsRoot))) {
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return {};
+  }
+  return HeldFolder::Open(at);
+}
+
 }  // namespace
+
+bool HeldGround::Made(const std::wstring& path) const {
+  const std::wstring key = AsciiUpper(path);
+  for (const std::wstring& folder : made_) {
+    const std::wstring made = AsciiUpper(folder);
+    if (key == made || key.starts_with(made + L"\\")) return true;
+  }
+  return false;
+}
 
 HeldGround::Held& HeldGround::Folder(const std::wstring& path) {
   const std::wstring key = AsciiUpper(path);
@@ -37,6 +69,8 @@ HeldGround::Held& HeldGround::Folder(const std::wstring& path) {
     held.absent = above.absent;
   } else {
     held.folder = above.folder.Pass(name);
+    if (!held.folder && GetLastError() == ERROR_CANT_ACCESS_FILE && !Made(path))
+      held.folder = FollowSoundLink(above.folder, name, parent.size() == 2);
     if (!held.folder)
       held.absent = GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
                         ? Removal::Missing

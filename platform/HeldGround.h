@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/HeldFolder.h"
 
@@ -17,6 +19,12 @@ namespace platform {
 class HeldGround {
  public:
   using Removal = HeldFolder::Removal;
+
+  // `made`: the folders the installation made. A link met at one of them or
+  // below is never entered; one on the person's own path above them is
+  // followed as the installation followed it, when only trusted accounts
+  // control it and the folder holding it (JudgeLink).
+  explicit HeldGround(std::vector<std::wstring> made = {}) : made_(std::move(made)) {}
 
   // Removes the file when it holds exactly `size` bytes whose CRC-32 is
   // `crc`. Missing also when a folder on its way is not there.
@@ -32,7 +40,11 @@ class HeldGround {
   // The folder at a path ("C:" for a drive's root), held when it can be.
   Held& Folder(const std::wstring& path);
 
+  // Whether path is a folder the installation made, or lies below one.
+  bool Made(const std::wstring& path) const;
+
   std::map<std::wstring, Held> held_;  // by upper-case path
+  std::vector<std::wstring> made_;
 };
 
 }  // namespace platform

@@ -60,6 +60,14 @@ OneWizard::~OneWizard() {
 }
 
 bool OneWizard::Take() {
+  return Hold(false);
+}
+
+bool OneWizard::Join() {
+  return Hold(true);
+}
+
+bool OneWizard::Hold(bool join) {
   const NamespaceApi& api = Api();
   if (api.Complete()) {
     BYTE admins[SECURITY_MAX_SID_SIZE];
@@ -85,7 +93,7 @@ bool OneWizard::Take() {
   }
   const wchar_t* name = namespace_ ? kInNamespace : kGlobalName;
   mutex_.reset(CreateMutexW(nullptr, FALSE, name));
-  const bool taken = mutex_ && GetLastError() != ERROR_ALREADY_EXISTS;
+  const bool taken = mutex_ && (join || GetLastError() != ERROR_ALREADY_EXISTS);
   if (!taken) {
     mutex_.reset();
     return false;

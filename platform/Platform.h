@@ -169,6 +169,10 @@ class ShellLink {
   HRESULT SetWorkingDirectory(const std::wstring& dir);
   HRESULT SetDescription(const std::wstring& description);
   HRESULT Save(const std::wstring& file);
+  // Writes the shortcut, as Save would put it in a file, into an open file
+  // (GENERIC_WRITE) from its start: no path is looked up. Its size and
+  // CRC-32 go to size and crc; false when it could not be written whole.
+  bool SaveTo(HANDLE file, uint64_t& size, uint32_t& crc);
 
  private:
   ComPtr<IUnknown> object_;
@@ -196,17 +200,18 @@ class ComApartment {
 
 // -------------------------------------------------------------- processes
 
-// CreateProcessW with no application name, no inherited handles,
-// NORMAL_PRIORITY_CLASS, our environment and (unless folder) current folder. The thread
-// handle is closed at once, the process handle too unless `process` takes
-// it; the result tells whether the process started. With image, the
-// process is made suspended and resumed only when its program file is the
-// one open in image (same volume and file ID, FILE_ID_INFO); otherwise it is
-// ended before its first instruction and the result is false. Folder, when
-// given, is the process's current folder instead of ours.
+// CreateProcessW with no application name, no inherited handles (with
+// inherit: the inheritable ones), NORMAL_PRIORITY_CLASS, our environment
+// and (unless folder) current folder. The thread handle is closed at once,
+// the process handle too unless `process` takes it; the result tells
+// whether the process started. With image, the process is made suspended
+// and resumed only when its program file is the one open in image (same
+// volume and file ID, FILE_ID_INFO); otherwise it is ended before its first
+// instruction and the result is false. Folder, when given, is the process's
+// current folder instead of ours.
 bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup,
                   UniqueHandle* process = nullptr, HANDLE image = nullptr,
-                  const std::wstring& folder = {});
+                  const std::wstring& folder = {}, bool inherit = false);
 
 // ExitWindowsEx(EWX_REBOOT, 0). Tests replace the action.
 void RequestRestart();

@@ -1,5 +1,6 @@
 #include <cstring>
 #include <optional>
+#include "platform/Crc32.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
@@ -32,6 +33,33 @@ HRESULT ShellLink::SetDescription(const std::wstring& description) {
 }
 HRESULT ShellLink::Save(const std::wstring& file) {
   return file_->Save(file.c_str(), FALSE);
+}
+
+bool ShellLink::SaveTo(HANDLE file, uint64_t& size, uint32_t& crc) {
+  ComPtr<IPersistStream> persist;
+  ComPtr<IStream> stream;
+  if (FAILED(object_->QueryInterface(IID_IPersistStream, persist.put_void())) ||
+      FAILED(
+          CreateStreamOnHGlobal(nullptr, TRUE, reinterpret_cast<IStream**>(stream.put_void()))) ||
+      FAILED(persist->Save(stream.get(), TRUE)))
+    return false;
+  HGLOBAL memory = nullptr;
+  if (FAILED(GetHGlobalFromStream(stream.get(), &memory))) return false;
+  STATSTG stat{};
+  if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 ||
+      stat.cbSize.QuadPart > (1u << 20))
+    return false;
+  const DWORD bytes = static_cast<DWORD>(stat.cbSize.QuadPart);
+  const void* data = GlobalLock(memory);
+  if (!data) return false;
+  DWORD written = 0;
+  const bool whole = WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+  if (whole) {
+    size = bytes;
+    crc = Crc32(data, bytes);
+  }
+  GlobalUnlock(memory);
+  return whole;
 }
 
 bool ReadShortcut(const std::wstring& file, ShortcutInfo& info) {
@@ -103,11 +131,11 @@ std::optional<FileId> FileIdOf(HANDLE file) {
 }  // namespace
 
 bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup, UniqueHandle* process,
-                  HANDLE image, const std::wstring& folder) {
+                  HANDLE image, const std::wstring& folder, bool inherit) {
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info{};
   const DWORD flags = NORMAL_PRIORITY_CLASS | (image ? CREATE_SUSPENDED : 0);
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, inherit, flags, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &info))
     return false;
   UniqueHandle thread(info.hThread), owned(info.hProcess);

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/Access.h"
 #include "platform/Crc32.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
@@ -34,6 +35,44 @@ void SayChanged(const std::wstring& path) {
        MB_OK | MB_ICONERROR);
 }
 
+// Copies the program into `out`: the bytes that go into the copy are the
+// bytes checked against the record.
+Copied WriteChecked(HANDLE program, const install::RecordedFile& facts, HANDLE out) {
+  std::vector<unsigned char> buffer(64 << 10);
+  uint64_t size = 0;
+  uint32_t crc = 0;
+  for (;;) {
+    DWORD read = 0, written = 0;
+    if (!ReadFile(program, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      return Copied::Failed;
+    if (read == 0) break;
+    size += read;
+    if (size > facts.size) return Copied::Changed;
+    crc = platform::Crc32(buffer.data(), read, crc);
+    if (!WriteFile(out, buffer.data(), read, &written, nullptr) || written != read)
+      return Copied::Failed;
+  }
+  return size == facts.size && crc == facts.crc ? Copied::Written : Copied::Changed;
+}
+
+// The written copy held only for reading and its removal, as the system
+// opens a program it starts, and shared for nothing else: the handle that
+// wrote it goes first, and a writer that came in meanwhile makes the last
+// step fail. The copy goes when the last of these handles closes.
+platform::UniqueFile ReadOnlyHold(platform::UniqueFile& writer) {
+  constexpr DWORD kHold = GENERIC_READ | DELETE;
+  platform::UniqueFile bridge(ReOpenFile(writer.get(), kHold,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         FILE_FLAG_DELETE_ON_CLOSE));
+  if (!bridge) {
+    platform::DeleteWhenClosed(writer.get());
+    return {};
+  }
+  writer.reset();
+  return platform::UniqueFile(ReOpenFile(bridge.get(), kHold, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                         FILE_FLAG_DELETE_ON_CLOSE));
+}
+
 }  // namespace
 
 int Show(const std::wstring& text, UINT flags) {
@@ -57,13 +96,13 @@ std::wstring RandomCopyName() {
   if (!BCRYPT_SUCCESS(
           BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
     return {};
-  std::wstring name = L"Odinstalace VantorPro ";
+  std::wstring name = L"VantorPro ";
   for (unsigned char byte : bytes) {
     wchar_t hex[3];
     swprintf(hex, 3, L"%02x", byte);
     name += hex;
   }
-  return name + L".exe";
+  return name;
 }
 
 std::wstring CopyFolder() {
@@ -80,48 +119,59 @@ std::wstring CopyFolder() {
 Copied WriteWorkingCopy(const OwnProgram& program, const install::RecordedFile& facts,
                         const std::wstring& folder, WorkingCopy& copy, const NameSource& nextName) {
   if (!program || folder.empty() || !Rewind(program.Handle())) return Copied::Failed;
-  std::wstring path;
-  platform::UniqueFile out;
+  const platform::HeldFolder temp = platform::HeldFolder::Open(folder);
+  if (!temp) return Copied::Failed;
+  const platform::FolderAccess adminsOnly(platform::FolderUse::Work);
+  platform::HeldFolder fresh;
   // A name that is there (planted, say) is passed over: the next is fresh.
-  for (int attempt = 0; !out && attempt < 16; ++attempt) {
+  for (int attempt = 0; !fresh && attempt < 16; ++attempt) {
     const std::wstring name = nextName();
     if (name.empty()) return Copied::Failed;
-    path = folder + name;
-    out.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+    fresh = temp.Child(name, platform::HeldFolder::Make::Fresh, adminsOnly.Descriptor());
+    if (!fresh && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
       return Copied::Failed;
   }
-  if (!out) return Copied::Failed;
-  platform::DiscardUnlessKept discard(out.get());
-  // The bytes that go into the copy are the bytes checked.
-  std::vector<unsigned char> buffer(64 << 10);
-  uint64_t size = 0;
-  uint32_t crc = 0;
-  for (;;) {
-    DWORD read = 0, written = 0;
-    if (!ReadFile(program.Handle(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
-                  nullptr))
-      return Copied::Failed;
-    if (read == 0) break;
-    size += read;
-    if (size > facts.size) return Copied::Changed;
-    crc = platform::Crc32(buffer.data(), read, crc);
-    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read)
-      return Copied::Failed;
+  if (!fresh) return Copied::Failed;
+  Copied result = Copied::Failed;
+  {
+    platform::UniqueFile out = fresh.OpenFile(kCopyName, GENERIC_WRITE | GENERIC_READ | DELETE,
+                                              FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_CREATE);
+    if (out) {
+      platform::DiscardUnlessKept discard(out.get());
+      result = WriteChecked(program.Handle(), facts, out.get());
+      if (result == Copied::Written) {
+        // From here the hold's own deletion on close does it.
+        discard.Keep();
+        copy.deleteOnClose = ReadOnlyHold(out);
+        if (copy.deleteOnClose)
+          copy.path = fresh.Path() + L'\\' + kCopyName;
+        else
+          result = Copied::Failed;
+      }
+    }
   }
-  if (size != facts.size || crc != facts.crc) return Copied::Changed;
-  // Written, the copy is held only for reading and its removal, as the
-  // system opens a program it starts.
-  platform::UniqueFile keeper(ReOpenFile(out.get(), GENERIC_READ | DELETE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         FILE_FLAG_DELETE_ON_CLOSE));
-  if (!keeper) return Copied::Failed;
-  discard.Keep();
-  out.reset();
-  copy.path = path;
-  copy.deleteOnClose = std::move(keeper);
-  return Copied::Written;
+  if (result != Copied::Written) fresh.RemoveSelf();
+  return result;
+}
+
+void LeaveCopyFolder(HANDLE copy, const std::wstring& copyPath) {
+  const size_t cut = copyPath.find_last_of(L'\\');
+  if (cut == std::wstring::npos) return;
+  const std::wstring own = copyPath.substr(0, cut);
+  const size_t above = own.find_last_of(L'\\');
+  if (above == std::wstring::npos) return;
+  platform::HeldFolder temp = platform::HeldFolder::Open(own.substr(0, above + 1));
+  platform::HeldFolder fresh = temp ? temp.Child(own.substr(above + 1)) : platform::HeldFolder();
+  if (!fresh) return;
+  // Under a name of its own beside the fresh folder until the process ends.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::wstring name = RandomCopyName();
+    if (name.empty()) return;
+    if (temp.MoveHere(copy, name + L".exe", false)) {
+      fresh.RemoveSelf();
+      return;
+    }
+  }
 }
 
 Asked AskAndCopy(const install::InstallRecord& record, const std::wstring& ownPath,

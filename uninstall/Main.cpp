@@ -57,6 +57,15 @@ bool Record(install::InstallRecord& record) {
   return false;
 }
 
+// The wizard's lock is another's: nothing is removed meanwhile.
+int SayWizardRuns() {
+  Show(L"Na tomto počítači právě probíhá instalace aplikace " + kProduct +
+           L".\r\nOdinstalace není možná, nic nebylo odebráno. Počkejte, až instalace skončí, "
+           L"a odinstalaci opakujte.",
+       MB_OK | MB_ICONERROR);
+  return 1;
+}
+
 int Work() {
   install::InstallRecord record;
   if (!Record(record)) return 1;
@@ -77,7 +86,9 @@ int Work() {
 
 // Starts the working copy, which waits for this process to end and then
 // does the work. The copy inherits the handle that deletes it when closed:
-// when the copy ends, the system deletes it. False when it could not start.
+// when the copy ends, the system deletes it. It is started only when the
+// program the system made the process from is the very file written (by
+// its file ID). False when it could not start.
 bool StartCopy(const uninstall::WorkingCopy& copy, const std::wstring& folder) {
   if (!SetHandleInformation(copy.deleteOnClose.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
     return false;
@@ -86,20 +97,16 @@ bool StartCopy(const uninstall::WorkingCopy& copy, const std::wstring& folder) {
                        SYNCHRONIZE, TRUE, 0))
     return false;
   const platform::UniqueHandle ownProcess(me);
-  wchar_t handleText[32];
-  swprintf(handleText, 32, L"%llx",
-           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(me)));
-  std::wstring commandLine = L"\"" + copy.path + L"\" " + kAfter + handleText;
+  wchar_t handles[64];
+  swprintf(handles, 64, L"%llx %llx",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(me)),
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(copy.deleteOnClose.get())));
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
   // Started in the temporary folder: a current folder inside the application
   // folder would keep it from being removed.
-  if (!CreateProcessW(copy.path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                      NORMAL_PRIORITY_CLASS, nullptr, folder.c_str(), &startup, &info))
-    return false;
-  const platform::UniqueHandle process(info.hProcess), thread(info.hThread);
-  return true;
+  return platform::StartProcess(L"\"" + copy.path + L"\" " + kAfter + handles, startup, nullptr,
+                                copy.deleteOnClose.get(), folder, true);
 }
 
 // This program's own file, as the system started it.
@@ -115,21 +122,33 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
   platform::SetApplicationTitle(L"Odinstalace VantorPro");
   const std::wstring arguments = commandLine ? commandLine : L"";
   if (arguments.starts_with(kAfter)) {
-    // The copy: the program it came from must have ended before its file goes.
-    const auto value = std::wcstoull(arguments.c_str() + wcslen(kAfter), nullptr, 16);
-    const platform::UniqueHandle started(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)));
-    if (WaitForSingleObject(started.get(), INFINITE) != WAIT_OBJECT_0) return 1;
-    return Work();
+    // The copy: the program it came from must have ended before its file
+    // goes. Until its work is done it holds the wizard's lock with it, so
+    // that no wizard installs while it removes.
+    wchar_t* rest = nullptr;
+    const auto started = std::wcstoull(arguments.c_str() + wcslen(kAfter), &rest, 16);
+    const auto own = std::wcstoull(rest, nullptr, 16);
+    const platform::UniqueHandle startedBy(
+        reinterpret_cast<HANDLE>(static_cast<uintptr_t>(started)));
+    const platform::UniqueFile ownFile(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(own)));
+    int result = 1;
+    {
+      OneWizard lock;
+      const bool held = lock.Join();
+      if (WaitForSingleObject(startedBy.get(), INFINITE) != WAIT_OBJECT_0) return 1;
+      result = held ? Work() : SayWizardRuns();
+    }
+    uninstall::LeaveCopyFolder(ownFile.get(), OwnPath());
+    return result;
   }
-  // A run of the installer that was ended at once is put back first (never
-  // one that is still running), so that the record read next is the one
-  // before it. Once, in the first run only: the copy reads the record this
-  // run left.
-  {
-    // Holding the wizard's own lock: no wizard runs, or starts, meanwhile.
-    OneWizard lock;
-    if (lock.Take()) install::RecoverUnfinishedRun();
-  }
+  // Holding the wizard's own lock: no wizard runs, or starts, meanwhile; the
+  // working copy takes it on. A run of the installer that was ended at once
+  // is put back first (never one that is still running), so that the record
+  // read next is the one before it. Once, in the first run only: the copy
+  // reads the record this run left.
+  OneWizard lock;
+  if (!lock.Take()) return SayWizardRuns();
+  install::RecoverUnfinishedRun();
   install::InstallRecord record;
   if (!Record(record)) return 1;
   const std::wstring folder = uninstall::CopyFolder();

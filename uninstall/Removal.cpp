@@ -31,7 +31,7 @@ std::vector<std::wstring> DeepestFirst(std::vector<std::wstring> paths) {
 
 std::vector<std::wstring> RemoveInstallation(const install::InstallRecord& record) {
   std::vector<std::wstring> kept;
-  platform::HeldGround ground;
+  platform::HeldGround ground(record.folders);
   const install::RecordedFile* self = nullptr;
   for (const install::RecordedFile& file : record.files) {
     if (SamePath(file.path, record.uninstaller)) {

@@ -10,6 +10,7 @@
 
 #include "fileops/FileOps.h"
 #include "install/Engine.h"
+#include "install/Ground.h"
 #include "install/Install.h"
 #include "install/Journal.h"
 #include "platform/Access.h"
@@ -409,6 +410,13 @@ namespace {
 
 using testutil::ReadFile;
 
+bool NothingIn(const std::wstring& folder) {
+  platform::FolderListing listing(folder);
+  for (platform::DirEntry entry; listing.Next(entry);)
+    if (entry.name != L"." && entry.name != L"..") return false;
+  return true;
+}
+
 // Hostile ground, each row through the whole sequence: folders found in
 // place, links swapped in from the Unix side while the run works, an
 // archive that fails over files of a run before. What was there stays, and
@@ -497,6 +505,33 @@ TEST(Sequence, HostileGroundIsRefusedOrNeverWrittenThrough) {
          EXPECT_FALSE(platform::FileExists(s.work / L"Elsewhere\\VantorPro.hlp"));
          EXPECT_FALSE(platform::FolderExists(s.work / L"Elsewhere\\Instalace"));
          EXPECT_FALSE(platform::FolderExists(s.choices.projekty));
+       }},
+      {"a Start-menu group that is a link",
+       [](Scene& s) {
+         testutil::MakeDirs(s.work / L"Elsewhere");
+         testutil::MakeDirs(s.Programs() + L"\\VantorPro");
+         EXPECT_TRUE(testutil::SwapForLink(s.Programs() + L"\\VantorPro", s.work / L"Elsewhere"));
+         return std::shared_ptr<void>();
+       },
+       nothing, Ending::Done, [](const Choices&) { return std::wstring(); },
+       [](const Scene& s) {
+         EXPECT_FALSE(platform::FileExists(s.work / L"Elsewhere\\VantorPro.lnk"));
+         EXPECT_TRUE(NothingIn(s.work / L"Elsewhere"));
+       }},
+      {"the Start-menu group swapped for a link once its shortcuts are written",
+       [](Scene& s) {
+         testutil::MakeDirs(s.work / L"Elsewhere");
+         return std::shared_ptr<void>();
+       },
+       [](Scene& s, RecordingHost&, const std::wstring& status) {
+         if (status == L"Zapisuji informace do registru") {
+           ASSERT_TRUE(testutil::SwapForLink(s.Programs() + L"\\VantorPro", s.work / L"Elsewhere"));
+         }
+       },
+       Ending::Done, [](const Choices&) { return std::wstring(); },
+       [](const Scene& s) {
+         EXPECT_TRUE(NothingIn(s.work / L"Elsewhere"));
+         EXPECT_TRUE(platform::FileExists(s.Programs() + L"\\VantorPro.moved\\VantorPro.lnk"));
        }},
       {"an 8.3 alias beside its long name",
        [](Scene& s) {
@@ -734,6 +769,87 @@ TEST(Sequence, GroundAnotherAccountMayChangeIsRefused) {
     EXPECT_EQ(host.Steps().back(), kPreparing);
     EXPECT_FALSE(platform::FolderExists(scene.choices.vantorPro + L"\\Instalace"));
     EXPECT_FALSE(platform::FolderExists(scene.choices.projekty));
+  }
+}
+
+// A link on the person's path is judged as itself: by its owner and by who
+// may put another in its place (the list of the folder holding it). One only
+// administrators control is followed, and the installation lands where it
+// leads; any other is refused before anything is written, for every place.
+// Wine opens a Unix link's target even when asked for the link itself, so
+// there the link shows its target's owner; the folder holding it is its own.
+TEST(Sequence, ALinkOnThePersonsPathIsJudgedAsItself) {
+  enum class Change { None, TargetOwner, Holder };
+  struct Row {
+    const char* what;
+    install::Place place;
+    Change change;
+    const wchar_t* why;  // empty: followed
+  };
+  const wchar_t* foreign = L"\" je odkaz na jiné místo, který vytvořil jiný účet tohoto počítače.";
+  const wchar_t* others =
+      L"\" je odkaz na jiné místo, který mohou změnit i jiné účty tohoto počítače.";
+  const Row rows[] = {
+      {"application folder, a link administrators control", install::Place::Application,
+       Change::None, L""},
+      {"application folder, a link to another account's folder", install::Place::Application,
+       Change::TargetOwner, foreign},
+      {"application folder, a link in a folder others may change", install::Place::Application,
+       Change::Holder, others},
+      {"projects folder, a link to another account's folder", install::Place::Projects,
+       Change::TargetOwner, foreign},
+      {"level above the templates, a link in a folder others may change", install::Place::Templates,
+       Change::Holder, others},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Scene scene({EngineStub()});
+    const std::wstring holder = scene.work / L"Nad", target = scene.work / L"Cil";
+    const std::wstring link = holder + L"\\Odkaz";
+    testutil::MakeDirs(link);
+    testutil::MakeDirs(target);
+    ASSERT_TRUE(testutil::SwapForLink(link, target));
+    std::wstring& typed = row.place == install::Place::Application ? scene.choices.vantorPro
+                          : row.place == install::Place::Projects  ? scene.choices.projekty
+                                                                   : scene.choices.vzory;
+    typed = row.place == install::Place::Templates ? link + L"\\Vzory" : link;
+    const std::wstring judged = row.change == Change::Holder ? holder : target;
+    const platform::FolderTrust meant = row.change == Change::None ? platform::FolderTrust::Sound
+                                        : row.change == Change::Holder
+                                            ? platform::FolderTrust::OthersMayChange
+                                            : platform::FolderTrust::ForeignOwner;
+    if (row.change != Change::None) {
+      ASSERT_TRUE(testutil::RunUnixOn(
+          row.change == Change::Holder ? L"chmod 0777" : L"chown 1001", judged, [&] {
+            const platform::UniqueFile handle(CreateFileW(judged.c_str(), READ_CONTROL, 7, nullptr,
+                                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                          nullptr));
+            return platform::JudgeFolder(handle.get(), platform::ChangeOf::Above) == meant;
+          }));
+    }
+    // Judged on the handles the run judges: the link opened as itself, and
+    // the folder holding it.
+    const platform::UniqueFile own(
+        CreateFileW(link.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const platform::UniqueFile above(CreateFileW(holder.c_str(), READ_CONTROL, 7, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                 nullptr));
+    EXPECT_EQ(platform::JudgeLink(own.get(), above.get(), false), meant);
+
+    RecordingHost host(scene.choices);
+    install::InstallResult result = install::Install(scene.choices, host);
+    if (*row.why) {
+      EXPECT_EQ(result.ending, Ending::Fatal);
+      EXPECT_EQ(result.message, L"Složka \"" + link + row.why +
+                                    L"\rOdstraňte odkaz nebo zvolte jinou složku." + kEnds);
+      EXPECT_EQ(host.Steps().back(), kPreparing);
+      EXPECT_FALSE(platform::FolderExists(target + L"\\Instalace"));
+    } else {
+      ASSERT_EQ(result.ending, Ending::Done) << platform::Utf8(result.message);
+      EXPECT_TRUE(platform::FileExists(target + L"\\VantorPro.exe"));
+      Finish(scene, result);
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 // itself, so a handle on it that shares no deletion keeps it.
 #include <gtest/gtest.h>
 
+#include "platform/Access.h"
 #include "platform/Crc32.h"
 #include "platform/HeldGround.h"
 #include "tests/support/TestUtil.h"
@@ -48,6 +49,46 @@ TEST(HeldGround, AnotherProgramsHandleAboveKeepsNothingBelow) {
     EXPECT_EQ(ground.RemoveFolder(dir / L"a\\b"), test.folder);
     EXPECT_EQ(platform::FolderExists(dir / L"a\\b"), test.folder == Removal::Kept);
     EXPECT_TRUE(platform::FolderExists(dir / L"a"));
+  }
+}
+
+// A link on the way is entered only where the installation followed it: on
+// the person's own path above what it made, and only when trusted accounts
+// alone control it and the folder holding it. Wine shows a Unix link with
+// its target's owner.
+TEST(HeldGround, ALinkIsFollowedOnlyOnThePersonsPathAndOnlyWhenSound) {
+  const std::string content = "ours";
+  const uint32_t crc = platform::Crc32(content.data(), content.size());
+  const struct {
+    const char* name;
+    bool made;              // the link stands where the installation made a folder
+    const wchar_t* change;  // on the target, from the Unix side
+    Removal removal;
+  } cases[] = {
+      {"the person's link, administrators' alone", false, nullptr, Removal::Removed},
+      {"the person's link to another account's folder", false, L"chown 1001", Removal::Kept},
+      {"a link in place of a folder the installation made", true, nullptr, Removal::Kept},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    TempDir dir;
+    const std::wstring link = dir / L"Vantor", target = dir / L"Cil";
+    testutil::MakeDirs(link);
+    testutil::MakeDirs(target);
+    testutil::WriteFile(target + L"\\f.txt", content);
+    ASSERT_TRUE(testutil::SwapForLink(link, target));
+    if (test.change) {
+      ASSERT_TRUE(testutil::RunUnixOn(test.change, target, [&] {
+        const platform::UniqueFile handle(CreateFileW(target.c_str(), READ_CONTROL, 7, nullptr,
+                                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                      nullptr));
+        return platform::JudgeFolder(handle.get(), platform::ChangeOf::Above) ==
+               platform::FolderTrust::ForeignOwner;
+      }));
+    }
+    HeldGround ground(test.made ? std::vector<std::wstring>{link} : std::vector<std::wstring>{});
+    EXPECT_EQ(ground.RemoveFile(link + L"\\f.txt", content.size(), crc), test.removal);
+    EXPECT_EQ(platform::FileExists(target + L"\\f.txt"), test.removal == Removal::Kept);
   }
 }
 

@@ -139,3 +139,22 @@ TEST(Restart, GoesThroughTheReplaceableHandler) {
   platform::SetRestartHandler({});
   EXPECT_EQ(calls, 1);
 }
+
+#include "platform/OneWizard.h"
+
+namespace {
+
+// The uninstaller's working copy joins the lock its first run took: once
+// that run ends, no wizard starts until the copy is done.
+TEST(OneWizard, AJoinedLockOutlivesTheRunThatTookIt) {
+  auto first = std::make_unique<OneWizard>();
+  ASSERT_TRUE(first->Take());
+  auto copy = std::make_unique<OneWizard>();
+  ASSERT_TRUE(copy->Join());
+  first.reset();
+  EXPECT_FALSE(OneWizard().Take());
+  copy.reset();
+  EXPECT_TRUE(OneWizard().Take());
+}
+
+}  // namespace

@@ -1,7 +1,8 @@
-// The control of the DLL planting test: a program that imports UxTheme.dll,
-// MPR.dll and OLEACC.dll the ordinary way, so Windows looks for them beside
-// it first.
+// The control of the DLL planting tests: a program that imports UxTheme.dll,
+// MPR.dll, OLEACC.dll and bcrypt.dll the ordinary way, so Windows looks for
+// them beside it first.
 #include <windows.h>
+#include <bcrypt.h>
 #include <oleacc.h>
 #include <uxtheme.h>
 #include <winnetwk.h>
@@ -13,5 +14,7 @@ int main() {
   SetWindowTheme(nullptr, L"", L"");
   DWORD version = 0, build = 0;
   GetOleaccVersionInfo(&version, &build);
+  unsigned char random[4];
+  BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
   return 0;
 }

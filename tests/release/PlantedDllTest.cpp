@@ -30,12 +30,14 @@ const wchar_t* const kPlanted[] = {L"uxtheme.dll", L"mpr.dll", L"oleacc.dll"};
 // a Wine program starts its children with its own start's value of it.
 class NativeFirst {
  public:
-  explicit NativeFirst(const std::wstring& exe) : key_(L"Software\\Wine\\AppDefaults\\" + exe) {
+  explicit NativeFirst(const std::wstring& exe,
+                       std::initializer_list<const wchar_t*> dlls = {L"uxtheme", L"mpr", L"oleacc"})
+      : key_(L"Software\\Wine\\AppDefaults\\" + exe) {
     platform::UniqueHkey overrides;
     RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr, 0,
                     KEY_SET_VALUE, nullptr, overrides.put(), nullptr);
     const wchar_t order[] = L"native,builtin";
-    for (const wchar_t* name : {L"uxtheme", L"mpr", L"oleacc"})
+    for (const wchar_t* name : dlls)
       RegSetValueExW(overrides.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
                      sizeof(order));
   }
@@ -167,6 +169,44 @@ TEST(PlantedDlls, TheProgramLoadsSystemDllsFromTheSystemFolderOnly) {
   EXPECT_TRUE(wizard.WaitForExit());
   for (const wchar_t* name : kPlanted)
     EXPECT_FALSE(planted(name)) << platform::Utf8(name) << " beside the program was loaded";
+}
+
+// The uninstaller's copy used to run from the system's temporary folder,
+// where every account may leave a file: a bcrypt.dll put there beforehand is
+// loaded by the control beside it, never by the uninstaller.
+TEST(PlantedDlls, TheUninstallerLoadsNoDllFromTheSystemsTemporaryFolder) {
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring temp = std::wstring(windows) + L"\\Temp\\";
+  const std::wstring dll = temp + L"bcrypt.dll", marker = dll + L".loaded";
+  const std::wstring uninstaller = temp + L"Odinstalovat.exe", control = temp + L"PlantControl.exe";
+  struct Cleanup {
+    std::vector<std::wstring> files;
+    ~Cleanup() {
+      for (const std::wstring& file : files) DeleteFileW(file.c_str());
+    }
+  } cleanup{{uninstaller, control, dll, marker}};
+  ASSERT_TRUE(
+      CopyFileW(releasetest::FromLinux(SV_UNINSTALL_EXE).c_str(), uninstaller.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(releasetest::FromLinux(SV_PLANT_CONTROL).c_str(), control.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(releasetest::FromLinux(SV_PLANTED_DLL).c_str(), dll.c_str(), FALSE));
+  NativeFirst controlOrder(L"PlantControl.exe", {L"bcrypt"}),
+      uninstallerOrder(L"Odinstalovat.exe", {L"bcrypt"});
+  {
+    e2e::Process run(control, L"", temp);
+    ASSERT_TRUE(run.WaitForExit(30000));
+    ASSERT_TRUE(platform::FileExists(marker)) << "the control did not load the planted DLL";
+    ASSERT_TRUE(DeleteFileW(marker.c_str()));
+  }
+  // Its first message (no installation to remove, or its question) is up
+  // once everything it imports is loaded.
+  e2e::Process run(uninstaller, L"", temp);
+  std::optional<e2e::MessageBoxWindow> box;
+  ASSERT_TRUE(
+      e2e::WaitUntil([&] { return (box = e2e::FindMessageBox(run.Id())).has_value(); }, 60000));
+  e2e::Answer(*box, box->HasButton(IDNO) ? IDNO : IDOK);
+  ASSERT_TRUE(run.WaitForExit(30000));
+  EXPECT_FALSE(platform::FileExists(marker)) << "the uninstaller loaded the planted bcrypt.dll";
 }
 
 }  // namespace

@@ -105,9 +105,20 @@ TEST(HandOver, TheCopyIsWhatTheRecordNames) {
     EXPECT_EQ(asked.back().find(refusal) != std::wstring::npos, answer == Asked::Refused);
     const std::vector<std::wstring> written = Entries(copies);
     if (test.expected == Asked::CopyReady) {
+      // Alone in a folder of its own, which nothing but it may change.
       ASSERT_EQ(written.size(), 1u);
-      EXPECT_EQ(copies + written[0], copy.path);
+      EXPECT_EQ(copies + written[0] + L"\\Odinstalovat.exe", copy.path);
+      EXPECT_EQ(Entries(copies + written[0]).size(), 1u);
       EXPECT_TRUE(ReadAll(copy.path) == kProgram);
+      // Held for reading only: no one writes into it, not even this account.
+      EXPECT_FALSE(platform::UniqueFile(CreateFileW(
+          copy.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+          nullptr, OPEN_EXISTING, 0, nullptr)));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      // Its work done, it leaves its folder, which goes at once.
+      uninstall::LeaveCopyFolder(copy.deleteOnClose.get(), copy.path);
+      EXPECT_FALSE(platform::FolderExists(copies + written[0]));
+      EXPECT_EQ(Entries(copies).size(), 1u);
     } else {
       EXPECT_TRUE(written.empty());
     }
@@ -128,7 +139,7 @@ TEST(HandOver, APlantedNameIsPassedOverNeverWrittenThrough) {
     TempDir dir;
     const std::wstring program = dir / L"Odinstalovat.exe";
     const std::wstring copies = dir / L"copies\\";
-    const std::wstring planted = copies + L"first.exe", elsewhere = dir / L"elsewhere.txt";
+    const std::wstring planted = copies + L"first", elsewhere = dir / L"elsewhere.txt";
     testutil::MakeDirs(copies);
     testutil::WriteFile(program, kProgram);
     testutil::WriteFile(elsewhere, "elsewhere");
@@ -140,11 +151,11 @@ TEST(HandOver, APlantedNameIsPassedOverNeverWrittenThrough) {
       testutil::WriteFile(planted, "planted");
     int names = 0;
     uninstall::WorkingCopy copy;
-    EXPECT_EQ(uninstall::WriteWorkingCopy(
-                  uninstall::OwnProgram::Open(program), RecordOf(program).files[0], copies, copy,
-                  [&] { return ++names == 1 ? L"first.exe" : L"next.exe"; }),
+    EXPECT_EQ(uninstall::WriteWorkingCopy(uninstall::OwnProgram::Open(program),
+                                          RecordOf(program).files[0], copies, copy,
+                                          [&] { return ++names == 1 ? L"first" : L"next"; }),
               uninstall::Copied::Written);
-    EXPECT_EQ(copy.path, copies + L"next.exe");
+    EXPECT_EQ(copy.path, copies + L"next\\Odinstalovat.exe");
     EXPECT_TRUE(ReadAll(copy.path) == kProgram);
     EXPECT_EQ(ReadAll(elsewhere), "elsewhere");
     if (test.folder)
