@@ -247,9 +247,12 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
       const DWORD error = GetLastError();
       size_t have = count;
       while (have > 0 && !platform::FolderExists(levels.Prefix(have))) --have;
-      refusal = JudgeLinks(levels, have + 1);
-      if (refusal.empty() && (place == Place::Application || place == Place::Templates))
-        refusal = JudgeAbove(levels, have + 1);
+      // A drive that is not there has nothing to judge: its step says so.
+      if (platform::FolderExists(levels.Prefix(have))) {
+        refusal = JudgeLinks(levels, have + 1);
+        if (refusal.empty() && (place == Place::Application || place == Place::Templates))
+          refusal = JudgeAbove(levels, have + 1);
+      }
       SetLastError(error);
     }
     if (!folder) return {};

@@ -97,16 +97,27 @@ bool StartCopy(const uninstall::WorkingCopy& copy, const std::wstring& folder) {
                        SYNCHRONIZE, TRUE, 0))
     return false;
   const platform::UniqueHandle ownProcess(me);
-  wchar_t handles[64];
-  swprintf(handles, 64, L"%llx %llx",
+  // Set by the copy once it holds the wizard's lock with this run: this run
+  // lets go of it only then, so that no wizard comes in between.
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  const platform::UniqueHandle joined(CreateEventW(&inherited, TRUE, FALSE, nullptr));
+  if (!joined) return false;
+  wchar_t handles[96];
+  swprintf(handles, 96, L"%llx %llx %llx",
            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(me)),
-           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(copy.deleteOnClose.get())));
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(copy.deleteOnClose.get())),
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(joined.get())));
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
+  platform::UniqueHandle process;
   // Started in the temporary folder: a current folder inside the application
   // folder would keep it from being removed.
-  return platform::StartProcess(L"\"" + copy.path + L"\" " + kAfter + handles, startup, nullptr,
-                                copy.deleteOnClose.get(), folder, true);
+  if (!platform::StartProcess(L"\"" + copy.path + L"\" " + kAfter + handles, startup, &process,
+                              copy.deleteOnClose.get(), folder, true))
+    return false;
+  const HANDLE either[] = {joined.get(), process.get()};
+  WaitForMultipleObjects(2, either, FALSE, INFINITE);
+  return true;
 }
 
 // This program's own file, as the system started it.
@@ -127,14 +138,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     // that no wizard installs while it removes.
     wchar_t* rest = nullptr;
     const auto started = std::wcstoull(arguments.c_str() + wcslen(kAfter), &rest, 16);
-    const auto own = std::wcstoull(rest, nullptr, 16);
-    const platform::UniqueHandle startedBy(
-        reinterpret_cast<HANDLE>(static_cast<uintptr_t>(started)));
-    const platform::UniqueFile ownFile(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(own)));
+    const auto own = std::wcstoull(rest, &rest, 16);
+    const auto joined = std::wcstoull(rest, nullptr, 16);
+    const auto handle = [](unsigned long long value) {
+      return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+    };
+    const platform::UniqueHandle startedBy(handle(started));
+    const platform::UniqueFile ownFile(handle(own));
     int result = 1;
     {
       OneWizard lock;
       const bool held = lock.Join();
+      if (joined) {
+        const platform::UniqueHandle told(handle(joined));
+        SetEvent(told.get());
+      }
       if (WaitForSingleObject(startedBy.get(), INFINITE) != WAIT_OBJECT_0) return 1;
       result = held ? Work() : SayWizardRuns();
     }
