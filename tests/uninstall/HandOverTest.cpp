@@ -133,7 +133,11 @@ TEST(HandOver, APlantedNameIsPassedOverNeverWrittenThrough) {
     const char* name;
     bool folder;
     bool hardLink;  // to a file elsewhere
-  } cases[] = {{"a file", false, false}, {"a hard link", false, true}, {"a folder", true, false}};
+    bool link;      // a folder swapped for a link to another folder
+  } cases[] = {{"a file", false, false, false},
+               {"a hard link", false, true, false},
+               {"a folder", true, false, false},
+               {"a link to a folder", true, false, true}};
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     TempDir dir;
@@ -149,6 +153,10 @@ TEST(HandOver, APlantedNameIsPassedOverNeverWrittenThrough) {
       ASSERT_TRUE(CreateHardLinkW(planted.c_str(), elsewhere.c_str(), nullptr));
     else
       testutil::WriteFile(planted, "planted");
+    if (test.link) {
+      testutil::MakeDirs(dir / L"theirs");
+      ASSERT_TRUE(testutil::SwapForLink(planted, dir / L"theirs"));
+    }
     int names = 0;
     uninstall::WorkingCopy copy;
     EXPECT_EQ(uninstall::WriteWorkingCopy(uninstall::OwnProgram::Open(program),
@@ -158,6 +166,7 @@ TEST(HandOver, APlantedNameIsPassedOverNeverWrittenThrough) {
     EXPECT_EQ(copy.path, copies + L"next\\Odinstalovat.exe");
     EXPECT_TRUE(ReadAll(copy.path) == kProgram);
     EXPECT_EQ(ReadAll(elsewhere), "elsewhere");
+    EXPECT_FALSE(platform::FileExists(dir / L"theirs\\Odinstalovat.exe"));
     if (test.folder)
       EXPECT_TRUE(platform::FolderExists(planted));
     else
