@@ -41,8 +41,10 @@ std::vector<std::wstring> EarlierMadeFolders(const std::vector<std::wstring>& al
 // the templates, a folder found in place and each level above it must pass
 // platform::JudgeFolder (a volume without access lists passes, except for
 // the application's own folder). For every place, a link on the typed path
-// must pass platform::JudgeLink; it is followed then, and refused otherwise. Empty with `refusal`
-// the message when the ground is refused; empty with `refusal` empty when the folder cannot be had
+// must pass platform::JudgeLink: it is followed then, and refused
+// otherwise. A folder not there yet (without create) has the levels that
+// are judged so. Empty with `refusal` the message when the ground is
+// refused; empty with `refusal` empty when the folder cannot be had
 // (GetLastError).
 platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
                                 const std::vector<std::wstring>& earlier, bool create,
