@@ -857,3 +857,30 @@ TEST(Sequence, ALinkOnThePersonsPathIsJudgedAsItself) {
 
 }  // namespace
 }  // namespace installtest
+
+namespace installtest {
+namespace {
+
+// The uninstaller that cannot be written is said as such, not as a folder
+// that cannot be made: here every name it could take is taken meanwhile.
+TEST(Sequence, AnUninstallerThatCannotBeWrittenHasItsOwnMessage) {
+  Scene scene({EngineStub()});
+  const install::InstallChoices& c = scene.choices;
+  RecordingHost host(c);
+  install::Journal journal;
+  host.onStatus = [&](const std::wstring& status) {
+    if (status != kMaking + c.vantorPro) return;
+    for (int n = 0; n < 100; ++n)
+      testutil::MakeDirs(c.vantorPro + L"\\" + journal.Prefix() + std::to_wstring(n) +
+                         L"-Odinstalovat.exe");
+  };
+  install::InstallResult result = install::Install(c, host, {}, &journal);
+  EXPECT_EQ(result.ending, Ending::Fatal);
+  EXPECT_EQ(result.message, L"Nelze zapsat odinstalační program \"" + c.vantorPro +
+                                L"\\Odinstalovat.exe\"!" + kEnds);
+  result.workFolder.Release();
+  journal.RollBack({});
+}
+
+}  // namespace
+}  // namespace installtest
