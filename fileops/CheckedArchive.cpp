@@ -1,10 +1,21 @@
 #include "fileops/CheckedArchive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
 namespace fileops {
+
+namespace {
+
+std::atomic<uint64_t> g_bytesRead{0};
+
+}  // namespace
+
+uint64_t ArchiveBytesRead() {
+  return g_bytesRead;
+}
 
 CheckedArchive::CheckedArchive(std::wstring path, const ChunkDigests* digests,
                                std::function<bool()> askRetry, std::function<void()> keepAlive)
@@ -139,6 +150,7 @@ bool CheckedArchive::ReadWhole(uint64_t at, char* to, DWORD size) {
     if (!ReadFile(file_.get(), to + done, size - done, &read, nullptr) || read == 0) return false;
     done += read;
     bytesRead_ += read;
+    g_bytesRead += read;
   }
   return true;
 }

@@ -24,6 +24,10 @@ enum class ArchiveTrouble {
   Unreadable,     // a read failed or came short, and the person gave up
 };
 
+// Bytes read from installation archives by this process so far: what the
+// benchmark reports where the system's own counters are not kept (Wine).
+uint64_t ArchiveBytesRead();
+
 class CheckedArchive {
  public:
   // Digests: the stamp every chunk must match; none: any archive (the

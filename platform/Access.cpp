@@ -101,14 +101,14 @@ UniqueLocal FileListFrom(PSECURITY_DESCRIPTOR folder) {
 }
 
 bool TakeFolderList(HANDLE file, HANDLE folder) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PSECURITY_DESCRIPTOR folderDescriptor = nullptr;
   if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                      nullptr, &descriptor) != ERROR_SUCCESS)
+                      nullptr, &folderDescriptor) != ERROR_SUCCESS)
     return false;
-  const UniqueLocal owned(descriptor);
+  const UniqueLocal owned(folderDescriptor);
   UniqueLocal list;
   try {
-    list = FileListFrom(descriptor);
+    list = FileListFrom(folderDescriptor);
   } catch (const SetupError&) {
     return false;
   }
@@ -128,9 +128,14 @@ bool TakeFolderList(HANDLE file, HANDLE folder) {
       return false;
     acl = reinterpret_cast<TOKEN_DEFAULT_DACL*>(token.data())->DefaultDacl;
   }
-  return SetSecurityInfo(file, SE_FILE_OBJECT,
-                         DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                         nullptr, acl, nullptr) == ERROR_SUCCESS;
+  // Set on the handle alone, as inherited entries: SetSecurityInfo would
+  // look the folder up again by its path, which the run never trusts.
+  SECURITY_DESCRIPTOR descriptor{};
+  return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+         SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
+                                      SE_DACL_AUTO_INHERITED) &&
+         SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, &descriptor);
 }
 
 FolderTrust JudgeFolder(PSECURITY_DESCRIPTOR descriptor, PSID user, ChangeOf change) {
