@@ -571,7 +571,8 @@ namespace {
 
 // The medium is known by what it is, not by how it is spelt: reached
 // through a drive letter of its own, a medium inside the work folder (here
-// its templates folder) keeps its files through the removal.
+// its examples folder, which no copy moves away) keeps its files through the
+// removal.
 TEST(Sequence, TheMediumIsKeptWhateverNameLeadsToIt) {
   Scene scene({EngineStub()});
   RecordingHost host(scene.choices);
@@ -579,15 +580,15 @@ TEST(Sequence, TheMediumIsKeptWhateverNameLeadsToIt) {
   ASSERT_EQ(result.ending, Ending::Done);
   ASSERT_TRUE(scene.EngineRan());
   const std::wstring work = scene.choices.vantorPro + L"\\Instalace";
-  MappedDrive medium(work + L"\\Vzory");
+  MappedDrive medium(work + L"\\Priklady");
   ASSERT_TRUE(medium.Mapped());
   const platform::FileIdentity mediumFolder = platform::IdentityAt(medium.Root());
   ASSERT_TRUE(mediumFolder.Known());
-  ASSERT_EQ(mediumFolder, platform::IdentityAt(work + L"\\Vzory"));
+  ASSERT_EQ(mediumFolder, platform::IdentityAt(work + L"\\Priklady"));
   DeleteFileW((work + L"\\Utility\\Bde\\Setup.exe.ran").c_str());
   // What holds the medium stays; everything else of the work folder goes.
   EXPECT_FALSE(result.workFolder.RemoveTree({mediumFolder}));
-  EXPECT_EQ(testutil::ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
+  EXPECT_EQ(testutil::ReadFile(work + L"\\Priklady\\Priklad1.vpr"), "example");
   EXPECT_FALSE(platform::FileExists(work + L"\\VantorPro.exe"));
   EXPECT_FALSE(platform::FolderExists(work + L"\\Utility"));
 }
