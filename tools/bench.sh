@@ -138,6 +138,7 @@ for r in $(seq "$runs"); do
     prepare inst
     case $what in
       native)
+        mkdir -p "$data/inst"
         native_t+=("$(timed sh -c "unzip -q -o '$data/bench.zip' -d '$data/inst/Instalace' &&
           cp -r '$data/inst/Instalace' '$data/inst/App'")")
         ;;
