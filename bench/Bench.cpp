@@ -5,6 +5,11 @@
 //                                           as the installation copies; into a
 //                                           TARGET holding a copy: a second one)
 //   svbench barecopy SOURCE TARGET
+//   svbench install|install-stamped ARCHIVE FOLDER
+//                                          (the installation's file work: unpacked
+//                                           into FOLDER\\Instalace, checked against
+//                                           its chunk digests when stamped, staged
+//                                           into FOLDER\\App, committed)
 //   svbench extract-quiet ARCHIVE TARGET   (no window: the library alone)
 //   svbench copy-quiet SOURCE TARGET       (no window, no staging)
 //   svbench copy-nostatus|copy-noprogress|copy-nopump SOURCE TARGET
@@ -14,10 +19,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bench/BenchWindow.h"
+#include "fileops/CheckedArchive.h"
 #include "fileops/FileOps.h"
 #include "install/Commit.h"
 #include "install/Journal.h"
@@ -248,6 +257,114 @@ int BareCopy(const std::wstring& source, const std::wstring& target) {
   return 0;
 }
 
+// The most room the drive of a folder gave up while it ran, sampled from a
+// second thread: what the work took on the disk at its peak.
+class RoomProbe {
+ public:
+  explicit RoomProbe(std::wstring folder) : folder_(std::move(folder)) {
+    start_ = Free();
+    least_ = start_;
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        const uint64_t now = Free();
+        if (now < least_) least_ = now;
+        Sleep(5);
+      }
+    });
+  }
+  ~RoomProbe() { Stop(); }
+  uint64_t Stop() {
+    if (thread_.joinable()) {
+      stop_ = true;
+      thread_.join();
+    }
+    return start_ > least_ ? start_ - least_ : 0;
+  }
+
+ private:
+  uint64_t Free() const {
+    ULARGE_INTEGER free{};
+    GetDiskFreeSpaceExW(folder_.c_str(), &free, nullptr, nullptr);
+    return free.QuadPart;
+  }
+  std::wstring folder_;
+  uint64_t start_ = 0, least_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+int Install(const std::wstring& archive, const std::wstring& folder, bool stamped) {
+  // The stamp the medium's wizard carries; made before, as make-medium does.
+  std::optional<fileops::ChunkDigests> stamp;
+  if (stamped) {
+    const platform::UniqueFile file(CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
+    stamp = fileops::ChunkDigestsOf(file.get());
+    if (!stamp) return 1;
+  }
+  auto window = bench::CreateWorkWindow();
+  platform::ForceDirectories(folder);
+  const std::wstring work = folder + L"\\Instalace", app = folder + L"\\App";
+  const platform::HeldFolder to = platform::HeldFolder::Open(app, true);
+  const platform::HeldFolder held = platform::HeldFolder::Open(work, true);
+  RoomProbe room(folder);
+  IO_COUNTERS before{}, after{};
+  GetProcessIoCounters(GetCurrentProcess(), &before);
+  const uint64_t readBefore = fileops::ArchiveBytesRead();
+  double gaps[4] = {};
+  double times[5] = {Now()};
+  auto probe = std::make_unique<ResponsivenessProbe>(window->Window());
+  auto phase = [&](int i) {
+    times[i + 1] = Now();
+    gaps[i] = probe->Stop();
+    probe = std::make_unique<ResponsivenessProbe>(window->Window());
+  };
+  std::vector<std::wstring> entries;
+  std::vector<fileops::EntryFacts> facts;
+  const fileops::ExtractResult result =
+      fileops::ExtractArchive(*window, archive, work, &entries, &held, nullptr, {app, L""}, nullptr,
+                              stamp ? &*stamp : nullptr, {}, &facts);
+  window->Flush();
+  phase(0);
+  const int files = fileops::CountFiles(*window, work);
+  window->SetProgressMax(files + 8);
+  phase(1);
+  install::Journal journal;
+  journal.Begin();
+  journal.StagesIn(app, true);
+  journal.Save();
+  const fileops::UnpackedFiles unpacked(entries, facts);
+  fileops::Staging staging;
+  staging.prefix = journal.Prefix();
+  staging.unpacked = &unpacked;
+  fileops::CopyDir(*window, held, work, to, app, false, nullptr, nullptr, &staging);
+  window->Flush();
+  phase(2);
+  BenchHost host(*window);
+  const bool committed = install::CommitStaged(host, journal, {&to}, staging.entries, app) ==
+                         install::CommitResult::Done;
+  journal.Complete();
+  journal.Erase();
+  phase(3);
+  GetProcessIoCounters(GetCurrentProcess(), &after);
+  std::printf(
+      "result=%d\nfiles=%d\nseconds=%.3f\nextract_seconds=%.3f\ncount_seconds=%.3f\n"
+      "stage_seconds=%.3f\ncommit_seconds=%.3f\n",
+      static_cast<int>(result), files, times[4] - times[0], times[1] - times[0],
+      times[2] - times[1], times[3] - times[2], times[4] - times[3]);
+  std::printf("gap_extract_ms=%.0f\ngap_count_ms=%.0f\ngap_stage_ms=%.0f\ngap_commit_ms=%.0f\n",
+              gaps[0], gaps[1], gaps[2], gaps[3]);
+  std::printf("archive_read_bytes=%llu\nroom_peak_bytes=%llu\n",
+              static_cast<unsigned long long>(fileops::ArchiveBytesRead() - readBefore),
+              static_cast<unsigned long long>(room.Stop()));
+  // Zero where the system keeps no such counters (Wine).
+  std::printf("io_read_bytes=%llu\nio_write_bytes=%llu\n",
+              after.ReadTransferCount - before.ReadTransferCount,
+              after.WriteTransferCount - before.WriteTransferCount);
+  PrintMemory("peak");
+  return result == fileops::ExtractResult::Complete && committed ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -267,6 +384,8 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"copy-noprogress") code = Copy(argv[2], argv[3], bench::kOmitProgress);
   if (mode == L"copy-nopump") code = Copy(argv[2], argv[3], bench::kOmitPump);
   if (mode == L"barecopy") code = BareCopy(argv[2], argv[3]);
+  if (mode == L"install" || mode == L"install-stamped")
+    code = Install(argv[2], argv[3], mode == L"install-stamped");
   std::fflush(stdout);
   return code;
 }

@@ -2,48 +2,60 @@
 
 #include <bcrypt.h>
 
-#include <vector>
+#include <algorithm>
 
 namespace fileops {
 
-namespace {
+Sha256::Sha256() {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0)
+    algorithm_ = algorithm;
+}
 
-struct Algorithm {
-  BCRYPT_ALG_HANDLE handle = nullptr;
-  ~Algorithm() {
-    if (handle) BCryptCloseAlgorithmProvider(handle, 0);
-  }
-};
+Sha256::~Sha256() {
+  if (algorithm_) BCryptCloseAlgorithmProvider(algorithm_, 0);
+}
 
-struct Hash {
-  BCRYPT_HASH_HANDLE handle = nullptr;
-  ~Hash() {
-    if (handle) BCryptDestroyHash(handle);
-  }
-};
-
-}  // namespace
-
-std::optional<ArchiveDigest> DigestOf(HANDLE file) {
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
-  Algorithm sha;
-  Hash hash;
-  if (BCryptOpenAlgorithmProvider(&sha.handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0 ||
-      BCryptCreateHash(sha.handle, &hash.handle, nullptr, 0, nullptr, 0, 0) != 0)
+std::optional<ArchiveDigest> Sha256::Of(const void* bytes, size_t size) const {
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (!algorithm_ || BCryptCreateHash(algorithm_, &hash, nullptr, 0, nullptr, 0, 0) != 0)
     return std::nullopt;
-  std::vector<UCHAR> buffer(256 << 10);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
-      return std::nullopt;
-    if (read == 0) break;
-    if (BCryptHashData(hash.handle, buffer.data(), read, 0) != 0) return std::nullopt;
-  }
   ArchiveDigest digest{};
-  if (BCryptFinishHash(hash.handle, digest.data(), static_cast<ULONG>(digest.size()), 0) != 0)
-    return std::nullopt;
+  const bool done =
+      BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(bytes)), static_cast<ULONG>(size),
+                     0) == 0 &&
+      BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0) == 0;
+  BCryptDestroyHash(hash);
+  if (!done) return std::nullopt;
   return digest;
+}
+
+uint32_t ChunkSizeFor(uint64_t length) {
+  uint32_t size = kChunkSize;
+  while ((length + size - 1) / size > kMaxChunks && size < (1u << 31)) size <<= 1;
+  return size;
+}
+
+std::optional<ChunkDigests> ChunkDigestsOf(HANDLE file) {
+  LARGE_INTEGER length{}, start{};
+  if (!GetFileSizeEx(file, &length) || !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+    return std::nullopt;
+  ChunkDigests digests;
+  digests.length = static_cast<uint64_t>(length.QuadPart);
+  digests.chunkSize = ChunkSizeFor(digests.length);
+  const Sha256 sha;
+  std::vector<UCHAR> chunk(digests.chunkSize);
+  for (uint64_t at = 0; at < digests.length; at += digests.chunkSize) {
+    const DWORD wanted =
+        static_cast<DWORD>(std::min<uint64_t>(digests.chunkSize, digests.length - at));
+    DWORD read = 0;
+    if (!ReadFile(file, chunk.data(), wanted, &read, nullptr) || read != wanted)
+      return std::nullopt;
+    const std::optional<ArchiveDigest> digest = sha.Of(chunk.data(), read);
+    if (!digest) return std::nullopt;
+    digests.chunks.push_back(*digest);
+  }
+  return digests;
 }
 
 }  // namespace fileops

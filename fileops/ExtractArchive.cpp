@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fileops/ArchivePlan.h"
 #include "fileops/FileOps.h"
 #include "fileops/UnZip32.h"
 #include "platform/Platform.h"
@@ -81,7 +82,8 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
                              const std::wstring& targetDir, std::vector<std::wstring>* entries,
                              const platform::HeldFolder* held, EntryFacts* engine,
                              const LaterCopies& copies, RoomShortfall* shortfall,
-                             const ArchiveDigest* digest) {
+                             const ChunkDigests* digest, const std::function<bool()>& askRetry,
+                             std::vector<EntryFacts>* facts) {
   // Both texts stay alive for the whole call.
   std::string zipName = platform::Utf8(archivePath);
   std::string extractDir = platform::Utf8(targetDir);
@@ -109,20 +111,38 @@ ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
   needs.target = held;
   needs.shortfall = shortfall;
   needs.digest = digest;
+  needs.askRetry = askRetry;
 
   UnzipContextScope scope(ctx);
   std::vector<std::wstring> planned;
-  std::vector<EntryFacts> facts;
-  const int result = UnzipWithNeeds(&options, &functions, needs, &planned, &facts);
-  if (engine && facts.size() == needs.files.size()) *engine = facts[1];
+  std::vector<EntryFacts> needed, plannedFacts;
+  const int result = UnzipWithNeeds(&options, &functions, needs, &planned, &needed, &plannedFacts);
+  if (engine && needed.size() == needs.files.size()) *engine = needed[1];
+  const bool unpacked = result == PK_OK || result == IZ_CTRLC;
   if (entries) {
     entries->clear();
-    if (result == PK_OK || result == IZ_CTRLC) *entries = std::move(planned);
+    if (unpacked) *entries = std::move(planned);
+  }
+  if (facts) {
+    facts->clear();
+    if (unpacked) *facts = std::move(plannedFacts);
   }
   if (result == PK_OK) return ExtractResult::Complete;
   if (result == IZ_CTRLC) return ExtractResult::Stopped;
   if (result == SV_NOTTHEARCHIVE) return ExtractResult::NotTheMediumsArchive;
+  if (result == SV_UNREADABLE) return ExtractResult::MediumUnreadable;
   return ExtractResult::Failed;
+}
+
+UnpackedFiles::UnpackedFiles(const std::vector<std::wstring>& paths,
+                             const std::vector<EntryFacts>& facts) {
+  for (size_t i = 0; i < paths.size() && i < facts.size(); ++i)
+    if (!paths[i].ends_with(L'\\')) byPath_.emplace(FoldCase(paths[i]), facts[i]);
+}
+
+const EntryFacts* UnpackedFiles::Find(const std::wstring& path) const {
+  const auto found = byPath_.find(FoldCase(path));
+  return found == byPath_.end() ? nullptr : &found->second;
 }
 
 }  // namespace fileops

@@ -7,6 +7,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fileops/UnZip32.h"
@@ -37,6 +38,19 @@ struct CopyLog {
   std::vector<std::wstring> madeFolders;
 };
 
+// The files an unpacking wrote, by their full paths, with what the archive
+// states of each (the unpacking checked them against it): what a staged copy
+// may move into place rather than copy.
+class UnpackedFiles {
+ public:
+  UnpackedFiles() = default;
+  UnpackedFiles(const std::vector<std::wstring>& paths, const std::vector<EntryFacts>& facts);
+  const EntryFacts* Find(const std::wstring& path) const;
+
+ private:
+  std::unordered_map<std::wstring, EntryFacts> byPath_;  // folded full paths
+};
+
 // A copy that stages: nothing already in the target is changed while it
 // runs. Each file is left complete under a temporary name of its folder, and
 // each folder the target lacks is made whole under one; the commit gives them
@@ -58,6 +72,10 @@ struct Staging {
   std::vector<std::wstring> kept;  // full paths of the files kept
   // Folders that were there and are staged whole again (folded full paths).
   std::set<std::wstring> replacedFolders;
+  // Files of the source that are the run's own to move: one on the target's
+  // volume takes its temporary name by a rename (one write of the disk, not
+  // two) and the access list of its new folder; every other one is copied.
+  const UnpackedFiles* unpacked = nullptr;
 };
 
 // Copies the files of Source into Target (created first), with every
@@ -85,7 +103,8 @@ enum class ExtractResult {
   Complete,              // every entry is in the target folder
   Stopped,               // the user's abort ended it between entries; what was unpacked stays
   Failed,                // refused or failed; nothing of this call is left in the target folder
-  NotTheMediumsArchive,  // not the archive whose digest was expected; nothing written
+  NotTheMediumsArchive,  // not the archive whose digests were expected; nothing left written
+  MediumUnreadable,      // the archive could not be read on, and the person gave up
 };
 
 // Unpacks the installation archive, whole, into TargetDir through the unzip
@@ -115,19 +134,21 @@ struct LaterCopies {
 // take their names, so a failed run leaves every file that was there as it
 // was.
 // Entries, when given, receives the full path of every entry of the archive
-// (folders end in "\\") after Complete or Stopped, and nothing after Failed.
+// (folders end in "\\") after Complete or Stopped, and nothing after Failed;
+// facts, when given, what the archive states of each, in the same order.
 // Held, when given, is TargetDir held by the caller: everything is written
 // through it, never by path. Engine, when given, receives the size and
 // checksum the archive states for Utility\Bde\Setup.exe. Digest, when
-// given, is the SHA-256 the archive must have: it is checked on the one
-// handle that everything after reads through, and another archive ends the
-// call with NotTheMediumsArchive before its directory is read.
-ExtractResult ExtractArchive(WorkContext& ctx, const std::wstring& archivePath,
-                             const std::wstring& targetDir,
-                             std::vector<std::wstring>* entries = nullptr,
-                             const platform::HeldFolder* held = nullptr,
-                             EntryFacts* engine = nullptr, const LaterCopies& copies = {},
-                             RoomShortfall* shortfall = nullptr,
-                             const ArchiveDigest* digest = nullptr);
+// given, is the length and chunk digests the archive must have: each chunk
+// is checked as it is first read, and one untrue to them ends the call with
+// NotTheMediumsArchive, with what was written removed. AskRetry is asked
+// when the archive cannot be read on (see UnzipNeeds); a false answer ends
+// the call with MediumUnreadable, with what was written removed.
+ExtractResult ExtractArchive(
+    WorkContext& ctx, const std::wstring& archivePath, const std::wstring& targetDir,
+    std::vector<std::wstring>* entries = nullptr, const platform::HeldFolder* held = nullptr,
+    EntryFacts* engine = nullptr, const LaterCopies& copies = {},
+    RoomShortfall* shortfall = nullptr, const ChunkDigests* digest = nullptr,
+    const std::function<bool()>& askRetry = {}, std::vector<EntryFacts>* facts = nullptr);
 
 }  // namespace fileops

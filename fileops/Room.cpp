@@ -100,7 +100,8 @@ bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
   // Every file the run writes, by its path in one letter case: the largest
   // that lands there counts, once, in full: what a copy replaces stays as
   // its backup until the run is complete, and the unpacking keeps the files
-  // of a run before until all of its own are complete.
+  // of a run before until all of its own are complete. An unpacked file
+  // that is moved into place counts only there.
   struct Written {
     std::wstring path;
     zip_uint64_t size;
@@ -114,21 +115,27 @@ bool FitsOnItsVolumes(const ArchivePlan& plan, const UnzipNeeds& needs) {
     auto [at, added] = files.try_emplace(FoldCase(path), Written{path, size});
     if (!added) at->second.size = std::max(at->second.size, size);
   };
-  for (const PlannedEntry& entry : plan.entries) {
-    if (entry.folder) continue;
-    add(entry.target, entry.stat.size);
-    const std::wstring relative = entry.target.substr(root.size());
-    const size_t cut = relative.find(L'\\');
-    if (cut == std::wstring::npos) {
-      if (!needs.rootFilesTo.empty()) add(below(needs.rootFilesTo, relative), entry.stat.size);
-      continue;
-    }
-    const std::wstring top = FoldCase(relative.substr(0, cut));
-    for (const auto& [folder, to] : needs.foldersTo)
-      if (FoldCase(folder) == top) add(below(to, relative.substr(cut + 1)), entry.stat.size);
-  }
   Volumes volumes;
   size_t asked = 0;
+  for (const PlannedEntry& entry : plan.entries) {
+    if (entry.folder) continue;
+    if (++asked % 256 == 0) UnzipKeepAlive();
+    const std::wstring relative = entry.target.substr(root.size());
+    const size_t cut = relative.find(L'\\');
+    std::wstring to;  // where the installation puts it afterwards, if anywhere
+    if (cut == std::wstring::npos) {
+      if (!needs.rootFilesTo.empty()) to = below(needs.rootFilesTo, relative);
+    } else {
+      const std::wstring top = FoldCase(relative.substr(0, cut));
+      for (const auto& [folder, into] : needs.foldersTo)
+        if (FoldCase(folder) == top) to = below(into, relative.substr(cut + 1));
+    }
+    // A file moved into its place on the same volume takes its room once,
+    // where it ends; one copied to another volume, on both.
+    if (to.empty() || &volumes.At(to) != &volumes.At(entry.target))
+      add(entry.target, entry.stat.size);
+    if (!to.empty()) add(to, entry.stat.size);
+  }
   for (const auto& [key, file] : files) {
     Volume& volume = volumes.At(file.path);
     volume.needed = AddCapped(volume.needed, RoundUp(file.size, volume.cluster));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fileops/ArchivePlan.h"
+#include "fileops/CheckedArchive.h"
 #include "fileops/FileOps.h"
 #include "platform/Crc32.h"
 #include "platform/Handles.h"
@@ -68,6 +69,13 @@ class Unzipper {
     return targets;
   }
 
+  // What the archive states of every planned entry, in plan order.
+  std::vector<fileops::EntryFacts> PlannedFacts() const {
+    std::vector<fileops::EntryFacts> facts;
+    for (const auto& entry : plan_.entries) facts.push_back({entry.stat.size, entry.stat.crc});
+    return facts;
+  }
+
   // The facts of each needed file, as the plan found them.
   std::vector<fileops::EntryFacts> NeededFacts() const {
     std::vector<fileops::EntryFacts> facts;
@@ -80,6 +88,10 @@ class Unzipper {
           break;
         }
     return facts;
+  }
+
+  fileops::ArchiveTrouble Trouble() const {
+    return checked_ ? checked_->Trouble() : fileops::ArchiveTrouble::None;
   }
 
   int Run() {
@@ -103,36 +115,19 @@ class Unzipper {
 
   int Open() {
     const std::wstring zipName = platform::Utf8OrOem(options_.lpszZipFN);
-    // One handle for the whole call, without write sharing: what the digest
-    // covers is what the plan and the unpacking read, and no one changes it
-    // meanwhile.
-    file_.reset(CreateFileW(zipName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file_) {
-      Print(std::string("error: cannot open ") + options_.lpszZipFN);
-      return PK_NOZIP;
-    }
-    if (needs_.digest) {
-      const std::optional<fileops::ArchiveDigest> digest = fileops::DigestOf(file_.get());
-      if (!digest) {
-        Print(std::string("error: cannot read ") + options_.lpszZipFN);
-        return PK_NOZIP;
-      }
-      if (*digest != *needs_.digest)
+    // One layer reads the archive for the whole call, the directory and the
+    // entries alike, each chunk checked as it is first read.
+    checked_ = std::make_unique<fileops::CheckedArchive>(zipName, needs_.digest, needs_.askRetry,
+                                                         fileops::UnzipKeepAlive);
+    if (!checked_->Open()) {
+      if (Trouble() == fileops::ArchiveTrouble::NotTheArchive)
         return Refuse(SV_NOTTHEARCHIVE, "not the archive of this medium", options_.lpszZipFN);
-    }
-    // libzip reads through a duplicate of that handle (the same open file)
-    // and closes the duplicate with the archive.
-    HANDLE shared = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), file_.get(), GetCurrentProcess(), &shared, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
       Print(std::string("error: cannot open ") + options_.lpszZipFN);
       return PK_NOZIP;
     }
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_win32handle_create(shared, 0, -1, &error);
-    if (!source) CloseHandle(shared);
+    zip_source_t* source = checked_->Source(&error);
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
     if (!archive) {
       if (source) zip_source_free(source);
@@ -440,7 +435,7 @@ class Unzipper {
   const DCL& options_;
   USERFUNCTIONS& functions_;
   const fileops::UnzipNeeds& needs_;
-  platform::UniqueFile file_;  // the archive, open for the whole call
+  std::unique_ptr<fileops::CheckedArchive> checked_;  // what archive_ reads through
   Archive archive_;
   fileops::ArchivePlan plan_;
   std::vector<char> buffer_;
@@ -474,13 +469,20 @@ extern "C" int WINAPI Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char
 namespace fileops {
 
 int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
-                   std::vector<std::wstring>* entries, std::vector<EntryFacts>* neededFacts) {
+                   std::vector<std::wstring>* entries, std::vector<EntryFacts>* neededFacts,
+                   std::vector<EntryFacts>* plannedFacts) {
   if (!lpDCL || !lpUserFunc || !lpDCL->lpszZipFN) return PK_PARAM;
   if (!lpDCL->nvflag && Unsupported(*lpDCL)) return PK_PARAM;
   Unzipper unzipper(*lpDCL, *lpUserFunc, needs);
-  const int result = unzipper.Run();
+  int result = unzipper.Run();
+  // A chunk untrue to the stamp, or a medium given up on, ends the call as
+  // such, whatever libzip made of the failed read.
+  if (result != PK_OK && unzipper.Trouble() == ArchiveTrouble::NotTheArchive)
+    result = SV_NOTTHEARCHIVE;
+  if (result != PK_OK && unzipper.Trouble() == ArchiveTrouble::Unreadable) result = SV_UNREADABLE;
   if (entries) *entries = unzipper.PlannedTargets();
   if (neededFacts) *neededFacts = unzipper.NeededFacts();
+  if (plannedFacts) *plannedFacts = unzipper.PlannedFacts();
   return result;
 }
 

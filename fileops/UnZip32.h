@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,9 +77,12 @@ enum {
   PK_DISK = 50,    // not enough room, or a file or folder could not be written
   IZ_CTRLC = 80,   // stopped by the service callback
   IZ_BADPWD = 82,  // an encrypted entry (no password is ever asked for)
-  // This implementation's own: the archive is not the one whose digest the
-  // caller expects (UnzipNeeds::digest); nothing is read beyond its bytes.
+  // This implementation's own: the archive is not the one whose digests the
+  // caller expects (UnzipNeeds::digest); what was written is removed.
   SV_NOTTHEARCHIVE = 90,
+  // The archive could not be read to the end, and the person did not try
+  // again (UnzipNeeds::askRetry); what was written is removed.
+  SV_UNREADABLE = 91,
 };
 
 // Answers of the password callback.
@@ -133,10 +137,14 @@ struct UnzipNeeds {
   const platform::HeldFolder* target = nullptr;
   // Receives the volume short of room, when one is.
   RoomShortfall* shortfall = nullptr;
-  // The SHA-256 the archive must have, checked on the handle that the plan
-  // and the unpacking then read through, so that the bytes checked are the
-  // bytes unpacked. None: any archive.
-  const ArchiveDigest* digest = nullptr;
+  // The length and chunk digests the archive must have: each chunk is
+  // checked as the plan or the unpacking first reads it (fileops/
+  // CheckedArchive.h), so that the bytes checked are the bytes unpacked.
+  // None: any archive.
+  const ChunkDigests* digest = nullptr;
+  // Asked when the archive cannot be read on (a read error, or fewer bytes
+  // than it had): true, it is read on from there. None: the call fails.
+  std::function<bool()> askRetry;
 };
 
 // What an archive's directory states of one file.
@@ -148,10 +156,12 @@ struct EntryFacts {
 // Wiz_SingleEntryUnzip without include or exclude names, with needs. When
 // entries is given it receives the full path of every entry the run planned
 // (folders end in "\\"), whatever the result; neededFacts, the facts of
-// needs.files in their order (once the plan holds).
+// needs.files in their order (once the plan holds); plannedFacts, those of
+// every planned entry, in the order of entries.
 int UnzipWithNeeds(LPDCL lpDCL, LPUSERFUNCTIONS lpUserFunc, const UnzipNeeds& needs,
                    std::vector<std::wstring>* entries = nullptr,
-                   std::vector<EntryFacts>* neededFacts = nullptr);
+                   std::vector<EntryFacts>* neededFacts = nullptr,
+                   std::vector<EntryFacts>* plannedFacts = nullptr);
 
 // The wizard's callbacks. They reach the window through the context that
 // ExtractArchive holds for the duration of its call; without one they only

@@ -173,17 +173,25 @@ class Run {
     }
     host_.Redraw();
     fileops::RoomShortfall shortfall;
-    const std::optional<fileops::ArchiveDigest> stamp = StampedArchiveDigest();
+    const std::optional<fileops::ChunkDigests> stamp = StampedArchiveDigests();
+    // A medium that stops answering halfway: the person may put it right.
+    auto askRetry = [this] {
+      return host_.Ask(MediumUnreadable(choices_.mediumDir), MB_RETRYCANCEL | MB_ICONEXCLAMATION) ==
+             IDRETRY;
+    };
     const fileops::ExtractResult unpacked =
-        workFolderReady
-            ? fileops::ExtractArchive(host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
-                                      &unpackedEntries_, &work_, &engineFacts_, LaterCopies(),
-                                      &shortfall, stamp ? &*stamp : nullptr)
-            : fileops::ExtractResult::Failed;
-    // Another archive than the one this program was laid out with: refused
-    // before its directory was read.
-    if (unpacked == fileops::ExtractResult::NotTheMediumsArchive) {
+        workFolderReady ? fileops::ExtractArchive(
+                              host_, choices_.mediumDir + L"\\Vaninst.pak", sourceDir_,
+                              &unpackedEntries_, &work_, &engineFacts_, LaterCopies(), &shortfall,
+                              stamp ? &*stamp : nullptr, askRetry, &unpackedFacts_)
+                        : fileops::ExtractResult::Failed;
+    // Another archive than the one this program was laid out with, or one
+    // the person gave up reading: nothing of it stays.
+    if (unpacked == fileops::ExtractResult::NotTheMediumsArchive ||
+        unpacked == fileops::ExtractResult::MediumUnreadable) {
       RemoveMade(work_, ground == WorkGround::Made, app_, appMade);
+      if (unpacked == fileops::ExtractResult::MediumUnreadable)
+        return InstallResult{Ending::Cancelled, {}, sourceDir_, {}, {}, {}, {}};
       return Fatal(NotTheMediumsArchive(choices_.mediumDir));
     }
     // A missing, damaged or unsafe archive ends the installation here too:
@@ -193,6 +201,7 @@ class Run {
       if (!shortfall.root.empty()) return Fatal(NoRoom(shortfall));
       return Fatal(CannotUnpack(appFolder));
     }
+    unpacked_ = fileops::UnpackedFiles(unpackedEntries_, unpackedFacts_);
     // The work folder goes at the finish; what it was made in stays.
     for (const platform::HeldFolder& level : appMade) record_.folders.push_back(level.Path());
     if (host_.StopRequested()) return Stopped();
@@ -253,6 +262,7 @@ class Run {
         fileops::CopyLog copied;
         fileops::Staging staging;
         staging.prefix = journal_.Prefix();
+        staging.unpacked = &unpacked_;  // moved into place where they can be
         if (ready && isApp) {
           // Only the archive's own top-level files, each of them replaced.
           const std::vector<std::wstring> names = TopLevelFiles();
@@ -473,8 +483,10 @@ class Run {
   std::vector<fileops::Staging::Entry> staged_;     // what the commit puts in place
   std::map<std::wstring, RecordedFile> installed_;  // the earlier record's files
   std::vector<std::wstring> unpackedEntries_;
-  fileops::EntryFacts engineFacts_;  // as the archive's plan states them
-  InstallRecord record_;             // what this run put on the PC
+  std::vector<fileops::EntryFacts> unpackedFacts_;  // in the order of unpackedEntries_
+  fileops::UnpackedFiles unpacked_;                 // the two, by path
+  fileops::EntryFacts engineFacts_;                 // as the archive's plan states them
+  InstallRecord record_;                            // what this run put on the PC
 
   // Folders made before, by an earlier installation or a stopped run: never
   // entered through a link.

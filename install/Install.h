@@ -70,7 +70,7 @@ enum class Ending {
   Done,       // the engine's setup program was started; the poll may begin
   Stopped,    // a stop was requested; the sequence returned at its next test
   Fatal,      // a failure that ends the installation; message says which
-  Cancelled,  // the person chose Cancel while files to be replaced were in use
+  Cancelled,  // the person chose Cancel: files to be replaced in use, or a medium unreadable
 };
 
 struct InstallResult {

@@ -55,6 +55,11 @@ std::wstring NotTheMediumsArchive(const std::wstring& mediumDir) {
          L"Spusťte instalaci z původního instalačního média." + kCr + kEnds;
 }
 
+std::wstring MediumUnreadable(const std::wstring& mediumDir) {
+  return L"Soubor \"" + mediumDir + L"\\Vaninst.pak\" na instalačním médiu nelze přečíst!" + kCr +
+         L"Očistěte disk, nebo médium vložte znovu, a zvolte Opakovat. Storno instalaci zruší.";
+}
+
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
   return L"Na disku " + shortfall.root + L" není pro instalaci dost místa!" + kCr +
          L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +

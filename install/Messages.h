@@ -19,6 +19,9 @@ std::wstring CannotWriteUninstaller(const std::wstring& appFolder);
 std::wstring ForeignWorkFolder(const std::wstring& appFolder);
 // An archive other than the one this program was laid out with.
 std::wstring NotTheMediumsArchive(const std::wstring& mediumDir);
+// Vaninst.pak could not be read on from the medium: a question with Retry
+// and Cancel, without the ending line.
+std::wstring MediumUnreadable(const std::wstring& mediumDir);
 // The volume short of room, with what is needed and what is free.
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 

@@ -64,6 +64,80 @@ UniqueLocal BuildFolderDescriptor(FolderUse use) {
   return descriptor;
 }
 
+UniqueLocal FileListFrom(PSECURITY_DESCRIPTOR folder) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!folder || !GetSecurityDescriptorDacl(folder, &present, &dacl, &defaulted) || !present ||
+      !dacl)
+    throw SetupError(L"Cannot read a folder's access list");
+  std::vector<ACE_HEADER*> passed;
+  DWORD size = sizeof(ACL);
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* raw = nullptr;
+    if (!GetAce(dacl, i, &raw)) throw SetupError(L"Cannot read a folder's access list");
+    auto* header = static_cast<ACE_HEADER*>(raw);
+    if (!(header->AceFlags & OBJECT_INHERIT_ACE)) continue;
+    // CREATOR OWNER's entries stand for the file's owner; sound without them.
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      const PSID who = &reinterpret_cast<ACCESS_ALLOWED_ACE*>(raw)->SidStart;
+      if (IsWellKnownSid(who, WinCreatorOwnerSid) || IsWellKnownSid(who, WinCreatorGroupSid))
+        continue;
+    }
+    passed.push_back(header);
+    size += header->AceSize;
+  }
+  UniqueLocal list(LocalAlloc(LMEM_ZEROINIT, size));
+  auto* acl = static_cast<PACL>(list.get());
+  if (!acl || !InitializeAcl(acl, size, ACL_REVISION_DS))
+    throw SetupError(L"Cannot build a file's access list");
+  for (ACE_HEADER* header : passed) {
+    if (!AddAce(acl, ACL_REVISION_DS, MAXDWORD, header, header->AceSize))
+      throw SetupError(L"Cannot build a file's access list");
+    void* added = nullptr;
+    GetAce(acl, acl->AceCount - 1, &added);
+    static_cast<ACE_HEADER*>(added)->AceFlags = INHERITED_ACE;
+  }
+  return list;
+}
+
+bool TakeFolderList(HANDLE file, HANDLE folder) {
+  PSECURITY_DESCRIPTOR folderDescriptor = nullptr;
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                      nullptr, &folderDescriptor) != ERROR_SUCCESS)
+    return false;
+  const UniqueLocal owned(folderDescriptor);
+  UniqueLocal list;
+  try {
+    list = FileListFrom(folderDescriptor);
+  } catch (const SetupError&) {
+    return false;
+  }
+  PACL acl = static_cast<PACL>(list.get());
+  // A folder that passes nothing on: a file made there gets the default
+  // list of the maker's token, and so does this one.
+  std::vector<unsigned char> token;
+  if (acl->AceCount == 0) {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    const UniqueHandle own(raw);
+    DWORD needed = 0;
+    GetTokenInformation(raw, TokenDefaultDacl, nullptr, 0, &needed);
+    token.resize(needed);
+    if (needed == 0 || !GetTokenInformation(raw, TokenDefaultDacl, token.data(), needed, &needed) ||
+        !reinterpret_cast<TOKEN_DEFAULT_DACL*>(token.data())->DefaultDacl)
+      return false;
+    acl = reinterpret_cast<TOKEN_DEFAULT_DACL*>(token.data())->DefaultDacl;
+  }
+  // Set on the handle alone, as inherited entries: SetSecurityInfo would
+  // look the folder up again by its path, which the run never trusts.
+  SECURITY_DESCRIPTOR descriptor{};
+  return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+         SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
+                                      SE_DACL_AUTO_INHERITED) &&
+         SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, &descriptor);
+}
+
 FolderTrust JudgeFolder(PSECURITY_DESCRIPTOR descriptor, PSID user, ChangeOf change) {
   PSID owner = nullptr;
   BOOL defaulted = FALSE, present = FALSE;

@@ -32,6 +32,15 @@ class FolderAccess {
   UniqueLocal descriptor_;
 };
 
+// The list a file made in a folder of this descriptor takes: each entry the
+// folder passes on to files, marked inherited (CREATOR OWNER's left out).
+// Built here, since a file moved in from another folder keeps the list it
+// was made with. Raises SetupError when the folder's list cannot be read.
+UniqueLocal FileListFrom(PSECURITY_DESCRIPTOR folder);
+// Gives an open file (WRITE_DAC) the list that the open folder (READ_CONTROL)
+// passes on to files; false when it cannot.
+bool TakeFolderList(HANDLE file, HANDLE folder);
+
 // How a folder found in place stands. Trusted accounts: Administrators,
 // SYSTEM, TrustedInstaller and the user who runs the installer.
 enum class FolderTrust {

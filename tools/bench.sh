@@ -4,7 +4,12 @@
 #   ExtractArchive (Wine, real window)      against native unzip
 #   CountFiles + CopyDir (Wine, real window) against native cp -r and a bare
 #                                             FindFirstFile/CopyFile walk under Wine
-# plus the extraction's peak memory and the window's longest unresponsive gap.
+# plus the extraction's peak memory and the window's longest unresponsive gap,
+# and the whole installation's file work, one drive, in one run:
+#   the shipped (stamped) medium's, the developer build's (no stamp) and
+#   native unzip + cp -r, with the bytes read from the archive, the room the
+#   drive gave up at its peak (all that was written and not yet removed),
+#   the peak memory and each phase's longest gap.
 # Each measurement runs BENCH_RUNS times (default 5); medians and bests are
 # reported.
 # The data is deleted at the end.
@@ -122,6 +127,50 @@ for r in $(seq "$runs"); do
 done
 diff -rq "$data/ext" "$data/copy" >/dev/null || { echo "copied tree differs" >&2; exit 1; }
 
+# The whole installation's file work, three ways, taking turns going first.
+payload=$(unzip -Zt "$data/bench.zip" | sed -E 's/.* ([0-9]+) bytes uncompressed.*/\1/')
+archive_bytes=$(stat -c %s "$data/bench.zip")
+declare -a native_t dev_t stamp_t stamp_read stamp_room stamp_mem gap_x gap_n gap_s gap_m
+declare -a dev_x stamp_x stamp_s stamp_m
+for r in $(seq "$runs"); do
+  if ((r % 2)); then order="native dev stamped"; else order="stamped dev native"; fi
+  for what in $order; do
+    prepare inst
+    case $what in
+      native)
+        mkdir -p "$data/inst"
+        native_t+=("$(timed sh -c "unzip -q -o '$data/bench.zip' -d '$data/inst/Instalace' &&
+          cp -r '$data/inst/Instalace' '$data/inst/App'")")
+        ;;
+      *)
+        mode=install
+        [ "$what" = stamped ] && mode=install-stamped
+        out=$(wine "$exe" "$mode" "$(win "$data/bench.zip")" "$(win "$data/inst")")
+        [ "$(echo "$out" | value result)" = 0 ] || { echo "$mode failed: $out" >&2; exit 1; }
+        if [ "$what" = dev ]; then
+          dev_t+=("$(echo "$out" | value seconds)")
+          dev_x+=("$(echo "$out" | value extract_seconds)")
+        else
+          stamp_t+=("$(echo "$out" | value seconds)")
+          stamp_x+=("$(echo "$out" | value extract_seconds)")
+          stamp_s+=("$(echo "$out" | value stage_seconds)")
+          stamp_m+=("$(echo "$out" | value commit_seconds)")
+          stamp_read+=("$(echo "$out" | value archive_read_bytes)")
+          stamp_room+=("$(echo "$out" | value room_peak_bytes)")
+          stamp_mem+=("$(echo "$out" | value peak_private_mb)")
+          gap_x+=("$(echo "$out" | value gap_extract_ms)")
+          gap_n+=("$(echo "$out" | value gap_count_ms)")
+          gap_s+=("$(echo "$out" | value gap_stage_ms)")
+          gap_m+=("$(echo "$out" | value gap_commit_ms)")
+        fi
+        ;;
+    esac
+  done
+  echo "run $r: unzip + cp -r ${native_t[-1]} s, developer build ${dev_t[-1]} s," \
+    "stamped medium ${stamp_t[-1]} s (read ${stamp_read[-1]} B, room ${stamp_room[-1]} B)"
+done
+prepare inst
+
 m() { printf '%s\n' "$@" | median; }
 lo() { printf '%s\n' "$@" | sort -g | head -n 1; }
 mx() { printf '%s\n' "$@" | sort -g | tail -n 1; }
@@ -168,3 +217,32 @@ printf '%-36s %8s MB (process before it: %s MB)\n' \
   "extraction peak private bytes" "$(mx "${priv_peak[@]}")" "$(m "${priv_base[@]}")"
 printf '%-36s %8s ms\n' "longest gap, extraction (aim 250)" "$(mx "${gap_e[@]}")" \
   "longest gap, count+copy (aim 250)" "$(mx "${gap_c[@]}")"
+spread() { awk -v a="$(lo "$@")" -v b="$(mx "$@")" 'BEGIN {printf "%.3f-%.3f", a, b}'; }
+echo
+echo "== whole installation's file work, one drive, $runs runs ==   median  min-max"
+printf '%-40s %8s  %s\n' \
+  "native unzip + cp -r (s)" "$(m "${native_t[@]}")" "$(spread "${native_t[@]}")" \
+  "developer build, no stamp (s)" "$(m "${dev_t[@]}")" "$(spread "${dev_t[@]}")" \
+  "  of which unpacking (s)" "$(m "${dev_x[@]}")" "$(spread "${dev_x[@]}")" \
+  "stamped medium (s)" "$(m "${stamp_t[@]}")" "$(spread "${stamp_t[@]}")" \
+  "  of which unpacking, checked (s)" "$(m "${stamp_x[@]}")" "$(spread "${stamp_x[@]}")" \
+  "  of which staging, moved (s)" "$(m "${stamp_s[@]}")" "$(spread "${stamp_s[@]}")" \
+  "  of which journal + commit (s)" "$(m "${stamp_m[@]}")" "$(spread "${stamp_m[@]}")"
+ratios() { # label, numerators..., then "/", denominators...
+  local label=$1 a=() b=() seen=0
+  shift
+  for v in "$@"; do
+    if [ "$v" = / ]; then seen=1; elif ((seen)); then b+=("$v"); else a+=("$v"); fi
+  done
+  local rs=()
+  for i in "${!a[@]}"; do rs+=("$(ratio "${a[$i]}" "${b[$i]:-${b[0]}}")"); done
+  printf '%-40s %8s  %s\n' "$label" "$(m "${rs[@]}")" "$(spread "${rs[@]}")"
+}
+ratios "stamped to unzip + cp (aim <= 0.8)" "${stamp_t[@]}" / "${native_t[@]}"
+ratios "stamped to developer build" "${stamp_t[@]}" / "${dev_t[@]}"
+ratios "archive bytes read / archive (<= 1.2)" "${stamp_read[@]}" / "$archive_bytes"
+ratios "drive's peak room / payload (<= 1.2)" "${stamp_room[@]}" / "$payload"
+printf '%-40s %8s MB\n' "peak private bytes, stamped" "$(mx "${stamp_mem[@]}")"
+printf '%-40s %8s ms\n' "longest gap, checked unpacking" "$(mx "${gap_x[@]}")" \
+  "longest gap, count" "$(mx "${gap_n[@]}")" "longest gap, staging" "$(mx "${gap_s[@]}")" \
+  "longest gap, commit" "$(mx "${gap_m[@]}")"

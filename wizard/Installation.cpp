@@ -127,8 +127,8 @@ void TfrmSetup::Install() {
     return;
   }
   if (result.ending == install::Ending::Cancelled) {
-    // Files in use, and the person chose not to wait: back to the summary,
-    // with the PC as it was.
+    // Files in use, or a medium that cannot be read, and the person chose
+    // Cancel: back to the summary, with the PC as it was.
     RollBackRun();
     StopInstall();
     return;

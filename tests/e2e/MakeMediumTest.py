@@ -12,8 +12,10 @@ import unittest
 import zipfile
 
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "make-medium")
-# The wizard's place for its archive's digest (install/MediumStamp.h).
+# The wizard's place for its archive's stamp (install/MediumStamp.h): the
+# length, chunk size and count, and room for 1024 chunk digests.
 MARKER = b"SetupVantor:Vaninst.pak:SHA-256:"
+BLANK = bytes(16 + 1024 * 32)
 
 
 def write(path, data):
@@ -28,7 +30,7 @@ class MakeMediumTest(unittest.TestCase):
         self.payload = os.path.join(self.root, "payload")
         self.medium = os.path.join(self.root, "medium")
         self.wizard = os.path.join(self.root, "SetupVantor.exe")
-        write(self.wizard, b"MZ wizard " + MARKER + bytes(32) + b" rest")
+        write(self.wizard, b"MZ wizard " + MARKER + BLANK + b" rest")
         write(os.path.join(self.payload, "VantorPro.exe"), b"MZ app")
         write(os.path.join(self.payload, "VantorPro.hlp"), b"help")
         write(os.path.join(self.payload, "Vzory", "Faktury", "Faktura.vzr"), b"invoice")
@@ -45,17 +47,24 @@ class MakeMediumTest(unittest.TestCase):
                               capture_output=True, text=True)
 
     def test_medium_holds_wizard_and_archive_with_every_folder(self):
+        # Incompressible: the archive spans three chunks.
+        write(os.path.join(self.payload, "Navod", "Video.bin"), os.urandom(2_500_000))
         r = self.run_tool("--setup", self.wizard)
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(sorted(os.listdir(self.medium)), ["SetupVantor.exe", "Vaninst.pak"])
-        # The medium's copy carries the digest of the archive beside it; the
-        # wizard given stays as it was.
+        # The medium's copy carries the length and the digest of each MiB of
+        # the archive beside it; the wizard given stays as it was.
         with open(os.path.join(self.medium, "Vaninst.pak"), "rb") as f:
-            digest = hashlib.sha256(f.read()).digest()
+            archive = f.read()
+        chunks = [archive[i:i + (1 << 20)] for i in range(0, len(archive), 1 << 20)]
+        self.assertEqual(len(chunks), 3)
+        stamp = (len(archive).to_bytes(8, "little") + (1 << 20).to_bytes(4, "little") +
+                 (3).to_bytes(4, "little") + b"".join(hashlib.sha256(c).digest() for c in chunks))
         with open(os.path.join(self.medium, "SetupVantor.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"MZ wizard " + MARKER + digest + b" rest")
+            self.assertEqual(f.read(), b"MZ wizard " + MARKER + stamp + BLANK[len(stamp):] +
+                             b" rest")
         with open(self.wizard, "rb") as f:
-            self.assertEqual(f.read(), b"MZ wizard " + MARKER + bytes(32) + b" rest")
+            self.assertEqual(f.read(), b"MZ wizard " + MARKER + BLANK + b" rest")
 
         with zipfile.ZipFile(os.path.join(self.medium, "Vaninst.pak")) as z:
             self.assertIsNone(z.testzip())
@@ -108,7 +117,8 @@ class MakeMediumTest(unittest.TestCase):
 
     def test_refuses_a_wizard_it_cannot_stamp(self):
         for what, data in (("no place for the digest", b"MZ wizard"),
-                           ("two places", b"MZ " + (MARKER + bytes(32)) * 2)):
+                           ("too little room after the marker", b"MZ " + MARKER + bytes(32)),
+                           ("two places", b"MZ " + (MARKER + BLANK) * 2)):
             with self.subTest(what):
                 write(self.wizard, data)
                 r = self.run_tool("--setup", self.wizard)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 
@@ -352,29 +353,34 @@ TEST_F(ExtractTest, BadArchivesRefusedBeforeTheFirstByte) {
   EXPECT_EQ("MZ engine setup", ReadFile(Target() + L"\\Utility\\Bde\\Setup.exe"));
 }
 
-// The room check counts the copies the installation makes afterwards, on
-// the volume each goes to: of the top-level files, and of Vzory when copied.
-TEST_F(ExtractTest, RoomCountsTheLaterCopiesOfTopLevelFilesAndTemplates) {
+// The room check counts where the installation puts the files afterwards:
+// a file moved into place on the work folder's volume counts once there,
+// whether it goes with the top-level files or with Vzory; one larger than
+// the free room is refused before the first byte.
+TEST_F(ExtractTest, RoomCountsAFileMovedOnItsVolumeOnce) {
   ULARGE_INTEGER free{};
   ASSERT_TRUE(GetDiskFreeSpaceExW(Target().c_str(), &free, nullptr, nullptr));
-  const uint64_t onceNotTwice = free.QuadPart / 10 * 6;
   const fileops::LaterCopies bothHere{tmp / L"App", tmp / L"Vzory"};
-  for (const char* name : {"Vzory/Velky.vzr", "Velky.dat"}) {
-    SCOPED_TRACE(name);
+  struct Row {
+    const char* name;
+    uint64_t declared;
+    bool fits;
+  };
+  const Row rows[] = {
+      {"Vzory/Velky.vzr", free.QuadPart / 10 * 6, true},
+      {"Velky.dat", free.QuadPart / 10 * 6, true},
+      {"Vzory/Velky.vzr", free.QuadPart / 10 * 11, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     ctx.statuses.clear();
-    WriteRawZip(Archive(), WithEssentials({Declaring(Deflated(name, "small"), onceNotTwice)}));
+    WriteRawZip(Archive(), WithEssentials({Declaring(Deflated(row.name, "small"), row.declared)}));
+    // Room or not, the entry fails as it falls short of its declared size.
     EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr,
                                                              nullptr, nullptr, bothHere));
-    EXPECT_TRUE(ctx.statuses.empty());
+    EXPECT_EQ(ctx.statuses.empty(), !row.fits);
+    EXPECT_TRUE(IsEmptyFolder(Target()));
   }
-  // Vzory not copied: one copy fits, so the unpacking starts, and the entry
-  // fails only as it falls short of its declared size.
-  WriteRawZip(Archive(),
-              WithEssentials({Declaring(Deflated("Vzory/Velky.vzr", "small"), onceNotTwice)}));
-  EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr,
-                                                           nullptr, nullptr, {tmp / L"App", L""}));
-  EXPECT_FALSE(ctx.statuses.empty());
-  EXPECT_TRUE(IsEmptyFolder(Target()));
 }
 
 // Declares 1 KB and inflates to 64 MB. A hard link made beforehand would see
@@ -499,72 +505,100 @@ TEST(UnzipInterface, ListingModeSendsFormattedLinesAndWritesNothing) {
 
 namespace {
 
-fileops::ArchiveDigest DigestOfFile(const std::wstring& path) {
+fileops::ChunkDigests DigestsOfFile(const std::wstring& path) {
   platform::UniqueFile file(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  const std::optional<fileops::ArchiveDigest> digest = fileops::DigestOf(file.get());
-  return digest ? *digest : fileops::ArchiveDigest{};
+  const std::optional<fileops::ChunkDigests> digests = fileops::ChunkDigestsOf(file.get());
+  return digests ? *digests : fileops::ChunkDigests{};
+}
+
+// An archive of four chunks and more: stored entries of incompressible
+// bytes between small ones, the directory in the last chunk.
+std::vector<ZipItem> FourChunks() {
+  std::string noise(3500000, '\0');
+  unsigned x = 7;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 23);
+  return Installable({{"a.txt", "a"},
+                      {"big1.bin", noise.substr(0, 1800000), false, true},
+                      {"sub/", "", true},
+                      {"sub/b.txt", "b"},
+                      {"big2.bin", noise.substr(1800000), false, true},
+                      {"z.txt", "z"}});
 }
 
 }  // namespace
 
-TEST(ArchiveDigest, IsTheSha256OfTheWholeFile) {
+TEST(ArchiveDigest, EachMebibyteHasItsSha256) {
   TempDir tmp;
   // The standard's own test vector.
-  WriteFile(tmp / L"abc", "abc");
   const fileops::ArchiveDigest abc = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea,
                                       0x41, 0x41, 0x40, 0xde, 0x5d, 0xae, 0x22, 0x23,
                                       0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17, 0x7a, 0x9c,
                                       0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
-  EXPECT_EQ(DigestOfFile(tmp / L"abc"), abc);
-  // Longer than one read: every piece counts.
-  const std::string big = Big(600000);
+  EXPECT_EQ(fileops::Sha256().Of("abc", 3), abc);
+  const std::string big = Big((5 << 20) / 2);
   WriteFile(tmp / L"big", big);
-  std::string changed = big;
-  changed[big.size() - 1] = 'A';
-  WriteFile(tmp / L"changed", changed);
-  EXPECT_NE(DigestOfFile(tmp / L"big"), DigestOfFile(tmp / L"changed"));
+  const fileops::ChunkDigests digests = DigestsOfFile(tmp / L"big");
+  EXPECT_EQ(digests.length, big.size());
+  ASSERT_EQ(digests.chunks.size(), 3u);
+  EXPECT_EQ(digests.chunks[2],
+            fileops::Sha256().Of(big.data() + (2 << 20), big.size() - (2 << 20)));
+  // A larger archive takes larger chunks, never more than the stamp holds.
+  EXPECT_EQ(fileops::ChunkSizeFor(1024ull << 20), 1u << 20);
+  EXPECT_EQ(fileops::ChunkSizeFor((1024ull << 20) + 1), 2u << 20);
 }
 
-// The medium's archive against the digest stamped into the program: only
-// that archive is unpacked; another, even one byte apart, is refused before
-// its directory is read, with nothing written.
-TEST_F(ExtractTest, OnlyTheArchiveOfTheExpectedDigestIsUnpacked) {
-  MakeZip(Archive(), Installable({{"a.txt", "a"}, {"sub/", "", true}, {"sub/b.txt", "b"}}));
-  const fileops::ArchiveDigest own = DigestOfFile(Archive());
-  fileops::ArchiveDigest other = own;
-  other[31] ^= 1;
+// The medium's archive against the chunks stamped into the program: an
+// archive one chunk apart, wherever the chunk lies, is refused before
+// anything takes its name, and what was there stays as it was.
+TEST_F(ExtractTest, OnlyTheArchiveOfTheStampedChunksIsUnpacked) {
+  MakeZip(Archive(), FourChunks());
+  const fileops::ChunkDigests own = DigestsOfFile(Archive());
+  ASSERT_GE(own.chunks.size(), 4u);
+  auto apart = [&own](size_t chunk) {
+    fileops::ChunkDigests other = own;
+    other.chunks[chunk][0] ^= 1;
+    return other;
+  };
+  fileops::ChunkDigests longer = own;
+  longer.length += 1;
+  const fileops::ChunkDigests first = apart(0), middle = apart(2),
+                              directory = apart(own.chunks.size() - 1);
   struct Row {
     const char* what;
-    const fileops::ArchiveDigest* digest;
+    const fileops::ChunkDigests* digests;
     ExtractResult result;
   };
   const Row rows[] = {
-      {"its own digest", &own, ExtractResult::Complete},
-      {"another digest", &other, ExtractResult::NotTheMediumsArchive},
-      {"no digest: a developer's build", nullptr, ExtractResult::Complete},
+      {"its own chunks", &own, ExtractResult::Complete},
+      {"the first chunk apart", &first, ExtractResult::NotTheMediumsArchive},
+      {"a middle chunk apart", &middle, ExtractResult::NotTheMediumsArchive},
+      {"the directory's chunk apart", &directory, ExtractResult::NotTheMediumsArchive},
+      {"another length", &longer, ExtractResult::NotTheMediumsArchive},
+      {"no stamp: a developer's build", nullptr, ExtractResult::Complete},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     testutil::RemoveTree(Target());
     testutil::MakeDirs(Target());
-    ctx.statuses.clear();
+    WriteFile(Target() + L"\\a.txt", "the person's");
     EXPECT_EQ(row.result, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr, nullptr,
-                                                  nullptr, {}, nullptr, row.digest));
-    const bool unpacked = row.result == ExtractResult::Complete;
-    EXPECT_EQ(unpacked, platform::FileExists(Target() + L"\\sub\\b.txt"));
-    if (!unpacked) {
-      EXPECT_TRUE(IsEmptyFolder(Target()));
-      EXPECT_TRUE(ctx.StatusesStartingWith(L"Rozbaluji").empty());
+                                                  nullptr, {}, nullptr, row.digests));
+    if (row.result == ExtractResult::Complete) {
+      EXPECT_EQ(ReadFile(Target() + L"\\a.txt"), "a");
+      EXPECT_EQ(ReadFile(Target() + L"\\z.txt"), "z");
+    } else {
+      EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"a.txt"});
+      EXPECT_EQ(ReadFile(Target() + L"\\a.txt"), "the person's");
     }
   }
 }
 
-// What the digest covered is what is unpacked: the archive stays open, with
-// no write sharing, from the check to the last entry.
+// What was checked is what is unpacked: the archive stays open, with no
+// write sharing, from the first chunk to the last entry.
 TEST_F(ExtractTest, TheCheckedArchiveCannotBeChangedWhileItIsUnpacked) {
   MakeZip(Archive(), Installable({{"a.txt", "a"}, {"b.txt", "b"}}));
-  const fileops::ArchiveDigest own = DigestOfFile(Archive());
+  const fileops::ChunkDigests own = DigestsOfFile(Archive());
   int tries = 0;
   ctx.onPump = [&](TestContext&) {
     ++tries;
@@ -577,4 +611,68 @@ TEST_F(ExtractTest, TheCheckedArchiveCannotBeChangedWhileItIsUnpacked) {
   EXPECT_EQ(ExtractResult::Complete, fileops::ExtractArchive(ctx, Archive(), Target(), nullptr,
                                                              nullptr, nullptr, {}, nullptr, &own));
   EXPECT_GT(tries, 0);
+}
+
+// A medium cut short while it is unpacked (a stick pulled out): the person
+// is asked, and Retry once it is whole again reads on to the end; Cancel
+// leaves nothing of the run. Cut from the Unix side, where Windows' share
+// modes do not hold, as the stick's removal ignores them.
+TEST_F(ExtractTest, AMediumCutShortIsReadOnAfterRetryOrLeftOnCancel) {
+  const std::vector<ZipItem> items = FourChunks();
+  MakeZip(Archive(), items);
+  const std::string whole = ReadFile(Archive());
+  const std::string big2 = std::find_if(items.begin(), items.end(), [](const ZipItem& i) {
+                             return i.name == "big2.bin";
+                           })->content;
+  auto size = [this] {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(Archive().c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  };
+  WriteFile(tmp / L"whole.pak", whole);
+  const fileops::ChunkDigests own = DigestsOfFile(Archive());
+  for (const bool retry : {true, false}) {
+    for (const fileops::ChunkDigests* digests :
+         {&own, static_cast<const fileops::ChunkDigests*>(nullptr)}) {
+      SCOPED_TRACE(std::string(retry ? "Retry" : "Cancel") +
+                   (digests ? ", stamped" : ", developer's build"));
+      testutil::RemoveTree(Target());
+      testutil::MakeDirs(Target());
+      WriteFile(Target() + L"\\a.txt", "the person's");
+      ctx.statuses.clear();
+      // Cut once big2.bin, past the first chunks, is next.
+      bool cut = false;
+      ctx.onPump = [&](TestContext& c) {
+        if (cut || c.statuses.empty() || c.statuses.back() != L"Rozbaluji soubor big2.bin") return;
+        cut = true;
+        ASSERT_TRUE(testutil::RunUnixOn(L"truncate -s 1000000", Archive(),
+                                        [&] { return size() == 1000000; }));
+      };
+      int asked = 0;
+      auto askRetry = [&] {
+        ++asked;
+        if (retry) {
+          EXPECT_TRUE(testutil::RunUnixUntil(
+              L"cp '" + platform::Wide(testutil::UnixPath(tmp / L"whole.pak")) + L"' '" +
+                  platform::Wide(testutil::UnixPath(Archive())) + L"'",
+              [&] { return size() == whole.size(); }));
+        }
+        return retry;
+      };
+      const ExtractResult result = fileops::ExtractArchive(
+          ctx, Archive(), Target(), nullptr, nullptr, nullptr, {}, nullptr, digests, askRetry);
+      EXPECT_TRUE(cut);
+      EXPECT_EQ(asked, 1);
+      if (retry) {
+        EXPECT_EQ(result, ExtractResult::Complete);
+        EXPECT_TRUE(ReadFile(Target() + L"\\big2.bin") == big2);
+        EXPECT_EQ(ReadFile(Target() + L"\\z.txt"), "z");
+      } else {
+        EXPECT_EQ(result, ExtractResult::MediumUnreadable);
+        EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"a.txt"});
+        EXPECT_EQ(ReadFile(Target() + L"\\a.txt"), "the person's");
+      }
+      WriteFile(Archive(), whole);
+    }
+  }
 }

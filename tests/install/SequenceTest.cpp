@@ -351,7 +351,8 @@ TEST(Sequence, A_ApplicationFolderOnAReadOnlyVolume) {
 }
 
 // Room is counted on the drive each copy goes to, in whole clusters, in
-// full also where a second run replaces files. The drive holds 24 MB.
+// full also where a second run replaces files, once for a file moved into
+// place on the drive it was unpacked on. The drive holds 24 MB.
 TEST(Sequence, RoomIsCountedOnEachDrive) {
   SmallDrive small(L"small");
   NEED_DRIVE(small);
@@ -365,9 +366,11 @@ TEST(Sequence, RoomIsCountedOnEachDrive) {
   };
   const Row rows[] = {
       {"14 MB of templates to C:", {EngineStub(), 0, 0, 14}, true, false, 1, true},
-      {"14 MB of templates, twice there", {EngineStub(), 0, 0, 14}, true, true, 1, false},
-      // 6.9 MB in bytes, 9.4 MB in the drive's 4 KB clusters.
-      {"8 MB and 1150 small templates", {EngineStub(), 1150, 0, 8}, true, true, 1, false},
+      // Unpacked and moved into place on the same drive: counted once.
+      {"20 MB of templates, moved there", {EngineStub(), 0, 0, 20}, true, true, 1, true},
+      {"14 MB of templates, copied there", {EngineStub(), 0, 0, 14}, false, true, 1, true},
+      // 21.9 MB in bytes, 25 MB in the drive's 4 KB clusters.
+      {"13 MB and 3000 small templates", {EngineStub(), 3000, 0, 13}, true, true, 1, false},
       // What a second run replaces stays until it is complete: its copies
       // need their room in full beside the first one's.
       {"13 MB of templates, installed twice", {EngineStub(), 0, 0, 0, 13}, false, true, 2, false},
@@ -395,6 +398,9 @@ TEST(Sequence, RoomIsCountedOnEachDrive) {
                   size_t(row.layout.largeTemplateMb) << 20);
       }
       EXPECT_TRUE(platform::FileExists(scene.choices.vzory + L"\\Faktura.vzr"));
+      // Moved out of the work folder on its drive; copied from it to another.
+      EXPECT_EQ(platform::FileExists(scene.choices.vantorPro + L"\\Instalace\\Vzory\\Faktura.vzr"),
+                row.appOnTheDrive != row.templatesOnTheDrive);
       ASSERT_TRUE(scene.EngineRan());
     }
     testutil::RemoveTree(scene.choices.vantorPro);
@@ -602,7 +608,8 @@ namespace {
 
 // The medium is known by what it is, not by how it is spelt: reached
 // through a drive letter of its own, a medium inside the work folder (here
-// its templates folder) keeps its files through the removal.
+// its examples folder, which no copy moves away) keeps its files through the
+// removal.
 TEST(Sequence, TheMediumIsKeptWhateverNameLeadsToIt) {
   Scene scene({EngineStub()});
   RecordingHost host(scene.choices);
@@ -610,15 +617,15 @@ TEST(Sequence, TheMediumIsKeptWhateverNameLeadsToIt) {
   ASSERT_EQ(result.ending, Ending::Done);
   ASSERT_TRUE(scene.EngineRan());
   const std::wstring work = scene.choices.vantorPro + L"\\Instalace";
-  MappedDrive medium(work + L"\\Vzory");
+  MappedDrive medium(work + L"\\Priklady");
   ASSERT_TRUE(medium.Mapped());
   const platform::FileIdentity mediumFolder = platform::IdentityAt(medium.Root());
   ASSERT_TRUE(mediumFolder.Known());
-  ASSERT_EQ(mediumFolder, platform::IdentityAt(work + L"\\Vzory"));
+  ASSERT_EQ(mediumFolder, platform::IdentityAt(work + L"\\Priklady"));
   DeleteFileW((work + L"\\Utility\\Bde\\Setup.exe.ran").c_str());
   // What holds the medium stays; everything else of the work folder goes.
   EXPECT_FALSE(result.workFolder.RemoveTree({mediumFolder}));
-  EXPECT_EQ(testutil::ReadFile(work + L"\\Vzory\\Faktura.vzr"), "invoice");
+  EXPECT_EQ(testutil::ReadFile(work + L"\\Priklady\\Priklad1.vpr"), "example");
   EXPECT_FALSE(platform::FileExists(work + L"\\VantorPro.exe"));
   EXPECT_FALSE(platform::FolderExists(work + L"\\Utility"));
 }

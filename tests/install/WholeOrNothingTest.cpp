@@ -305,6 +305,66 @@ TEST(WholeOrNothing, ARunningProgramIsNamedAndWaitedFor) {
   }
 }
 
+// The medium stops answering halfway through the unpacking (cut short from
+// the Unix side, as a stick pulled out ignores share modes): the person is
+// told which file and what to do; Retry, once it is whole again, completes;
+// Cancel leaves the PC as it was.
+TEST(WholeOrNothing, AMediumThatStopsAnsweringIsNamedWithAWayOn) {
+  for (const bool retry : {true, false}) {
+    SCOPED_TRACE(retry ? "put back, then Retry" : "Cancel");
+    const MediumSpec layout{EngineStub()};
+    Scene scene(layout);
+    InstallWhole(scene);
+    NewRevision(scene, layout);
+    // Two chunks at least: the first is read only after the directory.
+    std::string noise(1500000, '\0');
+    unsigned x = 3;
+    for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 23);
+    scene.payload.files.push_back({"Navod/Video.bin", noise});
+    const std::wstring archive = scene.medium / L"Vaninst.pak";
+    WriteArchive(archive, scene.payload);
+    const std::wstring whole = scene.work / L"whole.pak";
+    ASSERT_TRUE(CopyFileW(archive.c_str(), whole.c_str(), FALSE));
+    const PcState before = StateOf(scene);
+    auto sizeIs = [&](uint64_t size) {
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      return GetFileAttributesExW(archive.c_str(), GetFileExInfoStandard, &data) &&
+             ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == size;
+    };
+    const uint64_t wholeSize = testutil::ReadFile(whole).size();
+    RecordingHost host(scene.choices);
+    bool cut = false;
+    host.onStatus = [&](const std::wstring& status) {
+      if (cut || !status.starts_with(L"Rozbaluji soubor")) return;
+      cut = true;
+      EXPECT_TRUE(testutil::RunUnixOn(L"truncate -s 1000", archive, [&] { return sizeIs(1000); }));
+    };
+    host.onAsk = [&](const std::wstring&) {
+      if (!retry) return IDCANCEL;
+      EXPECT_TRUE(testutil::RunUnixUntil(L"cp '" + platform::Wide(testutil::UnixPath(whole)) +
+                                             L"' '" + platform::Wide(testutil::UnixPath(archive)) +
+                                             L"'",
+                                         [&] { return sizeIs(wholeSize); }));
+      return IDRETRY;
+    };
+    // The wizard's own rollback follows a Cancel: here, Install's.
+    const install::InstallResult result = install::Install(scene.choices, host);
+    ASSERT_EQ(host.asked.size(), 1u);
+    EXPECT_EQ(host.asked[0], L"Soubor \"" + scene.choices.mediumDir +
+                                 L"\\Vaninst.pak\" na instalačním médiu nelze přečíst!\r"
+                                 L"Očistěte disk, nebo médium vložte znovu, a zvolte Opakovat. "
+                                 L"Storno instalaci zruší.");
+    if (retry) {
+      EXPECT_EQ(result.ending, Ending::Done) << testing::PrintToString(result.message);
+      EXPECT_EQ(testutil::ReadFile(scene.choices.vzory + L"\\Faktura.vzr"), "invoice v2");
+      WaitForSingleObject(result.engine.get(), 30000);
+    } else {
+      EXPECT_EQ(result.ending, Ending::Cancelled);
+      EXPECT_EQ(StateOf(scene), before);
+    }
+  }
+}
+
 // The person's templates survive a second installation, and its finish
 // removes the work folder whole, whatever else was put there.
 TEST(WholeOrNothing, TheSecondInstallationKeepsThePersonsTemplates) {

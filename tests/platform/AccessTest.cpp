@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <cstring>
+
 #include "platform/Access.h"
 #include "platform/Platform.h"
 
@@ -84,6 +86,54 @@ TEST(JudgeFolder, TheOwnerAndEveryoneWhoMayChangeTheFolderOrWhatIsMadeInIt) {
     }
   }
   EXPECT_EQ(platform::JudgeFolder(nullptr, user, C), FolderTrust::Unreadable);
+}
+
+}  // namespace
+
+namespace {
+
+// The list a file moved into a folder takes: what a file made there would
+// get, entry for entry, from folders of the installation's uses and one
+// found in place. Wine keeps no list set on a file, so the list built is
+// what is checked.
+TEST(FileListFrom, WhatTheFolderPassesOnToFiles) {
+  struct Row {
+    const wchar_t* folder;
+    const wchar_t* file;
+  };
+  const Row rows[] = {
+      // The application folder: Users read and run what is moved in.
+      {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)",
+       L"D:(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;FRFX;;;BU)"},
+      // The work folder grants nothing to Users.
+      {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", L"D:(A;ID;FA;;;BA)(A;ID;FA;;;SY)"},
+      // Entries for folders only, for the folder itself only, and CREATOR
+      // OWNER's are not a file's; a denial is.
+      {L"O:BAD:(A;CI;FA;;;BU)(A;;FA;;;WD)(A;OICIIO;FA;;;CO)(D;OI;FW;;;WD)(A;OI;FR;;;AU)",
+       L"D:(D;ID;FW;;;WD)(A;ID;FR;;;AU)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(row.folder)));
+    platform::UniqueLocal folder;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.folder, SDDL_REVISION_1,
+                                                                     folder.put(), nullptr));
+    const platform::UniqueLocal list = platform::FileListFrom(folder.get());
+    const auto* got = static_cast<const ACL*>(list.get());
+    platform::UniqueLocal file;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.file, SDDL_REVISION_1,
+                                                                     file.put(), nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL expected = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(file.get(), &present, &expected, &defaulted));
+    ASSERT_EQ(got->AceCount, expected->AceCount);
+    for (DWORD i = 0; i < got->AceCount; ++i) {
+      void *mine = nullptr, *theirs = nullptr;
+      ASSERT_TRUE(GetAce(const_cast<ACL*>(got), i, &mine) && GetAce(expected, i, &theirs));
+      const auto size = static_cast<const ACE_HEADER*>(theirs)->AceSize;
+      ASSERT_EQ(static_cast<const ACE_HEADER*>(mine)->AceSize, size) << i;
+      EXPECT_EQ(std::memcmp(mine, theirs, size), 0) << i;
+    }
+  }
 }
 
 }  // namespace

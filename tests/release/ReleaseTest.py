@@ -271,9 +271,11 @@ class SignedMedium(unittest.TestCase):
             self.assertIn("Signature verification: ok", verified.stdout)
             self.assertIn("Subject: /CN=Vantor Test Vendor", verified.stdout)
         with open(os.path.join(medium, "Vaninst.pak"), "rb") as f:
-            digest = hashlib.sha256(f.read()).digest()
+            archive = f.read()
+        # The stamp: the length, then the digest of the first MiB among them.
         at = data.index(STAMP_MARKER) + len(STAMP_MARKER)
-        self.assertEqual(data[at:at + 32], digest)
+        self.assertEqual(int.from_bytes(data[at:at + 8], "little"), len(archive))
+        self.assertEqual(data[at + 16:at + 48], hashlib.sha256(archive[:1 << 20]).digest())
 
 
 if __name__ == "__main__":
