@@ -72,6 +72,7 @@ class Run {
     host_.SetBottomBarVisible(false);
     host_.SetStatus(L"Připravuji kopírování souborů");
     host_.ClearStopRequest();
+    if (auto ended = TakeLeftJournal()) return std::move(*ended);
     // A run after a stop goes on with the stopped run's journal, so that a
     // rollback still returns to the PC before the first; what that run
     // staged goes first.
@@ -101,6 +102,21 @@ class Run {
   }
   InstallResult Fatal(std::wstring message) const {
     return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}, {}};
+  }
+  // A journal an earlier run left on disk and the caller does not hold:
+  // one that cannot be read, or whose rollback still cannot put everything
+  // back, ends the run before anything is written over it. A complete
+  // run's work folders and backups go with this run's.
+  Step TakeLeftJournal() {
+    if (journal_.Active()) return {};
+    bool unreadable = false;
+    std::optional<Journal> left = Journal::Load(&unreadable);
+    if (unreadable) return Fatal(UnfinishedRunUnreadable(EndsInstallation()));
+    if (!left) return {};
+    if (left->CurrentPhase() != Journal::Phase::Done && !left->RollBack({}))
+      return Fatal(RollBackLeft(left->Left()) + L"\r" + EndsInstallation());
+    if (left->Active()) journal_ = std::move(*left);
+    return {};
   }
   // The journal written through before what it names changes on disk.
   bool Journaled() {
@@ -369,7 +385,8 @@ class Run {
     host_.SetStatus(L"Zapisuji informace do registru");
     try {
       // As they are now, for a rollback.
-      for (const wchar_t* key : {kQuorKey, kVantorKey, kUninstallKey}) journal_.KeepsKey(key);
+      for (const wchar_t* key : {kQuorKey, kVantorKey, kUninstallKey})
+        if (!journal_.KeepsKey(key)) return Fatal(RegistryFailed());
       journal_.Save();
       for (const wchar_t* key : {kQuorKey, kVantorKey})
         if (!platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, key)) record_.keys.push_back(key);
@@ -406,6 +423,8 @@ class Run {
         return {};
       case CommitResult::Cancelled:
         return InstallResult{Ending::Cancelled, {}, sourceDir_, {}, {}, {}, {}};
+      case CommitResult::NotUndone:
+        return Fatal(CommitNotUndone());
       case CommitResult::Failed:
         break;
     }
@@ -423,6 +442,9 @@ class Run {
       cleared = false;
     }
     if (!cleared) return Fatal(EngineFailed());
+    // Complete before the engine's setup changes anything: a run ended from
+    // here on is finished by the next start, never rolled back over it.
+    if (!journal_.Complete()) return Fatal(RegistryFailed());
     bool started = false;
     platform::UniqueHandle engine;
     try {
@@ -432,9 +454,15 @@ class Run {
       started = false;
     }
     host_.Redraw();
-    if (!started) return Fatal(EngineFailed());
-    // Complete: the backups of what the commit replaced go.
-    journal_.Complete();
+    if (!started) {
+      journal_.Reopen();
+      return Fatal(EngineFailed());
+    }
+    // Its work folder stays while it runs; the backups of what the commit
+    // replaced go meanwhile.
+    journal_.EngineStarted(engine.get());
+    Journaled();
+    journal_.StartBackupRemoval();
     return {Ending::Done,      {},
             sourceDir_,        std::move(unpackedEntries_),
             std::move(engine), std::move(work_),
