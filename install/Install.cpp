@@ -103,19 +103,16 @@ class Run {
   InstallResult Fatal(std::wstring message) const {
     return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}, {}};
   }
-  // A journal an earlier run left on disk and the caller does not hold:
-  // one that cannot be read, or whose rollback still cannot put everything
-  // back, ends the run before anything is written over it. A complete
-  // run's work folders and backups go with this run's.
+  // A journal left on disk that this program cannot read, or whose rollback
+  // still cannot put everything back, ends the run before anything is
+  // written over it.
   Step TakeLeftJournal() {
     if (journal_.Active()) return {};
-    bool unreadable = false;
-    std::optional<Journal> left = Journal::Load(&unreadable);
-    if (unreadable) return Fatal(UnfinishedRunUnreadable(EndsInstallation()));
-    if (!left) return {};
-    if (left->CurrentPhase() != Journal::Phase::Done && !left->RollBack({}))
-      return Fatal(RollBackLeft(left->Left()) + L"\r" + EndsInstallation());
-    if (left->Active()) journal_ = std::move(*left);
+    const Recovery left = TakeOver(journal_);
+    if (left.state == Recovery::State::Unreadable)
+      return Fatal(UnfinishedRunUnreadable(EndsInstallation()));
+    if (left.state == Recovery::State::Left)
+      return Fatal(RollBackLeft(left.left) + L"\r" + EndsInstallation());
     return {};
   }
   // The journal written through before what it names changes on disk.

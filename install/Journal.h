@@ -170,6 +170,12 @@ struct Recovery {
 // its work folders and backups removed. Never raises.
 Recovery RecoverUnfinishedRun(const std::vector<platform::FileIdentity>& keep = {});
 
+// For a run about to begin without a journal of its own: the one on disk,
+// rolled back once more when it is not a complete run's; what is left of a
+// complete run (its work folders and backups) becomes journal, to go with
+// the new run's. Clean when the run may go on.
+Recovery TakeOver(Journal& journal);
+
 // A folder named by a full path, opened from its volume's root one name at a
 // time, never through a link: how a journal's folders are found again.
 platform::HeldFolder OpenWithoutLinks(const std::wstring& path);

@@ -231,6 +231,17 @@ bool Journal::Finish(const std::vector<platform::FileIdentity>& keep) {
   return false;
 }
 
+Recovery TakeOver(Journal& journal) {
+  bool unreadable = false;
+  std::optional<Journal> left = Journal::Load(&unreadable);
+  if (unreadable) return {Recovery::State::Unreadable, {}};
+  if (!left) return {};
+  if (left->CurrentPhase() != Journal::Phase::Done && !left->RollBack({}))
+    return {Recovery::State::Left, left->Left()};
+  if (left->Active()) journal = std::move(*left);
+  return {};
+}
+
 Recovery RecoverUnfinishedRun(const std::vector<platform::FileIdentity>& keep) {
   try {
     bool unreadable = false;
