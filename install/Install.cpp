@@ -104,8 +104,7 @@ class Run {
     return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}, {}};
   }
   // A journal left on disk that this program cannot read, or whose rollback
-  // still cannot put everything back, ends the run before anything is
-  // written over it.
+  // still cannot put everything back: nothing is written over it.
   Step TakeLeftJournal() {
     if (journal_.Active()) return {};
     const Recovery left = TakeOver(journal_);
@@ -492,8 +491,9 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host,
                       platform::HeldFolder earlier, Journal* journal) {
   Journal own;
   InstallResult result = Run(choices, host, std::move(earlier), journal ? *journal : own).Go();
-  if (!journal && (result.ending == Ending::Fatal || result.ending == Ending::Cancelled))
-    own.RollBack({});
+  if (!journal && (result.ending == Ending::Fatal || result.ending == Ending::Cancelled) &&
+      !own.RollBack({}))
+    result.message += (result.message.empty() ? L"" : L"\r") + RollBackLeft(own.Left());
   return result;
 }
 
