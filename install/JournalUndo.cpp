@@ -59,10 +59,13 @@ bool Sweep(const platform::HeldFolder& folder, const std::wstring& prefix, bool 
   return listed && ok;
 }
 
-// The held folder of a journal's path, or whether nothing is there at all.
-platform::HeldFolder Reach(const std::wstring& path, bool& absent) {
+// The held folder of a journal's path, or whether nothing of the run can be
+// there: nothing at all, or (linkForeign) a link on the way, which leads
+// somewhere the run never staged in.
+platform::HeldFolder Reach(const std::wstring& path, bool& absent, bool linkForeign = false) {
   platform::HeldFolder folder = OpenWithoutLinks(path);
-  absent = !folder && Absent(path);
+  const bool link = !folder && GetLastError() == ERROR_CANT_ACCESS_FILE;
+  absent = !folder && ((linkForeign && link) || Absent(path));
   return folder;
 }
 
@@ -92,12 +95,13 @@ bool Journal::UndoCommits(const std::function<void()>& step) {
 }
 
 bool Journal::RemoveWorkFolders(const std::vector<platform::FileIdentity>& keep) {
-  // Never under the engine's setup, which runs from there.
-  if (engine_.Running()) return work_.empty();
+  // Never under the engine's setup, which runs from there; one that is gone
+  // already holds nothing.
+  const bool engineRuns = engine_.Running();
   std::erase_if(work_, [&](const WorkFolderEntry& entry) {
     bool absent = false;
-    platform::HeldFolder work = Reach(entry.path, absent);
-    if (!work) return absent;
+    platform::HeldFolder work = Reach(entry.path, absent, true);
+    if (!work || engineRuns) return !work && absent;
     // Only the very folder the run made: whatever else now has its name
     // stays. An identity that cannot be taken now tells nothing: tried again.
     const platform::FileIdentity& now = work.Identity();
@@ -151,7 +155,7 @@ bool Journal::RollBack(const std::vector<platform::FileIdentity>& keep, bool onl
   }
   std::erase_if(staging_, [&](const std::pair<std::wstring, bool>& staged) {
     bool absent = false;
-    const platform::HeldFolder folder = Reach(staged.first, absent);
+    const platform::HeldFolder folder = Reach(staged.first, absent, true);
     step();
     return folder ? Sweep(folder, Prefix(), staged.second, spare) : absent;
   });
