@@ -172,13 +172,14 @@ TEST(WholeOrNothing, EndedAtOnceThenTheNextStart) {
     install::RecoverUnfinishedRun();  // the next start
     // The work folder waits for the engine's setup to end: the next start
     // after it finishes.
-    if (complete)
+    if (complete) {
       EXPECT_TRUE(testutil::PumpUntil(
           [] {
             return install::RecoverUnfinishedRun().state == install::Recovery::State::Clean &&
                    !install::Journal::Load();
           },
           30000));
+    }
     if (complete) {
       // Finished, never taken back half: the new version, nothing of the run left.
       const PcState after = StateOf(scene);
