@@ -349,3 +349,27 @@ TEST(Journal, MalformedJournalsAreRefusedAndKept) {
 }
 
 }  // namespace
+
+namespace {
+
+// The installation over a journal it cannot read: refused with its message,
+// nothing written, the journal as it was.
+TEST(Journal, AnInstallationRefusesAJournalItCannotRead) {
+  installtest::Scene scene({installtest::EngineStub()});
+  const std::vector<std::wstring> lines = install::Sealed(L"SetupVantor journal 3", {L"run\tab"});
+  platform::Registry registry;
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKey(install::kJournalKey));
+  registry.WriteLines(install::kJournalValue, lines);
+  installtest::RecordingHost host(scene.choices);
+  const install::InstallResult result = install::Install(scene.choices, host);
+  EXPECT_EQ(result.ending, install::Ending::Fatal);
+  EXPECT_EQ(result.message,
+            L"Byla nalezena nedokončená instalace, kterou tento program nemůže dokončit!\r"
+            L"Instalace bude ukončena!");
+  EXPECT_FALSE(platform::FolderExists(scene.choices.vantorPro));
+  EXPECT_EQ(SavedLines(), lines);
+  Journal().Erase();
+}
+
+}  // namespace
