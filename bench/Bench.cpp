@@ -203,6 +203,7 @@ int Copy(const std::wstring& source, const std::wstring& target,
   const bool committed = install::CommitStaged(host, journal, {&to}, staging.entries, target) ==
                          install::CommitResult::Done;
   journal.Complete();
+  journal.StartBackupRemoval();
   const double end = Now();
   // The backups go on a thread of their own meanwhile, as the wizard waits
   // for the engine's setup; the window keeps answering.

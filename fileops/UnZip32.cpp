@@ -270,16 +270,25 @@ class Unzipper {
     return &folders_.emplace(key, std::move(folder)).first->second;
   }
 
-  // A name in the folder for an entry's bytes until they are complete: one
-  // no entry of the archive takes.
-  std::wstring TemporaryName(const std::wstring& folderRelative, zip_uint64_t index) {
-    for (int attempt = 0;; ++attempt) {
-      std::wstring name = L"~sv" + std::to_wstring(index) +
-                          (attempt ? L"-" + std::to_wstring(attempt) : L"") + L".tmp";
+  // A file of the folder for an entry's bytes until they are complete, made
+  // under a fresh name: one no entry of the archive takes and nothing in the
+  // folder has (a leftover of a run ended at once, say). Empty, with the
+  // error, when none can be made.
+  platform::UniqueFile CreateTemporary(const platform::HeldFolder& folder,
+                                       const std::wstring& folderRelative, zip_uint64_t index,
+                                       std::wstring& name) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      name = L"~sv" + std::to_wstring(index) + (attempt ? L"-" + std::to_wstring(attempt) : L"") +
+             L".tmp";
       const std::wstring key =
           platform::AsciiUpper(folderRelative.empty() ? name : folderRelative + L"\\" + name);
-      if (!plannedNames_.contains(key)) return name;
+      if (plannedNames_.contains(key)) continue;
+      platform::UniqueFile out =
+          folder.OpenFile(name, GENERIC_WRITE | DELETE, 0, FILE_CREATE, FILE_ATTRIBUTE_NORMAL);
+      if (out || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
+        return out;
     }
+    return {};
   }
 
   // A failed run leaves nothing of its own behind: its temporary files and
@@ -370,9 +379,8 @@ class Unzipper {
       Print("error: cannot read " + entry.name + ": " + zip_strerror(archive_.get()));
       return PK_ERR;
     }
-    const std::wstring temporary = TemporaryName(folderRelative, entry.index);
-    platform::UniqueFile out =
-        folder->OpenFile(temporary, GENERIC_WRITE | DELETE, 0, FILE_CREATE, FILE_ATTRIBUTE_NORMAL);
+    std::wstring temporary;
+    platform::UniqueFile out = CreateTemporary(*folder, folderRelative, entry.index, temporary);
     if (!out) {
       Print("error: cannot write " + platform::Utf8(entry.target));
       return PK_DISK;

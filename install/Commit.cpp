@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 
+#include "install/Flush.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -58,6 +59,23 @@ std::vector<std::wstring> RestartManagerList(const std::vector<std::wstring>& fi
   }
   RmEndSession(session);
   return names;
+}
+
+// Every committed entry's data, then each folder they went into, once; the
+// first entry that could not be flushed (entries.size(): none).
+template <typename FolderOf>
+size_t Unflushed(const std::vector<fileops::Staging::Entry>& entries, FolderOf& folderOf) {
+  std::vector<std::pair<const platform::HeldFolder*, size_t>> folders;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const platform::HeldFolder* folder = folderOf(entries[i].folder);
+    if (!folder || !FlushEntry(*folder, entries[i].name, entries[i].isFolder)) return i;
+    if (std::none_of(folders.begin(), folders.end(),
+                     [&](const auto& flushed) { return flushed.first == folder; }))
+      folders.emplace_back(folder, i);
+  }
+  for (const auto& [folder, first] : folders)
+    if (!FlushFolder(*folder)) return first;
+  return entries.size();
 }
 
 }  // namespace
@@ -145,7 +163,7 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
     } catch (const platform::SetupError&) {
       return CommitResult::Failed;
     }
-    size_t done = 0;
+    size_t done = 0, undoFrom = 0;
     for (; done < entries.size(); ++done) {
       host.OnCommitStep(done, entries.size());
       const fileops::Staging::Entry& entry = entries[done];
@@ -153,11 +171,17 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
       const std::wstring backup = journal.BackupName(entry.name);
       if (!folder || (entry.replaces && !folder->Rename(entry.name, backup, false))) break;
       if (!folder->Rename(entry.temp, entry.name, false)) {
-        if (entry.replaces) folder->Rename(backup, entry.name, false);
+        // Put back by the undo below, which checks it like every other step.
+        undoFrom = done + 1;
         break;
       }
     }
-    if (done == entries.size()) {
+    size_t failedAt = done;
+    undoFrom = std::max(undoFrom, done);
+    // On the disk, data and names, before the journal says so: however the
+    // staged entries were written.
+    if (done == entries.size()) failedAt = Unflushed(entries, folderOf);
+    if (failedAt == entries.size()) {
       journal.SetPhase(Journal::Phase::Committed);
       try {
         journal.Save();
@@ -167,21 +191,33 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
       host.OnCommitStep(done, entries.size());
       return CommitResult::Done;
     }
-    // Undone in reverse, so that a retry starts from the staged state.
-    for (size_t i = done; i-- > 0;) {
+    // Undone in reverse, so that a retry starts from the staged state. Every
+    // step is checked: until all of them have succeeded the phase stays at
+    // Commit, and the run ends for its rollback to finish the undo.
+    bool undone = true;
+    for (size_t i = undoFrom; i-- > 0;) {
       const fileops::Staging::Entry& entry = entries[i];
       const platform::HeldFolder* folder = folderOf(entry.folder);
-      if (!folder) continue;
-      folder->Rename(entry.name, entry.temp, false);
-      if (entry.replaces) folder->Rename(journal.BackupName(entry.name), entry.name, false);
+      const std::wstring backup = journal.BackupName(entry.name);
+      if (!folder) {
+        undone = false;
+        continue;
+      }
+      const bool committed = folder->AttributesOf(entry.temp) == INVALID_FILE_ATTRIBUTES &&
+                             folder->AttributesOf(entry.name) != INVALID_FILE_ATTRIBUTES;
+      if (committed && !folder->Rename(entry.name, entry.temp, false)) undone = false;
+      if (entry.replaces && folder->AttributesOf(backup) != INVALID_FILE_ATTRIBUTES &&
+          !folder->Rename(backup, entry.name, false))
+        undone = false;
     }
+    if (!undone) return CommitResult::NotUndone;
     journal.SetPhase(Journal::Phase::Staging);
     try {
       journal.Save();
     } catch (const platform::SetupError&) {
       return CommitResult::Failed;
     }
-    const fileops::Staging::Entry& failed = entries[done];
+    const fileops::Staging::Entry& failed = entries[failedAt];
     if (host.Ask(L"Soubor \"" + failed.folder + L"\\" + failed.name + L"\" nelze nahradit, " +
                      L"protože jej používá jiný program!" + kCr + kRetryOrCancel,
                  MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)

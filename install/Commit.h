@@ -16,6 +16,8 @@ enum class CommitResult {
   Done,       // everything is in place; the journal says Committed
   Cancelled,  // the person chose Cancel while files were in use
   Failed,     // the journal could not be written
+  NotUndone,  // a failed pass could not be undone whole: the journal stays at
+              // Commit, and the run's rollback finishes the undo
 };
 
 // Roots are the held folders the entries lie in or below (every entry's

@@ -72,6 +72,7 @@ class Run {
     host_.SetBottomBarVisible(false);
     host_.SetStatus(L"Připravuji kopírování souborů");
     host_.ClearStopRequest();
+    if (auto ended = TakeLeftJournal()) return std::move(*ended);
     // A run after a stop goes on with the stopped run's journal, so that a
     // rollback still returns to the PC before the first; what that run
     // staged goes first.
@@ -101,6 +102,17 @@ class Run {
   }
   InstallResult Fatal(std::wstring message) const {
     return {Ending::Fatal, std::move(message), sourceDir_, {}, {}, {}, {}};
+  }
+  // A journal left on disk that this program cannot read, or whose rollback
+  // still cannot put everything back: nothing is written over it.
+  Step TakeLeftJournal() {
+    if (journal_.Active()) return {};
+    const Recovery left = TakeOver(journal_);
+    if (left.state == Recovery::State::Unreadable)
+      return Fatal(UnfinishedRunUnreadable(EndsInstallation()));
+    if (left.state == Recovery::State::Left)
+      return Fatal(RollBackLeft(left.left) + L"\r" + EndsInstallation());
+    return {};
   }
   // The journal written through before what it names changes on disk.
   bool Journaled() {
@@ -399,7 +411,8 @@ class Run {
     host_.SetStatus(L"Zapisuji informace do registru");
     try {
       // As they are now, for a rollback.
-      for (const wchar_t* key : {kQuorKey, kVantorKey, kUninstallKey}) journal_.KeepsKey(key);
+      for (const wchar_t* key : {kQuorKey, kVantorKey, kUninstallKey})
+        if (!journal_.KeepsKey(key)) return Fatal(RegistryFailed());
       journal_.Save();
       for (const wchar_t* key : {kQuorKey, kVantorKey})
         if (!platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, key)) record_.keys.push_back(key);
@@ -436,6 +449,8 @@ class Run {
         return {};
       case CommitResult::Cancelled:
         return InstallResult{Ending::Cancelled, {}, sourceDir_, {}, {}, {}, {}};
+      case CommitResult::NotUndone:
+        return Fatal(CommitNotUndone());
       case CommitResult::Failed:
         break;
     }
@@ -453,6 +468,9 @@ class Run {
       cleared = false;
     }
     if (!cleared) return Fatal(EngineFailed());
+    // Complete before the engine's setup changes anything: a run ended from
+    // here on is finished by the next start, never rolled back over it.
+    if (!journal_.Complete()) return Fatal(RegistryFailed());
     bool started = false;
     platform::UniqueHandle engine;
     try {
@@ -462,9 +480,15 @@ class Run {
       started = false;
     }
     host_.Redraw();
-    if (!started) return Fatal(EngineFailed());
-    // Complete: the backups of what the commit replaced go.
-    journal_.Complete();
+    if (!started) {
+      journal_.Reopen();
+      return Fatal(EngineFailed());
+    }
+    // Its work folder stays while it runs; the backups of what the commit
+    // replaced go meanwhile.
+    journal_.EngineStarted(engine.get());
+    Journaled();
+    journal_.StartBackupRemoval();
     return {Ending::Done,      {},
             sourceDir_,        std::move(unpackedEntries_),
             std::move(engine), std::move(work_),
@@ -499,8 +523,9 @@ InstallResult Install(const InstallChoices& choices, InstallHost& host,
                       platform::HeldFolder earlier, Journal* journal) {
   Journal own;
   InstallResult result = Run(choices, host, std::move(earlier), journal ? *journal : own).Go();
-  if (!journal && (result.ending == Ending::Fatal || result.ending == Ending::Cancelled))
-    own.RollBack({});
+  if (!journal && (result.ending == Ending::Fatal || result.ending == Ending::Cancelled) &&
+      !own.RollBack({}))
+    result.message += (result.message.empty() ? L"" : L"\r") + RollBackLeft(own.Left());
   return result;
 }
 

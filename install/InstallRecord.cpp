@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "install/LineCodec.h"
 #include "platform/Crc32.h"
 #include "platform/Platform.h"
 
@@ -24,42 +25,6 @@ void AddMissing(std::vector<T>& into, const std::vector<T>& from, Same same) {
       into.push_back(item);
 }
 
-uint32_t TextCrc(const std::vector<std::wstring>& lines, size_t count) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const std::string bytes = platform::Utf8(lines[i]) + "\n";
-    sum = platform::Crc32(bytes.data(), bytes.size(), sum);
-  }
-  return sum;
-}
-
-std::wstring Hex(uint32_t value) {
-  wchar_t text[9];
-  swprintf(text, 9, L"%08x", value);
-  return text;
-}
-
-// Splits at tabs, at most `parts` pieces: the last keeps any tab it holds.
-std::vector<std::wstring> Split(const std::wstring& line, size_t parts) {
-  std::vector<std::wstring> pieces;
-  size_t start = 0;
-  while (pieces.size() + 1 < parts) {
-    const size_t tab = line.find(L'\t', start);
-    if (tab == std::wstring::npos) break;
-    pieces.push_back(line.substr(start, tab - start));
-    start = tab + 1;
-  }
-  pieces.push_back(line.substr(start));
-  return pieces;
-}
-
-bool ParseNumber(const std::wstring& text, int base, uint64_t& value) {
-  if (text.empty() || text.size() > 20) return false;
-  wchar_t* end = nullptr;
-  value = wcstoull(text.c_str(), &end, base);
-  return end && *end == L'\0';
-}
-
 }  // namespace
 
 void InstallRecord::Merge(const InstallRecord& earlier) {
@@ -79,28 +44,22 @@ uint64_t InstallRecord::TotalSize() const {
 }
 
 std::vector<std::wstring> RecordLines(const InstallRecord& record) {
-  std::vector<std::wstring> lines{kHeader, L"U\t" + record.uninstaller};
+  std::vector<std::wstring> lines{L"U\t" + record.uninstaller};
   for (const RecordedFile& file : record.files)
-    lines.push_back(L"F\t" + std::to_wstring(file.size) + L"\t" + Hex(file.crc) + L"\t" +
+    lines.push_back(L"F\t" + std::to_wstring(file.size) + L"\t" + Hex32(file.crc) + L"\t" +
                     file.path);
   for (const std::wstring& folder : record.folders) lines.push_back(L"D\t" + folder);
   for (const std::wstring& key : record.keys) lines.push_back(L"K\t" + key);
   for (const RegistryValue& value : record.values)
     lines.push_back(L"V\t" + value.key + L"\t" + value.name);
-  lines.push_back(L"C\t" + Hex(TextCrc(lines, lines.size())));
-  return lines;
+  return Sealed(kHeader, std::move(lines));
 }
 
 std::optional<InstallRecord> ParseRecord(const std::vector<std::wstring>& lines) {
-  if (lines.size() < 3 || lines.front() != kHeader) return std::nullopt;
-  const std::vector<std::wstring> check = Split(lines.back(), 2);
-  uint64_t crc = 0;
-  if (check.size() != 2 || check[0] != L"C" || !ParseNumber(check[1], 16, crc) ||
-      crc != TextCrc(lines, lines.size() - 1))
-    return std::nullopt;
+  const std::optional<std::vector<std::wstring>> body = Unsealed(kHeader, lines);
+  if (!body || body->empty()) return std::nullopt;
   InstallRecord record;
-  for (size_t i = 1; i + 1 < lines.size(); ++i) {
-    const std::wstring& line = lines[i];
+  for (const std::wstring& line : *body) {
     const std::wstring kind = line.substr(0, line.find(L'\t'));
     std::vector<std::wstring> parts;
     if (kind == L"F" && (parts = Split(line, 4)).size() == 4) {

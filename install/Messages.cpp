@@ -60,6 +60,32 @@ std::wstring MediumUnreadable(const std::wstring& mediumDir) {
          L"Očistěte disk, nebo médium vložte znovu, a zvolte Opakovat. Storno instalaci zruší.";
 }
 
+std::wstring UnfinishedRunUnreadable(const std::wstring& lastLine) {
+  return L"Byla nalezena nedokončená instalace, kterou tento program nemůže dokončit!" +
+         std::wstring(kCr) + lastLine;
+}
+
+std::wstring RollBackLeft(const std::vector<std::wstring>& left) {
+  std::wstring text = L"Změny provedené instalací se nepodařilo zcela vrátit zpět. Zůstalo:";
+  for (const std::wstring& item : left) text += kCr + item;
+  return text + kCr +
+         L"Ukončete programy, které tyto soubory používají, a spusťte instalační program " +
+         L"znovu. Vrácení změn se dokončí.";
+}
+
+std::wstring CommitNotUndone() {
+  return std::wstring(L"Soubory, které instalace nahradila, se nepodařilo vrátit zpět!") + kCr +
+         kEnds;
+}
+
+std::wstring RollingBack() {
+  return L"Vracím provedené změny";
+}
+
+std::wstring EndsInstallation() {
+  return kEnds;
+}
+
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
   return L"Na disku " + shortfall.root + L" není pro instalaci dost místa!" + kCr +
          L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "fileops/UnZip32.h"
 
@@ -22,6 +23,18 @@ std::wstring NotTheMediumsArchive(const std::wstring& mediumDir);
 // Vaninst.pak could not be read on from the medium: a question with Retry
 // and Cancel, without the ending line.
 std::wstring MediumUnreadable(const std::wstring& mediumDir);
+// A journal of an unfinished installation that this program cannot read;
+// lastLine ends the message ("Instalace bude ukončena!" or the
+// uninstaller's own).
+std::wstring UnfinishedRunUnreadable(const std::wstring& lastLine);
+// A rollback that could not put everything back: what stayed and what to do.
+std::wstring RollBackLeft(const std::vector<std::wstring>& left);
+// "Instalace bude ukončena!"
+std::wstring EndsInstallation();
+// A failed commit whose undo did not succeed: the rollback takes it over.
+std::wstring CommitNotUndone();
+// The status line while a rollback runs.
+std::wstring RollingBack();
 // The volume short of room, with what is needed and what is free.
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 

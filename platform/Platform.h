@@ -65,6 +65,22 @@ class Registry {
   void WriteLines(const std::wstring& name, const std::vector<std::wstring>& lines);
   // A REG_MULTI_SZ value's texts; false when it is missing or of another type.
   bool ReadLines(const std::wstring& name, std::vector<std::wstring>& lines) const;
+  // Opens a key that is there already, never making one; true when open.
+  bool OpenExisting(const std::wstring& subKey);
+  // Written through to the disk; false when it cannot be.
+  bool Flush() const;
+
+  struct Value {
+    std::wstring name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    bool operator==(const Value&) const = default;
+  };
+  // Every value of the open key, whole: a value that grows while it is read
+  // is read again with room for it. False when any of them cannot be read.
+  bool ReadValues(std::vector<Value>& values) const;
+  // Sets a value of any type; false on failure.
+  bool Write(const Value& value);
 
   // Whether a key exists below the root (opened for reading only).
   static bool KeyExists(HKEY root, const std::wstring& subKey);

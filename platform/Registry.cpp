@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace platform {
@@ -95,6 +96,50 @@ bool Registry::ReadLines(const std::wstring& name, std::vector<std::wstring>& li
   for (const wchar_t* line = buffer.data(); *line; line += wcslen(line) + 1)
     lines.emplace_back(line);
   return true;
+}
+
+bool Registry::OpenExisting(const std::wstring& subKey) {
+  CloseKey();
+  UniqueHkey key;
+  if (RegOpenKeyExW(root_, subKey.c_str(), 0, kAccess, key.put()) == ERROR_SUCCESS)
+    key_ = std::move(key);
+  return HasOpenKey();
+}
+
+bool Registry::Flush() const {
+  return key_ && RegFlushKey(key_.get()) == ERROR_SUCCESS;
+}
+
+bool Registry::ReadValues(std::vector<Value>& values) const {
+  values.clear();
+  if (!key_) return false;
+  std::vector<wchar_t> name(256);
+  std::vector<BYTE> data(1024);
+  for (DWORD index = 0;;) {
+    DWORD nameSize = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    const LSTATUS status = RegEnumValueW(key_.get(), index, name.data(), &nameSize, nullptr, &type,
+                                         data.data(), &dataSize);
+    if (status == ERROR_NO_MORE_ITEMS) return true;
+    if (status == ERROR_MORE_DATA) {
+      // The same index again with room for both: the sizes asked for are
+      // not always reported back for the name.
+      name.resize(std::max<size_t>(name.size() * 2, nameSize + 1));
+      data.resize(std::max<size_t>(data.size() * 2, dataSize));
+      if (name.size() > 65536 || data.size() > (64u << 20)) return false;
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return false;
+    values.push_back({std::wstring(name.data(), nameSize), type,
+                      std::vector<BYTE>(data.begin(), data.begin() + dataSize)});
+    ++index;
+  }
+}
+
+bool Registry::Write(const Value& value) {
+  return key_ && RegSetValueExW(key_.get(), value.name.c_str(), 0, value.type, value.data.data(),
+                                static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
 }
 
 bool Registry::KeyExists(HKEY root, const std::wstring& subKey) {

@@ -11,6 +11,7 @@
 
 #include "install/InstallRecord.h"
 #include "install/Journal.h"
+#include "install/Messages.h"
 #include "platform/OneWizard.h"
 #include "platform/Platform.h"
 #include "uninstall/HandOver.h"
@@ -166,7 +167,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
   // reads the record this run left.
   OneWizard lock;
   if (!lock.Take()) return SayWizardRuns();
-  install::RecoverUnfinishedRun();
+  // Ground this program cannot judge, or that a rollback could not put back
+  // whole: nothing is removed over it.
+  const std::wstring nothingRemoved = L"Odinstalace není možná, nic nebylo odebráno.";
+  const install::Recovery recovery = install::RecoverUnfinishedRun();
+  if (recovery.state == install::Recovery::State::Unreadable) {
+    Show(install::UnfinishedRunUnreadable(nothingRemoved), MB_OK | MB_ICONERROR);
+    return 1;
+  }
+  if (recovery.state == install::Recovery::State::Left) {
+    Show(install::RollBackLeft(recovery.left) + L"\r" + nothingRemoved, MB_OK | MB_ICONERROR);
+    return 1;
+  }
   install::InstallRecord record;
   if (!Record(record)) return 1;
   const std::wstring folder = uninstall::CopyFolder();

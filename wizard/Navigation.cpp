@@ -5,6 +5,8 @@
 
 #include "fileops/FileOps.h"
 #include "install/Install.h"
+#include "install/Journal.h"
+#include "install/Messages.h"
 #include "picker/FolderChoice.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
@@ -34,8 +36,13 @@ void TfrmSetup::FormCreate() {
     folder = std::move(parent);
   }
   // A run ended at once before leaves its journal: the PC goes back to how
-  // it was before that run, so this one starts on clean ground.
-  install::RecoverUnfinishedRun(MediumFolders);
+  // it was before that run, so this one starts on clean ground. What could
+  // not go back stays in the journal and is named; a journal that cannot be
+  // read stays untouched, and the installation refuses to run over it.
+  const install::Recovery recovery = install::RecoverUnfinishedRun(MediumFolders);
+  if (recovery.state == install::Recovery::State::Left)
+    platform::ShowMessageBox(install::RollBackLeft(recovery.left), kSetupTitle,
+                             MB_OK | MB_ICONEXCLAMATION);
 
   setupTitle_ = kSetupTitle;
   platform::SetApplicationTitle(setupTitle_);
@@ -93,13 +100,33 @@ bool TfrmSetup::RemoveWorkFolder() {
 void TfrmSetup::RollBackRun() {
   if (!RunJournal.Active() || RunJournal.CurrentPhase() == install::Journal::Phase::Done) return;
   platform::SetAppCursor(platform::Cursor::Wait);
+  // Shown on the copy page while it runs, in place of the step it ended at.
+  SetStatus(install::RollingBack());
+  FlushWork();
+  RedrawWindow(Handle(), nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   // Nothing of the run stays held: the rollback removes through its own.
   WorkFolder.Release();
   EngineProcess.reset();
   UnpackedEntries.clear();
   MadeFolders.clear();
-  RunJournal.RollBack(MediumFolders);
+  // The bar goes back from where the run left it as the steps are undone.
+  HWND bar = Control(L"ProgressBar1");
+  const LRESULT reached = SendMessageW(bar, PBM_GETPOS, 0, 0);
+  const bool whole = RunJournal.RollBack(MediumFolders, false, [&](size_t done, size_t total) {
+    // Painted at once; no message runs meanwhile, so nothing starts another
+    // rollback or run under this one.
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(reached - reached * done / total), 0);
+    UpdateWindow(bar);
+  });
   platform::SetAppCursor(platform::Cursor::Default);
+  // What stayed is in the journal for the next start; the person learns
+  // what it is and what to do.
+  if (!whole)
+    platform::ShowMessageBox(install::RollBackLeft(RunJournal.Left()), SetupTitle(),
+                             MB_OK | MB_ICONEXCLAMATION);
+  // The next run starts from the journal on disk, not from this one.
+  RunJournal = install::Journal();
 }
 
 void TfrmSetup::pbNextClick() {
@@ -133,6 +160,12 @@ void TfrmSetup::pbNextClick() {
     // the finish ends within the moment; what is still in use then goes at
     // the next start of the installer or the uninstaller, through the
     // journal. The window keeps answering; its buttons wait.
+    // Backups of a second installation still going: the window closes at
+    // once and the removal goes on without it (Done is on disk already; what
+    // an end at once leaves goes at the next start).
+    if (HANDLE going = RunJournal.RemovingBackups();
+        going && WaitForSingleObject(going, 0) == WAIT_TIMEOUT)
+      ShowWindow(Handle(), SW_HIDE);
     constexpr ULONGLONG kFinishMs = 1500;
     const ULONGLONG deadline = GetTickCount64() + kFinishMs;
     SetEnabled(L"pbNext", false);

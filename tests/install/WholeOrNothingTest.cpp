@@ -170,6 +170,16 @@ TEST(WholeOrNothing, EndedAtOnceThenTheNextStart) {
       ASSERT_TRUE(scene.EngineRan());
     }
     install::RecoverUnfinishedRun();  // the next start
+    // The work folder waits for the engine's setup to end: the next start
+    // after it finishes.
+    if (complete) {
+      EXPECT_TRUE(testutil::PumpUntil(
+          [] {
+            return install::RecoverUnfinishedRun().state == install::Recovery::State::Clean &&
+                   !install::Journal::Load();
+          },
+          30000));
+    }
     if (complete) {
       // Finished, never taken back half: the new version, nothing of the run left.
       const PcState after = StateOf(scene);
@@ -398,6 +408,58 @@ TEST(WholeOrNothing, TheSecondInstallationKeepsThePersonsTemplates) {
   testutil::WriteFile(work + L"\\Utility\\Bde\\engine.log", "written by the engine");
   EXPECT_TRUE(result.workFolder.RemoveTree());
   EXPECT_FALSE(platform::FolderExists(work));
+}
+
+}  // namespace
+}  // namespace installtest
+
+namespace installtest {
+namespace {
+
+// A work folder of ours that a run ended at once left with the unpacking's
+// temporaries, and a second application folder after a stop: the next run
+// unpacks beside the leftovers, and the rollback forgets neither work folder.
+TEST(WholeOrNothing, LeftTemporariesAndAChangedFolderAfterAStop) {
+  Scene scene({EngineStub(), 20});
+  RecordingHost host(scene.choices);
+  host.onStatus = [&](const std::wstring& status) {
+    if (status == kMaking + scene.choices.vantorPro) host.abort = true;
+  };
+  install::Journal journal;
+  install::InstallResult first = install::Install(scene.choices, host, {}, &journal);
+  ASSERT_EQ(first.ending, Ending::Stopped);
+  for (int index = 0; index < 40; ++index)
+    testutil::WriteFile(first.unpackFolder + L"\\~sv" + std::to_wstring(index) + L".tmp", "left");
+  host.onStatus = {};
+  install::InstallResult second =
+      install::Install(scene.choices, host, std::move(first.workFolder), &journal);
+  EXPECT_EQ(second.ending, Ending::Done) << testing::PrintToString(second.message);
+  WaitForSingleObject(second.engine.get(), 30000);
+  second.workFolder.Release();
+  install::RecoverUnfinishedRun();
+  EXPECT_FALSE(install::Journal::Load());
+
+  // Stopped, then another application folder: both work folders go back.
+  Scene other({EngineStub(), 20});
+  const PcState otherBefore = StateOf(other);
+  RecordingHost stopping(other.choices);
+  stopping.onStatus = [&](const std::wstring& status) {
+    if (status == kMaking + other.choices.vantorPro) stopping.abort = true;
+  };
+  install::Journal runs;
+  install::InstallResult stopped = install::Install(other.choices, stopping, {}, &runs);
+  ASSERT_EQ(stopped.ending, Ending::Stopped);
+  stopped.workFolder.Release();
+  install::InstallChoices moved = other.choices;
+  moved.vantorPro += L"2";
+  stopping.onStatus = [&](const std::wstring& status) {
+    if (status == kMaking + moved.vantorPro) stopping.abort = true;
+  };
+  install::InstallResult again = install::Install(moved, stopping, {}, &runs);
+  ASSERT_EQ(again.ending, Ending::Stopped);
+  again.workFolder.Release();
+  EXPECT_TRUE(runs.RollBack({}));
+  EXPECT_EQ(StateOf(other), otherBefore);
 }
 
 }  // namespace
