@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "install/Engine.h"
+#include "install/FolderCheck.h"
 #include "install/Install.h"
 #include "platform/Platform.h"
 
@@ -84,6 +85,19 @@ install::InstallChoices GatherChoices(TfrmSetup& form) {
 }
 
 }  // namespace
+
+bool TfrmSetup::ChosenFoldersAccepted() {
+  platform::SetAppCursor(platform::Cursor::Wait);
+  const install::FolderRefusal refusal =
+      install::JudgeChosenFolders(GatherChoices(*this), WorkFolder);
+  platform::SetAppCursor(platform::Cursor::Default);
+  if (refusal.message.empty()) return true;
+  // The person stays on the page to choose another folder or to free room.
+  platform::ShowMessageBox(refusal.message, SetupTitle(), MB_OK | MB_ICONEXCLAMATION);
+  static const wchar_t* const fields[] = {L"txtVantorPro", L"txtProjekty", L"txtVzory"};
+  SetFocus(fields[static_cast<int>(refusal.folder)]);
+  return false;
+}
 
 void TfrmSetup::Install() {
   const install::InstallChoices choices = GatherChoices(*this);

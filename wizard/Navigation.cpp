@@ -124,6 +124,7 @@ void TfrmSetup::pbNextClick() {
       SetFocus(check.field);
       return;
     }
+    if (!ChosenFoldersAccepted()) return;
   }
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {
