@@ -135,8 +135,10 @@ void TfrmSetup::Install() {
   UnpackedEntries = result.unpackedEntries;
   WorkFolder = std::move(result.workFolder);
   MadeFolders = result.madeFolders;
-  // The window was closed while the run went on: the program ends with it.
+  // The window was closed while the run went on: the program ends with it,
+  // a fatal ending still said.
   if (platform::Terminated() && result.ending != install::Ending::Done) {
+    if (result.ending == install::Ending::Fatal) link.ShowError(result.message);
     RollBackRun();
     return;
   }

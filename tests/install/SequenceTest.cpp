@@ -307,34 +307,6 @@ TEST(Sequence, F_AnOldFlagThatStays) {
 
 // ------------------------------------------------------------ small drives
 
-// A drive of its own from tests/make-drives.sh (tmpfs, mounted as root),
-// emptied before and after. Not Ready where it could not be mounted.
-class SmallDrive {
- public:
-  explicit SmallDrive(const wchar_t* name) : folder_(std::wstring(L"C:\\svdrives\\") + name) {
-    if (!platform::FileExists(folder_ + L"\\drive")) return;
-    Empty();
-    drive_ = std::make_unique<MappedDrive>(folder_);
-  }
-  ~SmallDrive() { Empty(); }
-  bool Ready() const { return drive_ && drive_->Mapped(); }
-  std::wstring Root() const { return drive_->Root(); }
-
- private:
-  void Empty() const {
-    platform::FolderListing listing(folder_);
-    platform::DirEntry entry;
-    while (listing.Next(entry))
-      if (entry.name != L"." && entry.name != L".." && entry.name != L"drive")
-        testutil::RemoveTree(folder_ + L"\\" + entry.name);
-  }
-  std::wstring folder_;
-  std::unique_ptr<MappedDrive> drive_;
-};
-
-#define NEED_DRIVE(drive) \
-  if (!(drive).Ready()) GTEST_SKIP() << "no small drive: tests/make-drives.sh mounts it as root"
-
 // A drive that cannot be written: step 4 fails, the work folder is missing.
 TEST(Sequence, A_ApplicationFolderOnAReadOnlyVolume) {
   SmallDrive readOnly(L"ro");
