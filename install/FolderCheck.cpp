@@ -119,6 +119,9 @@ FolderRefusal JudgeChosenFolders(const InstallChoices& choices,
   // As the run goes: the ground, then the work folder, then the archive's
   // paths and their room.
   std::wstring refused = SurveyGround(choices, EarlierMadeFolders(choices.madeEarlier));
+  if (refused.empty()) refused = SurveyMissingFolder(choices.vantorPro, Place::Application);
+  if (refused.empty() && !choices.leaveVzoryOnCd)
+    refused = SurveyMissingFolder(choices.vzory, Place::Templates);
   if (!refused.empty()) return {OnFoldersPage(refused), FieldOf(refused, choices)};
   if (const platform::HeldFolder app = platform::HeldFolder::Open(choices.vantorPro);
       app && ForeignWorkFolderIn(app, earlierWork))

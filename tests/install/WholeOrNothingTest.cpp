@@ -279,7 +279,9 @@ TEST(WholeOrNothing, ARunningProgramIsClosedOnThePersonsWord) {
                                scene.choices.vantorPro.c_str(), &si, &pi));
     const platform::UniqueHandle running(pi.hProcess), thread(pi.hThread);
     WaitForInputIdle(running.get(), 30000);
-    if (!answers) ASSERT_NE(SuspendThread(thread.get()), static_cast<DWORD>(-1));
+    if (!answers) {
+      ASSERT_NE(SuspendThread(thread.get()), static_cast<DWORD>(-1));
+    }
     const PcState before = StateOf(scene);
     RecordingHost host(scene.choices);
     host.onAsk = [&](const std::wstring& text) {
