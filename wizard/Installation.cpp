@@ -61,11 +61,13 @@ const wchar_t* const kButtons[] = {L"pbNext", L"pbPrev", L"pbCancel"};
 
 // What the fields say. A folder text loses one trailing "\" here, and its
 // field shows the shorter text from now on.
-install::InstallChoices GatherChoices(TfrmSetup& form) {
-  auto folder = [&form](const wchar_t* field) {
+// The folders page judges the trimmed texts (shown) as the run will take
+// them, and leaves the fields as typed until the run.
+install::InstallChoices GatherChoices(TfrmSetup& form, bool shown = true) {
+  auto folder = [&form, shown](const wchar_t* field) {
     const std::wstring text = form.Text(field);
     std::wstring trimmed = install::TrimFolder(text);
-    if (trimmed != text) form.SetText(field, trimmed);
+    if (shown && trimmed != text) form.SetText(field, trimmed);
     return trimmed;
   };
   install::InstallChoices choices;
@@ -89,7 +91,7 @@ install::InstallChoices GatherChoices(TfrmSetup& form) {
 bool TfrmSetup::ChosenFoldersAccepted() {
   platform::SetAppCursor(platform::Cursor::Wait);
   const install::FolderRefusal refusal =
-      install::JudgeChosenFolders(GatherChoices(*this), WorkFolder);
+      install::JudgeChosenFolders(GatherChoices(*this, false), WorkFolder);
   platform::SetAppCursor(platform::Cursor::Default);
   if (refusal.message.empty()) return true;
   // The person stays on the page to choose another folder or to free room.

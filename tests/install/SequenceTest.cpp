@@ -243,6 +243,21 @@ TEST(Sequence, EachFailureRoute) {
   }
 }
 
+// No Programs folder known at all: the run makes no group, least of all
+// one at the root of the drive it was started from, and completes.
+TEST(Sequence, NoProgramsFolderMakesNoGroup) {
+  Scene scene({EngineStub()});
+  scene.choices.programsFolder.clear();
+  const std::wstring atRoot = platform::RootOf(platform::CurrentDir()) + scene.choices.folderName;
+  ASSERT_FALSE(platform::FolderExists(atRoot));
+  RecordingHost host(scene.choices);
+  const install::InstallResult result = install::Install(scene.choices, host);
+  EXPECT_EQ(result.ending, Ending::Done) << testing::PrintToString(result.message);
+  EXPECT_FALSE(platform::FolderExists(atRoot));
+  EXPECT_TRUE(host.errors.empty());
+  WaitForSingleObject(result.engine.get(), 30000);
+}
+
 // Only the archive's own engine setup runs, and the sequence hands back its
 // process: a Setup.exe replaced after the unpacking (here, as the engine step
 // begins) is not started.
