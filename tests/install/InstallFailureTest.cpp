@@ -429,9 +429,8 @@ TEST_F(FailureTest, F_EngineSetupProgramThatCannotStart) {
 // The window closed while the run copies, and the run then ends fatally:
 // its message still shows before the program ends, and the PC goes back.
 TEST_F(FailureTest, F_AfterTheWindowWasClosedStillShowsItsMessage) {
-  Boxes boxes([](const testutil::AskedBox& box) {
-    return box.text == kCloseQuestion ? IDYES : IDOK;
-  });
+  Boxes boxes(
+      [](const testutil::AskedBox& box) { return box.text == kCloseQuestion ? IDYES : IDOK; });
   const std::wstring notAProgram = Work() + L"\\NotAProgram.exe";
   testutil::WriteFile(notAProgram, "no program, only text");
   OpenOnMedium({notAProgram, 20});
@@ -442,9 +441,9 @@ TEST_F(FailureTest, F_AfterTheWindowWasClosedStillShowsItsMessage) {
   StartInstall();
   EXPECT_TRUE(closing.Fired());
   EXPECT_TRUE(platform::Terminated());
-  EXPECT_EQ(boxes.Texts(), (std::vector<std::wstring>{
-                               kCloseQuestion,
-                               std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kEnds}));
+  EXPECT_EQ(boxes.Texts(),
+            (std::vector<std::wstring>{
+                kCloseQuestion, std::wstring(L"Ovladač BDE se nepodařilo nainstalovat!") + kEnds}));
   EXPECT_FALSE(platform::FolderExists(app));
 }
 
