@@ -1,14 +1,12 @@
 #include "install/Commit.h"
 
 #include <windows.h>
-// After windows.h.
-#include <restartmanager.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <map>
 
 #include "install/Flush.h"
+#include "install/InUse.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -27,38 +25,6 @@ std::wstring Full(const std::wstring& path) {
       platform::AsciiUpper(n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : path);
   if (spelt.size() > 3 && spelt.back() == L'\\') spelt.pop_back();
   return spelt;
-}
-
-std::wstring NameOf(const std::wstring& path) {
-  const size_t cut = path.find_last_of(L"\\/");
-  return cut == std::wstring::npos ? path : path.substr(cut + 1);
-}
-
-std::vector<std::wstring> RestartManagerList(const std::vector<std::wstring>& files) {
-  std::vector<std::wstring> names;
-  DWORD session = 0;
-  wchar_t key[CCH_RM_SESSION_KEY + 1] = {};
-  if (RmStartSession(&session, 0, key) != ERROR_SUCCESS) return names;
-  std::vector<LPCWSTR> paths;
-  for (const std::wstring& file : files) paths.push_back(file.c_str());
-  UINT needed = 0, count = 0;
-  DWORD reasons = 0;
-  std::vector<RM_PROCESS_INFO> infos;
-  if (RmRegisterResources(session, static_cast<UINT>(paths.size()), paths.data(), 0, nullptr, 0,
-                          nullptr) == ERROR_SUCCESS) {
-    DWORD status = ERROR_MORE_DATA;
-    while (status == ERROR_MORE_DATA) {
-      infos.resize(needed + 4);
-      count = static_cast<UINT>(infos.size());
-      status = RmGetList(session, &needed, &count, infos.data(), &reasons);
-    }
-    if (status == ERROR_SUCCESS)
-      for (UINT i = 0; i < count; ++i)
-        if (infos[i].Process.dwProcessId != GetCurrentProcessId())
-          names.push_back(infos[i].strAppName);
-  }
-  RmEndSession(session);
-  return names;
 }
 
 // Every committed entry's data, then each folder they went into, once; the
@@ -80,48 +46,10 @@ size_t Unflushed(const std::vector<fileops::Staging::Entry>& entries, FolderOf& 
 
 }  // namespace
 
-std::vector<std::wstring> ProgramsUsing(const std::vector<std::wstring>& files,
-                                        const std::wstring& appFolder) {
-  std::vector<std::wstring> names = RestartManagerList(files);
-  if (!names.empty()) return names;
-  // Where Restart Manager knows nothing (it answers an empty list under
-  // Wine): the programs started from the application folder.
-  std::vector<std::wstring> wanted;
-  for (const std::wstring& file : files) wanted.push_back(Full(file));
-  const std::wstring folder = Full(appFolder) + L"\\";
-  const platform::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return names;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-       more = Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-    const platform::UniqueHandle process(
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (!process) continue;
-    wchar_t image[MAX_PATH * 2] = {};
-    DWORD size = MAX_PATH * 2;
-    if (!QueryFullProcessImageNameW(process.get(), 0, image, &size)) continue;
-    const std::wstring path = Full(std::wstring(image, size));
-    const bool inFolder =
-        path.starts_with(folder) && path.find(L'\\', folder.size()) == std::wstring::npos;
-    // A folder replaced whole holds what it started from.
-    const bool wantedOrBelow =
-        std::any_of(wanted.begin(), wanted.end(), [&](const std::wstring& w) {
-          return path == w || (path.starts_with(w) && path[w.size()] == L'\\');
-        });
-    if (inFolder || wantedOrBelow) {
-      const std::wstring name = NameOf(std::wstring(image, size));
-      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    }
-  }
-  return names;
-}
-
 CommitResult CommitStaged(InstallHost& host, Journal& journal,
                           const std::vector<const platform::HeldFolder*>& roots,
                           const std::vector<fileops::Staging::Entry>& entries,
-                          const std::wstring& appFolder) {
+                          const std::wstring& /*appFolder*/) {
   // Each entry's folder, held: a root, or reached from one without a link.
   std::map<std::wstring, platform::HeldFolder> below;
   auto folderOf = [&](const std::wstring& path) -> const platform::HeldFolder* {
@@ -147,16 +75,7 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
   }
   journal.Commits(journaled);
   for (;;) {
-    const std::vector<std::wstring> programs = ProgramsUsing(replaced, appFolder);
-    if (!programs.empty()) {
-      std::wstring list;
-      for (const std::wstring& program : programs) list += (list.empty() ? L"" : L", ") + program;
-      if (host.Ask(L"Program \"" + list + L"\" je spuštěn a používá soubory, které instalace " +
-                       L"nahrazuje!" + kCr + kRetryOrCancel,
-                   MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDRETRY)
-        continue;
-      return CommitResult::Cancelled;
-    }
+    if (!ProgramsLetGo(host, replaced)) return CommitResult::Cancelled;
     journal.SetPhase(Journal::Phase::Commit);
     try {
       journal.Save();

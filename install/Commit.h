@@ -30,10 +30,4 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
                           const std::vector<fileops::Staging::Entry>& entries,
                           const std::wstring& appFolder);
 
-// The programs (their file names) that hold any of the files: Restart
-// Manager's answer, else the running processes whose program is one of them
-// or lies directly in appFolder.
-std::vector<std::wstring> ProgramsUsing(const std::vector<std::wstring>& files,
-                                        const std::wstring& appFolder);
-
 }  // namespace install

@@ -328,4 +328,17 @@ std::wstring SurveyGround(const InstallChoices& choices, const std::vector<std::
   return {};
 }
 
+std::wstring SurveyMissingFolder(const std::wstring& path, Place place) {
+  Levels levels;
+  if (!Split(path, levels)) return {};
+  size_t existing = levels.parts.size();
+  while (existing > 0 && !platform::FolderExists(levels.Prefix(existing))) --existing;
+  if (existing == levels.parts.size()) return {};
+  const platform::HeldFolder nearest = platform::HeldFolder::Open(levels.Prefix(existing));
+  if (!nearest) return {};
+  // As OpenForRun judges the folder once its step has made the missing
+  // levels: every level that was there, and the volume.
+  return JudgeLevels(levels, existing + 1, nearest, true, place == Place::Application);
+}
+
 }  // namespace install

@@ -56,4 +56,10 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
 // refused). The message of the first refusal; empty when the run may go on.
 std::wstring SurveyGround(const InstallChoices& choices, const std::vector<std::wstring>& earlier);
 
+// A folder not there yet, before anything is written: the levels above it
+// that are there, judged as OpenForRun judges them once the folder is made.
+// The message of the refusal; empty when the run may make it (or when it is
+// there: SurveyGround judges that).
+std::wstring SurveyMissingFolder(const std::wstring& path, Place place);
+
 }  // namespace install

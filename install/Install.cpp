@@ -342,6 +342,9 @@ class Run {
   void UpdateStartMenu() {
     host_.StepProgress();
     host_.SetStatus(L"Aktualizuji nabídku start");
+    // No Programs folder known at all: no group, never one at a drive's
+    // root (the summary said so).
+    if (choices_.programsFolder.empty()) return;
     const std::wstring& appFolder = choices_.vantorPro;
     try {
       const std::wstring group = choices_.programsFolder + L"\\" + choices_.folderName;

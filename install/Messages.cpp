@@ -15,6 +15,18 @@ std::wstring Megabytes(uint64_t bytes) {
   return std::to_wstring(tenths / 10) + L"," + std::to_wstring(tenths % 10) + L" MB";
 }
 
+const wchar_t kCancelEnds[] = L" Storno instalaci zruší.";
+
+// "A", "A" a "B", "A", "B" a "C": each name quoted.
+std::wstring NameList(const std::vector<std::wstring>& names) {
+  std::wstring list;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? L" a " : L", ";
+    list += L"\"" + names[i] + L"\"";
+  }
+  return list;
+}
+
 }  // namespace
 
 std::wstring CannotUnpack(const std::wstring& appFolder) {
@@ -91,6 +103,34 @@ std::wstring NoRoom(const fileops::RoomShortfall& shortfall) {
          L"Potřebné místo: " + Megabytes(shortfall.needed) + L", volné místo: " +
          Megabytes(shortfall.free) + L"." + kCr + L"Uvolněte místo na disku, nebo zvolte jinou " +
          L"složku." + kCr + kEnds;
+}
+
+std::wstring PathTooLong(const std::wstring& path, size_t limit) {
+  return L"Cesta \"" + path + L"\" by měla " + std::to_wstring(path.size()) +
+         L" znaků, Windows dovolují nejvýše " + std::to_wstring(limit) + L" znaků." + kCr +
+         L"Zvolte kratší složku.";
+}
+
+std::wstring OnFoldersPage(std::wstring fatal) {
+  const std::wstring ending = std::wstring(kCr) + kEnds;
+  if (fatal.ends_with(ending)) fatal.resize(fatal.size() - ending.size());
+  return fatal;
+}
+
+std::wstring ProgramsRunning(const std::vector<std::wstring>& names) {
+  if (names.size() == 1)
+    return L"Program " + NameList(names) + L" je spuštěn a používá soubory, které instalace " +
+           L"nahrazuje!" + kCr + L"Zvolte OK a instalace jej ukončí." + kCancelEnds;
+  return L"Programy " + NameList(names) + L" jsou spuštěny a používají soubory, které " +
+         L"instalace nahrazuje!" + kCr + L"Zvolte OK a instalace je ukončí." + kCancelEnds;
+}
+
+std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names) {
+  if (names.size() == 1)
+    return L"Program " + NameList(names) + L" se nepodařilo ukončit." + kCr +
+           L"Ukončete jej a zvolte Opakovat." + kCancelEnds;
+  return L"Programy " + NameList(names) + L" se nepodařilo ukončit." + kCr +
+         L"Ukončete je a zvolte Opakovat." + kCancelEnds;
 }
 
 }  // namespace install

@@ -38,4 +38,17 @@ std::wstring RollingBack();
 // The volume short of room, with what is needed and what is free.
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 
+// Programs (their file names) that hold files the commit replaces: the
+// installation offers to close them (OK) or to cancel.
+std::wstring ProgramsRunning(const std::vector<std::wstring>& names);
+// Those that did not end when asked to: the person closes them and retries.
+std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names);
+// A path the installation would write that passes what Windows takes: the
+// folders page names it with its length and the limit.
+std::wstring PathTooLong(const std::wstring& path, size_t limit);
+// A refusal of the run as the folders page shows it: the person stays there
+// to choose another folder, so its last line, that the installation ends,
+// goes.
+std::wstring OnFoldersPage(std::wstring fatal);
+
 }  // namespace install

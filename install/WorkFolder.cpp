@@ -56,6 +56,16 @@ WorkGround MakeWorkFolder(const platform::HeldFolder& app, platform::HeldFolder&
   return WorkGround::Foreign;
 }
 
+bool ForeignWorkFolderIn(const platform::HeldFolder& app, const platform::HeldFolder& earlier) {
+  if (earlier && !earlier.ConfirmedPath().empty() &&
+      platform::AsciiUpper(earlier.Path()) == platform::AsciiUpper(app.Path() + L"\\Instalace"))
+    return false;
+  if (app.AttributesOf(L"Instalace") == INVALID_FILE_ATTRIBUTES) return false;
+  // A link in its place is refused by the opening itself.
+  const platform::HeldFolder work = app.Child(L"Instalace");
+  return !work || !InstallersOwn(work);
+}
+
 // After a failed unpacking: what step 4 made, innermost first, each only
 // when empty.
 void RemoveMade(platform::HeldFolder& work, bool workMade, platform::HeldFolder& app,

@@ -23,6 +23,11 @@ enum class WorkGround {
 WorkGround MakeWorkFolder(const platform::HeldFolder& app, platform::HeldFolder& earlier,
                           platform::HeldFolder& work);
 
+// Whether the application folder holds a work folder that is not the
+// installer's own, as MakeWorkFolder would find it; earlier as there.
+// Nothing is made.
+bool ForeignWorkFolderIn(const platform::HeldFolder& app, const platform::HeldFolder& earlier);
+
 // After a failed unpacking: what the work folder's step made, innermost
 // first, each only when empty.
 void RemoveMade(platform::HeldFolder& work, bool workMade, platform::HeldFolder& app,

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h.
+#include <restartmanager.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -99,6 +101,12 @@ struct Window {
   static void Close(Type value) noexcept { ::DestroyWindow(value); }
 };
 
+struct RestartSession {  // RmStartSession: no session is (DWORD)-1
+  using Type = DWORD;
+  static Type Invalid() noexcept { return static_cast<DWORD>(-1); }
+  static void Close(Type value) noexcept { ::RmEndSession(value); }
+};
+
 }  // namespace traits
 
 using UniqueHandle = Unique<traits::KernelHandle>;
@@ -112,6 +120,7 @@ using UniquePen = Unique<traits::GdiObject<HPEN>>;
 using UniqueIcon = Unique<traits::Icon>;
 using UniqueWindow = Unique<traits::Window>;
 using UniqueLocal = Unique<traits::LocalMemory>;
+using UniqueRestartSession = Unique<traits::RestartSession>;
 
 // A COM interface pointer with one reference of its own.
 template <typename T>

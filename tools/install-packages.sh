@@ -9,7 +9,7 @@ packages=(
   wine wine64 fonts-wine fonts-liberation libxrender1 libxcursor1 libxi6 libxrandr2
   libxinerama1 libxcomposite1 libxfixes3 xvfb x11-utils xdotool imagemagick
   cmake make ninja-build googletest dpkg-dev pkg-config
-  unzip zip python3 clang-format osslsigncode openssl
+  unzip zip python3 clang-format osslsigncode openssl locales
 )
 
 missing=()
@@ -31,4 +31,11 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine speaks the language of its locale: the tests, the demo and the
+# screenshots run as on a Czech Windows (see tools/wine-session.sh).
+if ! locale -a 2>/dev/null | grep -qix 'cs_CZ.utf-\?8'; then
+  echo "Generating the locale cs_CZ.UTF-8"
+  localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
 fi

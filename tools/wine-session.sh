@@ -12,6 +12,14 @@ session_start() { # session_start BUILD_DIR [xvfb]; SESSION_SCREEN=WxH (1024x768
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   export WINEARCH=win64
+  # As on a Czech Windows: Wine speaks the language of its locale, so the
+  # system's own texts (the buttons of a message box) read "Ano", "Ne",
+  # "Opakovat", "Storno". tools/install-packages.sh makes the locale.
+  if locale -a 2>/dev/null | grep -qix 'cs_CZ.utf-\?8'; then
+    export LC_ALL=cs_CZ.UTF-8
+  else
+    echo "wine-session: the locale cs_CZ.UTF-8 is missing (make setup makes it): Wine speaks English" >&2
+  fi
   SESSION_XVFB_PID=""
   if [ "${2:-}" = xvfb ] || [ -z "${DISPLAY:-}" ]; then
     local fifo
@@ -40,6 +48,16 @@ session_start() { # session_start BUILD_DIR [xvfb]; SESSION_SCREEN=WxH (1024x768
       session_stop
       return 1
     fi
+  fi
+  # Wine draws the caption buttons with the glyphs of Marlett. Debian's Wine
+  # 8 never reads the fonts of its own data folder (/usr/share/wine/fonts,
+  # package fonts-wine): without this copy the title bars show the letters
+  # "0", "1" and "r" of a text font instead of the minimise, maximise and
+  # close glyphs. The prefix's Fonts folder it does read.
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
   fi
   # A server left from the prefix creation (or another session) is waited
   # out, so that the persistent one below is ours.

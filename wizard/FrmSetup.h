@@ -88,6 +88,9 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // Lets the user choose the folder of component 1 to 4 for its field.
   void SetPath(int index);
 
+  // The folders page's last check: the chosen folders judged as the run
+  // will judge them; a refusal is shown and the page stays.
+  bool ChosenFoldersAccepted();
   // The installation, run on entry to the copy page: the choices of the
   // fields go to the installation layer; a fatal ending closes the window.
   void Install();

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "install/Engine.h"
+#include "install/FolderCheck.h"
 #include "install/Install.h"
 #include "platform/Platform.h"
 
@@ -60,11 +61,13 @@ const wchar_t* const kButtons[] = {L"pbNext", L"pbPrev", L"pbCancel"};
 
 // What the fields say. A folder text loses one trailing "\" here, and its
 // field shows the shorter text from now on.
-install::InstallChoices GatherChoices(TfrmSetup& form) {
-  auto folder = [&form](const wchar_t* field) {
+// The folders page judges the trimmed texts (shown) as the run will take
+// them, and leaves the fields as typed until the run.
+install::InstallChoices GatherChoices(TfrmSetup& form, bool shown = true) {
+  auto folder = [&form, shown](const wchar_t* field) {
     const std::wstring text = form.Text(field);
     std::wstring trimmed = install::TrimFolder(text);
-    if (trimmed != text) form.SetText(field, trimmed);
+    if (shown && trimmed != text) form.SetText(field, trimmed);
     return trimmed;
   };
   install::InstallChoices choices;
@@ -84,6 +87,19 @@ install::InstallChoices GatherChoices(TfrmSetup& form) {
 }
 
 }  // namespace
+
+bool TfrmSetup::ChosenFoldersAccepted() {
+  platform::SetAppCursor(platform::Cursor::Wait);
+  const install::FolderRefusal refusal =
+      install::JudgeChosenFolders(GatherChoices(*this, false), WorkFolder);
+  platform::SetAppCursor(platform::Cursor::Default);
+  if (refusal.message.empty()) return true;
+  // The person stays on the page to choose another folder or to free room.
+  platform::ShowMessageBox(refusal.message, SetupTitle(), MB_OK | MB_ICONEXCLAMATION);
+  static const wchar_t* const fields[] = {L"txtVantorPro", L"txtProjekty", L"txtVzory"};
+  SetFocus(fields[static_cast<int>(refusal.folder)]);
+  return false;
+}
 
 void TfrmSetup::Install() {
   const install::InstallChoices choices = GatherChoices(*this);
@@ -121,8 +137,10 @@ void TfrmSetup::Install() {
   UnpackedEntries = result.unpackedEntries;
   WorkFolder = std::move(result.workFolder);
   MadeFolders = result.madeFolders;
-  // The window was closed while the run went on: the program ends with it.
+  // The window was closed while the run went on: the program ends with it,
+  // a fatal ending still said.
   if (platform::Terminated() && result.ending != install::Ending::Done) {
+    if (result.ending == install::Ending::Fatal) link.ShowError(result.message);
     RollBackRun();
     return;
   }

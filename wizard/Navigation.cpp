@@ -1,5 +1,8 @@
 // Start-up defaults, navigation between the pages and the closing rules.
 #include <windows.h>
+// After windows.h.
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -14,6 +17,23 @@
 namespace {
 
 const wchar_t kSetupTitle[] = L"Instalace aplikace VantorPro DEMO";
+
+// Text the shell allocated for the caller.
+struct ShellText {
+  using Type = PWSTR;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type value) noexcept { CoTaskMemFree(value); }
+};
+
+// The person's Start-menu Programs folder as the shell knows it; empty when
+// it knows none.
+std::wstring ShellProgramsFolder() {
+  platform::Unique<ShellText> path;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Programs, KF_FLAG_DEFAULT, nullptr, path.put())) ||
+      !path)
+    return {};
+  return path.get();
+}
 
 }  // namespace
 
@@ -75,6 +95,8 @@ void TfrmSetup::FormCreate() {
     registry.CloseKey();
   } catch (const platform::SetupError&) {
   }
+  // The value missing, or not a string: the shell knows the folder too.
+  if (ProgramsFolder.empty()) ProgramsFolder = ShellProgramsFolder();
 
   SetText(L"txtVantorPro", L"C:\\Vantor");
   SetText(L"txtProjekty", L"C:\\Vantor\\Projekty");
@@ -151,6 +173,7 @@ void TfrmSetup::pbNextClick() {
       SetFocus(check.field);
       return;
     }
+    if (!ChosenFoldersAccepted()) return;
   }
   SetEnabled(L"pbPrev", true);
   if (CurrentPage == 6) {

@@ -37,6 +37,8 @@ void TfrmSetup::ntbkSetupPageChanged() {
 }
 
 std::vector<std::wstring> TfrmSetup::SettingsSummary() const {
+  static const wchar_t kNoStartMenu[] =
+      L"    Složku nabídky START nelze zjistit, skupina nebude vytvořena.";
   // The text after the last "\" or ":" of the Programs folder.
   const std::wstring programs = platform::ExtractFileName(ProgramsFolder);
   return {
@@ -50,7 +52,9 @@ std::vector<std::wstring> TfrmSetup::SettingsSummary() const {
       L"",
       L"",
       L"Umístění v nabídce START",
-      L"    " + programs + L"\\" + Text(L"txtFolderName"),
+      // Without a Programs folder the run makes no group.
+      ProgramsFolder.empty() ? std::wstring(kNoStartMenu)
+                             : L"    " + programs + L"\\" + Text(L"txtFolderName"),
       L"",
       L"",
       L"Informace o uživateli",

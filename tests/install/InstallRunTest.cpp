@@ -282,11 +282,19 @@ TEST_F(InstallTest, SummaryWithoutProgramsFolderAndCompany) {
   wiztest::SetString(HKEY_CURRENT_USER, wiztest::kShellFolders, L"Programs", L"");
   wiztest::SetString(HKEY_LOCAL_MACHINE, wiztest::kNtKey, L"RegisteredOrganization", L"");
   TfrmSetup& form = OpenOnMedium({EngineStub()});
-  ASSERT_TRUE(form.ProgramsFolder.empty());
+  // The shell knows the folder the registry does not name.
+  ASSERT_TRUE(platform::FolderExists(form.ProgramsFolder));
   ToSummary();
-  const std::vector<std::wstring> lines = Lines(form.Text(L"memSettings"));
+  std::vector<std::wstring> lines = Lines(form.Text(L"memSettings"));
   ASSERT_EQ(lines.size(), 14u);
-  EXPECT_EQ(lines[8], L"    \\VantorPro");
+  EXPECT_EQ(lines[8], L"    " + platform::ExtractFileName(form.ProgramsFolder) + L"\\VantorPro");
+  // Where the shell knows none either, the summary says that no group comes.
+  form.ProgramsFolder.clear();
+  Click(L"pbPrev");
+  Click(L"pbNext");
+  lines = Lines(form.Text(L"memSettings"));
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines[8], L"    Složku nabídky START nelze zjistit, skupina nebude vytvořena.");
   EXPECT_EQ(lines[13], L"    Společnost:\t");
   EXPECT_EQ(lines[12], L"    Jméno:\t\tJan Novák");
 }

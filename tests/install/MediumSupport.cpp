@@ -231,4 +231,22 @@ void CleanInstallationKeys() {
   if (subKeys == 0 && values == 0) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kQuorKey, k32, 0);
 }
 
+SmallDrive::SmallDrive(const wchar_t* name) : folder_(std::wstring(L"C:\\svdrives\\") + name) {
+  if (!platform::FileExists(folder_ + L"\\drive")) return;
+  Empty();
+  drive_ = std::make_unique<MappedDrive>(folder_);
+}
+
+SmallDrive::~SmallDrive() {
+  if (drive_) Empty();
+}
+
+void SmallDrive::Empty() const {
+  platform::FolderListing listing(folder_);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L".." && entry.name != L"drive")
+      testutil::RemoveTree(folder_ + L"\\" + entry.name);
+}
+
 }  // namespace installtest

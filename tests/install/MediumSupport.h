@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,24 @@ class MappedDrive {
   wchar_t letter_ = 0;
   platform::UniqueHandle claim_;  // the letter, against other test programs
 };
+
+// A drive of its own from tests/make-drives.sh (tmpfs, mounted as root),
+// emptied before and after. Not Ready where it could not be mounted.
+class SmallDrive {
+ public:
+  explicit SmallDrive(const wchar_t* name);
+  ~SmallDrive();
+  bool Ready() const { return drive_ && drive_->Mapped(); }
+  std::wstring Root() const { return drive_->Root(); }
+
+ private:
+  void Empty() const;
+  std::wstring folder_;
+  std::unique_ptr<MappedDrive> drive_;
+};
+
+#define NEED_DRIVE(drive) \
+  if (!(drive).Ready()) GTEST_SKIP() << "no small drive: tests/make-drives.sh mounts it as root"
 
 // A registry key whose access list is replaced for the test and put back by
 // the destructor.

@@ -244,6 +244,21 @@ TEST(Sequence, EachFailureRoute) {
   }
 }
 
+// No Programs folder known at all: the run makes no group, least of all
+// one at the root of the drive it was started from, and completes.
+TEST(Sequence, NoProgramsFolderMakesNoGroup) {
+  Scene scene({EngineStub()});
+  scene.choices.programsFolder.clear();
+  const std::wstring atRoot = platform::RootOf(platform::CurrentDir()) + scene.choices.folderName;
+  ASSERT_FALSE(platform::FolderExists(atRoot));
+  RecordingHost host(scene.choices);
+  const install::InstallResult result = install::Install(scene.choices, host);
+  EXPECT_EQ(result.ending, Ending::Done) << testing::PrintToString(result.message);
+  EXPECT_FALSE(platform::FolderExists(atRoot));
+  EXPECT_TRUE(host.errors.empty());
+  WaitForSingleObject(result.engine.get(), 30000);
+}
+
 // Only the archive's own engine setup runs, and the sequence hands back its
 // process: a Setup.exe replaced after the unpacking (here, as the engine step
 // begins) is not started.
@@ -311,34 +326,6 @@ TEST(Sequence, F_AnOldFlagThatStays) {
 }
 
 // ------------------------------------------------------------ small drives
-
-// A drive of its own from tests/make-drives.sh (tmpfs, mounted as root),
-// emptied before and after. Not Ready where it could not be mounted.
-class SmallDrive {
- public:
-  explicit SmallDrive(const wchar_t* name) : folder_(std::wstring(L"C:\\svdrives\\") + name) {
-    if (!platform::FileExists(folder_ + L"\\drive")) return;
-    Empty();
-    drive_ = std::make_unique<MappedDrive>(folder_);
-  }
-  ~SmallDrive() { Empty(); }
-  bool Ready() const { return drive_ && drive_->Mapped(); }
-  std::wstring Root() const { return drive_->Root(); }
-
- private:
-  void Empty() const {
-    platform::FolderListing listing(folder_);
-    platform::DirEntry entry;
-    while (listing.Next(entry))
-      if (entry.name != L"." && entry.name != L".." && entry.name != L"drive")
-        testutil::RemoveTree(folder_ + L"\\" + entry.name);
-  }
-  std::wstring folder_;
-  std::unique_ptr<MappedDrive> drive_;
-};
-
-#define NEED_DRIVE(drive) \
-  if (!(drive).Ready()) GTEST_SKIP() << "no small drive: tests/make-drives.sh mounts it as root"
 
 // A drive that cannot be written: step 4 fails, the work folder is missing.
 TEST(Sequence, A_ApplicationFolderOnAReadOnlyVolume) {
