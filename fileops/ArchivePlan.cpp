@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 namespace fileops {
@@ -85,14 +86,7 @@ bool SafeRelativePath(const std::wstring& stored, std::wstring& relative, bool& 
   return !relative.empty() || folder;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return {};
-  std::wstring out(n, L'\0');
-  const DWORD m = GetFullPathNameW(path.c_str(), n, out.data(), nullptr);
-  out.resize(m);
-  return out;
-}
+using platform::FullPath;
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
   return text.size() >= prefix.size() &&

@@ -79,15 +79,9 @@ Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
   const DWORD attributes = info.FileAttributes &
                            (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   // A name of its own: whatever the folder holds stays untouched.
-  platform::UniqueFile out;
   std::wstring temp;
-  for (int attempt = 0; !out && attempt < 100; ++attempt) {
-    temp = prefix + std::to_wstring(attempt) + L"-" + name + L".tmp";
-    out = target.OpenFile(temp, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
-                          attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
-    if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-      break;
-  }
+  platform::UniqueFile out = target.CreateFresh(prefix, name, L".tmp", temp,
+                                                attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
   if (!out) return Copied::Failed;
   // Until it has its name, the copy goes when closed.
   platform::DiscardUnlessKept discard(out.get());

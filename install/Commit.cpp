@@ -16,17 +16,6 @@ namespace {
 const wchar_t kCr[] = L"\r";
 const wchar_t kRetryOrCancel[] = L"Ukončete jej a zvolte Opakovat. Storno instalaci zruší.";
 
-// One spelling of a path: full, in one letter case, a trailing "\" only on
-// a root.
-std::wstring Full(const std::wstring& path) {
-  wchar_t full[MAX_PATH * 2] = {};
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-  std::wstring spelt =
-      platform::AsciiUpper(n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : path);
-  if (spelt.size() > 3 && spelt.back() == L'\\') spelt.pop_back();
-  return spelt;
-}
-
 // Every committed entry's data, then each folder they went into, once; the
 // first entry that could not be flushed (entries.size(): none).
 template <typename FolderOf>
@@ -53,10 +42,10 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
   // Each entry's folder, held: a root, or reached from one without a link.
   std::map<std::wstring, platform::HeldFolder> below;
   auto folderOf = [&](const std::wstring& path) -> const platform::HeldFolder* {
-    const std::wstring wanted = Full(path);
+    const std::wstring wanted = platform::ComparablePath(path);
     for (const platform::HeldFolder* root : roots) {
       if (!root || !*root) continue;
-      const std::wstring base = Full(root->Path());
+      const std::wstring base = platform::ComparablePath(root->Path());
       if (wanted == base) return root;
       const std::wstring prefix = base.ends_with(L'\\') ? base : base + L'\\';
       if (!wanted.starts_with(prefix)) continue;

@@ -99,10 +99,8 @@ struct Levels {
 };
 
 bool Split(const std::wstring& path, Levels& levels) {
-  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(n, L'\0');
-  if (n == 0 || GetFullPathNameW(path.c_str(), n, full.data(), nullptr) >= n) return false;
-  full.resize(wcslen(full.c_str()));
+  const std::wstring full = platform::FullPath(path);
+  if (full.empty()) return false;
   levels.root = platform::RootOf(full);
   if (levels.root.empty()) return false;
   const size_t start = levels.root.size();

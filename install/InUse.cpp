@@ -11,17 +11,6 @@ namespace install {
 
 namespace {
 
-// One spelling of a path: full, in one letter case, a trailing "\" only on
-// a root.
-std::wstring Full(const std::wstring& path) {
-  wchar_t full[MAX_PATH * 2] = {};
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-  std::wstring spelt =
-      platform::AsciiUpper(n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : path);
-  if (spelt.size() > 3 && spelt.back() == L'\\') spelt.pop_back();
-  return spelt;
-}
-
 bool SameMoment(const FILETIME& a, const FILETIME& b) {
   return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
@@ -87,7 +76,7 @@ ProgramsInUse::ProgramsInUse(const std::vector<std::wstring>& paths) {
   // What Restart Manager cannot name: the programs started from a file the
   // commit replaces, or from a folder it replaces whole.
   std::vector<std::wstring> wanted;
-  for (const std::wstring& path : paths) wanted.push_back(Full(path));
+  for (const std::wstring& path : paths) wanted.push_back(platform::ComparablePath(path));
   const platform::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return;
   PROCESSENTRY32W entry{};
@@ -102,7 +91,7 @@ ProgramsInUse::ProgramsInUse(const std::vector<std::wstring>& paths) {
     wchar_t image[MAX_PATH * 2] = {};
     DWORD size = MAX_PATH * 2;
     if (!QueryFullProcessImageNameW(process.get(), 0, image, &size)) continue;
-    const std::wstring path = Full(std::wstring(image, size));
+    const std::wstring path = platform::ComparablePath(std::wstring(image, size));
     const bool holds = std::any_of(wanted.begin(), wanted.end(), [&](const std::wstring& w) {
       return path == w || (path.starts_with(w) && path[w.size()] == L'\\');
     });

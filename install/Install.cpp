@@ -130,11 +130,7 @@ class Run {
     if (ReadRecord(earlier) != RecordState::Present) return;
     for (RecordedFile& file : earlier.files) installed_[Key(file.path)] = std::move(file);
   }
-  static std::wstring Key(const std::wstring& path) {
-    wchar_t full[MAX_PATH * 2] = {};
-    const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-    return platform::AsciiUpper(n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : path);
-  }
+  static std::wstring Key(const std::wstring& path) { return platform::ComparablePath(path); }
   bool PersonsFile(const std::wstring& path, HANDLE file) const {
     const auto installed = installed_.find(Key(path));
     if (installed == installed_.end()) return true;  // never the installation's
@@ -332,9 +328,8 @@ class Run {
   }
   // The work folder as the archive's plan spells it.
   std::wstring PlannedRoot() const {
-    wchar_t full[MAX_PATH * 2] = {};
-    const DWORD n = GetFullPathNameW(sourceDir_.c_str(), MAX_PATH * 2, full, nullptr);
-    return n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : sourceDir_;
+    const std::wstring full = platform::FullPath(sourceDir_);
+    return full.empty() ? sourceDir_ : full;
   }
 
   // The Start-menu group and its two shortcuts. A failure here is reported
@@ -351,7 +346,7 @@ class Run {
       journal_.MayMake(group);
       journal_.StagesIn(group, false);
       journal_.Save();
-      group_ = OpenGroup();
+      group_ = OpenGroup(choices_.programsFolder, choices_.folderName, record_.folders);
       if (!group_) throw platform::SetupError(L"Cannot hold the Start-menu group");
       // Each shortcut is written under a fresh name of the run's own through
       // the held group and takes its name with the commit, by a rename
@@ -359,14 +354,7 @@ class Run {
       auto stage = [&](const std::wstring& target, const std::wstring& name,
                        const std::wstring& description) {
         std::wstring temp;
-        platform::UniqueFile file;
-        for (int attempt = 0; !file && attempt < 100; ++attempt) {
-          temp = journal_.Prefix() + std::to_wstring(attempt) + L"-" + name;
-          file = group_.OpenFile(temp, GENERIC_WRITE | DELETE, 0, FILE_CREATE);
-          if (!file && GetLastError() != ERROR_FILE_EXISTS &&
-              GetLastError() != ERROR_ALREADY_EXISTS)
-            return;
-        }
+        const platform::UniqueFile file = group_.CreateFresh(journal_.Prefix(), name, L"", temp);
         if (!file) return;
         // A shortcut that could not be saved whole leaves nothing behind.
         platform::DiscardUnlessKept discard(file.get());
@@ -382,29 +370,6 @@ class Run {
     } catch (const std::exception&) {
       host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
     }
-  }
-
-  // The group below the Start menu's programs folder, each missing level
-  // made relative to the one above and recorded; a link on the way is
-  // refused, never followed.
-  platform::HeldFolder OpenGroup() {
-    platform::HeldFolder at = platform::HeldFolder::Open(choices_.programsFolder);
-    std::wstring path = choices_.programsFolder;
-    size_t start = 0;
-    const std::wstring& name = choices_.folderName;
-    while (at && start <= name.size()) {
-      size_t end = name.find(L'\\', start);
-      if (end == std::wstring::npos) end = name.size();
-      if (end > start) {
-        bool made = false;
-        at = at.Child(name.substr(start, end - start), platform::HeldFolder::Make::IfMissing,
-                      nullptr, &made);
-        path += L"\\" + name.substr(start, end - start);
-        if (made) record_.folders.push_back(path);
-      }
-      start = end + 1;
-    }
-    return at;
   }
 
   // What the installed application reads, and the product's entry in the

@@ -41,10 +41,8 @@ bool ParseDword(const std::wstring& text, DWORD& value) {
 }  // namespace
 
 platform::HeldFolder OpenWithoutLinks(const std::wstring& path) {
-  wchar_t full[MAX_PATH * 2] = {};
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-  if (n == 0 || n >= MAX_PATH * 2) return {};
-  const std::wstring whole(full, n);
+  const std::wstring whole = platform::FullPath(path);
+  if (whole.empty()) return {};
   const std::wstring rootPath = platform::RootOf(whole);
   if (rootPath.empty()) return {};
   platform::HeldFolder root = platform::HeldFolder::Open(rootPath);

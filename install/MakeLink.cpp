@@ -44,4 +44,24 @@ bool WriteLink(HANDLE file, const std::wstring& target, const std::wstring& argu
   return link.SaveTo(file, size, crc);
 }
 
+platform::HeldFolder OpenGroup(const std::wstring& programs, const std::wstring& name,
+                               std::vector<std::wstring>& made) {
+  platform::HeldFolder at = platform::HeldFolder::Open(programs);
+  std::wstring path = programs;
+  size_t start = 0;
+  while (at && start <= name.size()) {
+    size_t end = name.find(L'\\', start);
+    if (end == std::wstring::npos) end = name.size();
+    if (end > start) {
+      bool madeHere = false;
+      at = at.Child(name.substr(start, end - start), platform::HeldFolder::Make::IfMissing, nullptr,
+                    &madeHere);
+      path += L"\\" + name.substr(start, end - start);
+      if (madeHere) made.push_back(path);
+    }
+    start = end + 1;
+  }
+  return at;
+}
+
 }  // namespace install

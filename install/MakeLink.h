@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/HeldFolder.h"
 
 namespace install {
 
@@ -22,5 +25,12 @@ void MakeLink(const std::wstring& target, const std::wstring& arguments,
 // platform::SetupError when no shell link object can be had.
 bool WriteLink(HANDLE file, const std::wstring& target, const std::wstring& arguments,
                const std::wstring& description, uint64_t& size, uint32_t& crc);
+
+// The Start-menu group `name` (levels separated by "\") below the programs
+// folder, held: each missing level made relative to the one above, its path
+// added to made; a link on the way is refused, never followed. Empty when it
+// cannot be held.
+platform::HeldFolder OpenGroup(const std::wstring& programs, const std::wstring& name,
+                               std::vector<std::wstring>& made);
 
 }  // namespace install

@@ -16,13 +16,7 @@ RecordedFile WriteUninstaller(const platform::HeldFolder& appFolder, const std::
   const std::wstring path = appFolder.Path() + L"\\" + kUninstallerName;
   // A name nothing had: whatever stood under another is never written
   // through. It goes when closed unless it was written complete.
-  platform::UniqueFile file;
-  for (int attempt = 0; !file && attempt < 100; ++attempt) {
-    temp = prefix + std::to_wstring(attempt) + L"-" + kUninstallerName;
-    file = appFolder.OpenFile(temp, GENERIC_WRITE | DELETE, 0, FILE_CREATE);
-    if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-      break;
-  }
+  platform::UniqueFile file = appFolder.CreateFresh(prefix, kUninstallerName, L"", temp);
   if (!file) throw platform::SetupError(L"Cannot write " + path);
   platform::DiscardUnlessKept discard(file.get());
   DWORD written = 0;

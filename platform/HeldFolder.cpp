@@ -8,133 +8,11 @@
 #include <utility>
 
 #include "platform/Crc32.h"
+#include "platform/NtFile.h"
 
 namespace platform {
 
-namespace {
-
-// The native calls the relative work needs. ntdll is loaded into every
-// process before its first instruction, so they are looked up there rather
-// than imported.
-using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
-                                        PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-using NtSetInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
-                                                FILE_INFORMATION_CLASS);
-using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK,
-                                                PVOID, ULONG, FILE_INFORMATION_CLASS, BOOLEAN,
-                                                PUNICODE_STRING, BOOLEAN);
-using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
-
-struct Native {
-  NtCreateFileFn createFile = nullptr;
-  NtSetInformationFileFn setInformation = nullptr;
-  NtQueryDirectoryFileFn queryDirectory = nullptr;
-  RtlNtStatusToDosErrorFn toDosError = nullptr;
-};
-
-template <typename F>
-F Lookup(HMODULE module, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-const Native& Nt() {
-  static const Native native = [] {
-    Native n;
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    n.createFile = Lookup<NtCreateFileFn>(ntdll, "NtCreateFile");
-    n.setInformation = Lookup<NtSetInformationFileFn>(ntdll, "NtSetInformationFile");
-    n.queryDirectory = Lookup<NtQueryDirectoryFileFn>(ntdll, "NtQueryDirectoryFile");
-    n.toDosError = Lookup<RtlNtStatusToDosErrorFn>(ntdll, "RtlNtStatusToDosError");
-    return n;
-  }();
-  return native;
-}
-
-constexpr FILE_INFORMATION_CLASS kFileBothDirectoryInformation =
-    static_cast<FILE_INFORMATION_CLASS>(3);
-constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
-
-// FILE_BOTH_DIR_INFORMATION as the system writes it.
-struct BothDirInfo {
-  ULONG NextEntryOffset;
-  ULONG FileIndex;
-  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
-  LARGE_INTEGER EndOfFile, AllocationSize;
-  ULONG FileAttributes;
-  ULONG FileNameLength;
-  ULONG EaSize;
-  CCHAR ShortNameLength;
-  WCHAR ShortName[12];
-  WCHAR FileName[1];
-};
-
-bool Failed(NTSTATUS status) {
-  if (status >= 0) return false;
-  SetLastError(Nt().toDosError ? Nt().toDosError(status) : ERROR_GEN_FAILURE);
-  return true;
-}
-
-// A name for the native calls (empty: the root directory itself): no
-// separators beyond what relative paths need, and within what a
-// UNICODE_STRING holds.
-bool Fits(const std::wstring& name) {
-  return name.size() < 32767 && name.find(L'/') == std::wstring::npos;
-}
-
-UniqueFile NtOpen(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                  ULONG disposition, ULONG options, ULONG attributes,
-                  PSECURITY_DESCRIPTOR security = nullptr) {
-  if (!Nt().createFile || !Fits(name)) {
-    SetLastError(ERROR_INVALID_NAME);
-    return {};
-  }
-  UNICODE_STRING text;
-  text.Buffer = const_cast<PWSTR>(name.c_str());
-  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  text.MaximumLength = text.Length;
-  OBJECT_ATTRIBUTES object;
-  InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, root, security);
-  IO_STATUS_BLOCK io{};
-  HANDLE handle = nullptr;
-  const NTSTATUS status =
-      Nt().createFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share,
-                      disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  if (Failed(status)) return {};
-  return UniqueFile(handle);
-}
-
-// What a held folder is opened for: listing, walking, reading its access
-// list, and being removed; shared for reading and writing but never for
-// deletion, so that on Windows it cannot be renamed or removed under us.
-constexpr ACCESS_MASK kFolderAccess =
-    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
-constexpr ULONG kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-bool IsLinkHandle(HANDLE handle) {
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-std::vector<std::wstring> Components(const std::wstring& relative) {
-  std::vector<std::wstring> parts;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = relative.find(L'\\', start);
-    if (end == std::wstring::npos) end = relative.size();
-    if (end > start) parts.push_back(relative.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
-// Folder + "\" + name, as every path of the program is joined (a drive
-// root's own "\" stays: "C:\\name", which the system takes).
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-  return folder + L'\\' + name;
-}
-
-}  // namespace
+using namespace nt;
 
 std::wstring RootOf(const std::wstring& full) {
   if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return full.substr(0, 3);
@@ -145,6 +23,23 @@ std::wstring RootOf(const std::wstring& full) {
   const size_t share = full.find(L'\\', server + 1);
   if (share == server + 1) return {};
   return share == std::wstring::npos ? full + L'\\' : full.substr(0, share + 1);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return {};
+  std::wstring full(n, L'\0');
+  const DWORD m = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+  if (m == 0 || m >= n) return {};
+  full.resize(m);
+  return full;
+}
+
+std::wstring ComparablePath(const std::wstring& path) {
+  const std::wstring full = FullPath(path);
+  std::wstring spelt = AsciiUpper(full.empty() ? path : full);
+  if (spelt.size() > 3 && spelt.back() == L'\\') spelt.pop_back();
+  return spelt;
 }
 
 FileIdentity IdentityOf(HANDLE handle) {
@@ -206,13 +101,11 @@ HeldFolder HeldFolder::Open(const std::wstring& path, bool create, std::vector<H
     SetLastError(ERROR_BAD_PATHNAME);
     return {};
   }
-  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(n, L'\0');
-  if (n == 0 || GetFullPathNameW(path.c_str(), n, full.data(), nullptr) >= n) {
+  const std::wstring full = FullPath(path);
+  if (full.empty()) {
     SetLastError(ERROR_INVALID_NAME);
     return {};
   }
-  full.resize(wcslen(full.c_str()));
   const std::wstring root = RootOf(full);
   if (root.empty()) {
     SetLastError(ERROR_BAD_PATHNAME);
@@ -331,6 +224,18 @@ UniqueFile HeldFolder::OpenFile(const std::wstring& name, ACCESS_MASK access, UL
   }
   return NtOpen(handle_.get(), name, access, share, disposition,
                 FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, attributes);
+}
+
+UniqueFile HeldFolder::CreateFresh(const std::wstring& prefix, const std::wstring& name,
+                                   const std::wstring& suffix, std::wstring& made,
+                                   ULONG attributes) const {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    made = prefix + std::to_wstring(attempt) + L"-" + name + suffix;
+    UniqueFile file = OpenFile(made, GENERIC_WRITE | DELETE, 0, FILE_CREATE, attributes);
+    if (file || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
+      return file;
+  }
+  return {};
 }
 
 bool HeldFolder::MoveHere(HANDLE object, const std::wstring& to, bool replace) const {

@@ -29,6 +29,12 @@ struct FileIdentity {
 
 // "C:\\" or "\\\\server\\share\\" of a full path; empty for any other form.
 std::wstring RootOf(const std::wstring& full);
+// A path made full by the system (no length limit of its own); empty when
+// it cannot be.
+std::wstring FullPath(const std::wstring& path);
+// One spelling of a path for comparing: full, in one letter case, a trailing
+// "\" only on a root. A path that cannot be made full is taken as it is.
+std::wstring ComparablePath(const std::wstring& path);
 
 // Of an open handle; of what a path leads to now (links followed).
 FileIdentity IdentityOf(HANDLE handle);
@@ -108,6 +114,14 @@ class HeldFolder {
   // itself, never followed. Empty, with GetLastError, on failure.
   UniqueFile OpenFile(const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                       ULONG attributes = FILE_ATTRIBUTE_NORMAL) const;
+  // A new file of a name nothing in the folder has: the first of
+  // prefix + number + "-" + name + suffix that FILE_CREATE can make, opened
+  // for writing and deletion, shared with nobody; the name in `made`. Empty,
+  // with GetLastError, when none can be made. Whatever the folder held
+  // (a leftover of a run ended at once, say) stays untouched.
+  UniqueFile CreateFresh(const std::wstring& prefix, const std::wstring& name,
+                         const std::wstring& suffix, std::wstring& made,
+                         ULONG attributes = FILE_ATTRIBUTE_NORMAL) const;
   // Gives the entry `from` of this folder the name `to`, also of this folder;
   // an existing `to` is replaced only when replace is set.
   bool Rename(const std::wstring& from, const std::wstring& to, bool replace) const;
