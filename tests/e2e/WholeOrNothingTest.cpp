@@ -98,26 +98,33 @@ std::unique_ptr<Frozen> HoldInsideUnpacking(Wizard& w, const std::wstring& root,
     ~Watch() { FindCloseChangeNotification(h); }
   } watch{changes};
   const ULONGLONG end = GetTickCount64() + Timeouts{}.install;
+  // What the holds saw, for a failure that says why.
+  ULONGLONG holds = 0, largest = 0;
   for (;;) {
     {
       auto held = std::make_unique<Frozen>(w.Program().Id());
+      ++holds;
       WIN32_FIND_DATAW found;
       const HANDLE find = FindFirstFileW((work + L"\\~sv*.tmp").c_str(), &found);
       for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
         const ULONGLONG size =
             (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        largest = std::max(largest, size);
         if (size > others && size < whole) {
           FindClose(find);
           return held;
         }
       }
       if (find != INVALID_HANDLE_VALUE) FindClose(find);
-      // Whole under its name, or staged beside the application's files: the
-      // unpacking has passed.
+      // Whole under its name, staged or in place beside the application's
+      // files (the earlier version has none): the unpacking has passed.
       const HANDLE staged = FindFirstFileW((app + L"\\~sv*" + name + L"*").c_str(), &found);
       if (staged != INVALID_HANDLE_VALUE) FindClose(staged);
-      if (staged != INVALID_HANDLE_VALUE || platform::FileExists(work + L"\\" + name))
-        throw DriveError(L"the unpacking of " + name + L" ended before the wizard was held");
+      if (staged != INVALID_HANDLE_VALUE || platform::FileExists(work + L"\\" + name) ||
+          platform::FileExists(app + L"\\" + name))
+        throw DriveError(L"the unpacking of " + name + L" ended before the wizard was held (" +
+                         std::to_wstring(holds) + L" holds, largest temporary " +
+                         std::to_wstring(largest) + L" bytes)");
     }
     w.NoSurprises();
     if (GetTickCount64() >= end) throw DriveError(L"the unpacking of " + name + L" never began");
