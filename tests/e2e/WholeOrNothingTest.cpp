@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -82,12 +83,15 @@ class Frozen {
 std::unique_ptr<Frozen> HoldInsideUnpacking(Wizard& w, const std::wstring& root,
                                             const std::wstring& app, const std::wstring& name) {
   const std::wstring work = app + L"\\Instalace";
+  // Sizes only: reading the payload would take longer than the unpacking.
   ULONGLONG whole = 0, others = 0;
-  for (const auto& [file, content] : FilesOnly(Tree(TheConfig().payload2, true))) {
-    if (file == name)
-      whole = content.size();
+  const std::filesystem::path payload = TheConfig().payload2;
+  for (const auto& file : std::filesystem::recursive_directory_iterator(payload)) {
+    if (!file.is_regular_file()) continue;
+    if (file.path() == payload / name)
+      whole = file.file_size();
     else
-      others = std::max<ULONGLONG>(others, content.size());
+      others = std::max<ULONGLONG>(others, file.file_size());
   }
   if (whole <= others) throw DriveError(L"no " + name + L" larger than the rest of the payload");
   const HANDLE changes = FindFirstChangeNotificationW(
