@@ -1,5 +1,5 @@
 // Runs that do not complete, from outside on a real medium: ended at once
-// while the wizard copies, a stop that the person ends, the application
+// while the wizard unpacks, a stop that the person ends, the application
 // running while the next version is installed. Each ends with the new
 // version complete, or with the PC as it was before the run.
 #include <windows.h>
@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -21,8 +23,8 @@ namespace e2e {
 
 namespace {
 
-// The second medium's large file: while its copy
-// runs, the run is staging.
+// The second medium's large file: while it is unpacked, the run has
+// replaced nothing yet.
 const std::wstring kHuge = L"huge.dat";
 const wchar_t kJournal[] = L"Software\\SetupVantor";
 const std::wstring kInUse =
@@ -72,18 +74,26 @@ class Frozen {
   std::vector<HANDLE> threads_;
 };
 
-// Woken by every change of a name below root, returns with the wizard held
-// still in the middle of the copy of name into folder: its staged file is
-// there and not yet whole, so the copy pumps messages and looks for a stop
-// at least once more before it ends, whenever the wizard goes on.
-std::unique_ptr<Frozen> HoldInsideStagedCopy(Wizard& w, const std::wstring& root,
-                                             const std::wstring& folder, const std::wstring& name) {
-  WIN32_FILE_ATTRIBUTE_DATA source{};
-  if (!GetFileAttributesExW((TheConfig().payload2 + L"\\" + name).c_str(), GetFileExInfoStandard,
-                            &source))
-    throw DriveError(L"no " + name + L" in the second payload");
-  const ULONGLONG whole =
-      (static_cast<ULONGLONG>(source.nFileSizeHigh) << 32) | source.nFileSizeLow;
+// Woken by every change of a name or size below root, returns with the
+// wizard held still in the middle of unpacking name into app's work folder:
+// one of the unpacking's temporaries there (each under a fresh name) is
+// larger than every other file of the second payload, so it can only be
+// name's, and is not yet as large as name. Held there, the run has replaced
+// and staged nothing yet.
+std::unique_ptr<Frozen> HoldInsideUnpacking(Wizard& w, const std::wstring& root,
+                                            const std::wstring& app, const std::wstring& name) {
+  const std::wstring work = app + L"\\Instalace";
+  // Sizes only: reading the payload would take longer than the unpacking.
+  ULONGLONG whole = 0, others = 0;
+  const std::filesystem::path payload = TheConfig().payload2;
+  for (const auto& file : std::filesystem::recursive_directory_iterator(payload)) {
+    if (!file.is_regular_file()) continue;
+    if (file.path() == payload / name)
+      whole = file.file_size();
+    else
+      others = std::max<ULONGLONG>(others, file.file_size());
+  }
+  if (whole <= others) throw DriveError(L"no " + name + L" larger than the rest of the payload");
   const HANDLE changes = FindFirstChangeNotificationW(
       root.c_str(), TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE);
   if (changes == INVALID_HANDLE_VALUE) throw DriveError(L"cannot watch " + root);
@@ -92,21 +102,36 @@ std::unique_ptr<Frozen> HoldInsideStagedCopy(Wizard& w, const std::wstring& root
     ~Watch() { FindCloseChangeNotification(h); }
   } watch{changes};
   const ULONGLONG end = GetTickCount64() + Timeouts{}.install;
+  // What the holds saw, for a failure that says why.
+  ULONGLONG holds = 0, largest = 0;
   for (;;) {
     {
       auto held = std::make_unique<Frozen>(w.Program().Id());
+      ++holds;
       WIN32_FIND_DATAW found;
-      const HANDLE find = FindFirstFileW((folder + L"\\~sv*" + name + L"*").c_str(), &found);
-      if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
+      const HANDLE find = FindFirstFileW((work + L"\\~sv*.tmp").c_str(), &found);
+      for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
         const ULONGLONG size =
             (static_cast<ULONGLONG>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        if (size < whole) return held;
-        throw DriveError(L"the copy of " + name + L" was whole before the wizard was held");
+        largest = std::max(largest, size);
+        if (size > others && size < whole) {
+          FindClose(find);
+          return held;
+        }
       }
+      if (find != INVALID_HANDLE_VALUE) FindClose(find);
+      // Whole under its name, staged or in place beside the application's
+      // files (the earlier version has none): the unpacking has passed.
+      const HANDLE staged = FindFirstFileW((app + L"\\~sv*" + name + L"*").c_str(), &found);
+      if (staged != INVALID_HANDLE_VALUE) FindClose(staged);
+      if (staged != INVALID_HANDLE_VALUE || platform::FileExists(work + L"\\" + name) ||
+          platform::FileExists(app + L"\\" + name))
+        throw DriveError(L"the unpacking of " + name + L" ended before the wizard was held (" +
+                         std::to_wstring(holds) + L" holds, largest temporary " +
+                         std::to_wstring(largest) + L" bytes)");
     }
     w.NoSurprises();
-    if (GetTickCount64() >= end) throw DriveError(L"the copy of " + name + L" never began");
+    if (GetTickCount64() >= end) throw DriveError(L"the unpacking of " + name + L" never began");
     if (WaitForSingleObject(changes, 1000) == WAIT_OBJECT_0) FindNextChangeNotification(changes);
   }
 }
@@ -167,10 +192,10 @@ class WholeOrNothing : public ::testing::Test {
 
 }  // namespace
 
-// Ended at once while it copies (a crash, the power), on a PC without an
+// Ended at once while it unpacks (a crash, the power), on a PC without an
 // installation and over the earlier version: the next start from the same
 // medium completes.
-TEST_F(WholeOrNothing, EndedAtOnceWhileCopyingTheNextStartCompletes) {
+TEST_F(WholeOrNothing, EndedAtOnceWhileUnpackingTheNextStartCompletes) {
   for (const bool earlier : {false, true}) {
     SCOPED_TRACE(earlier ? "over an earlier installation" : "on a PC without one");
     Clean();
@@ -181,15 +206,15 @@ TEST_F(WholeOrNothing, EndedAtOnceWhileCopyingTheNextStartCompletes) {
       Wizard w(TheConfig().medium2);
       DriveToSummary(w, c_);
       w.Next();
-      const auto held = HoldInsideStagedCopy(w, root_, c_.app, kHuge);
+      const auto held = HoldInsideUnpacking(w, root_, c_.app, kHuge);
       w.Program().Kill();
     });
     if (HasFatalFailure()) return;
-    // Nothing of what was there has changed yet: the run had only staged,
-    // beside the files and in its work folder, and begun its journal.
+    // Nothing of what was there has changed yet, nor is anything staged
+    // beside it: the run had only begun its work folder and its journal.
     Snapshot after = Take({root_});
     std::erase_if(after.files, [&](const auto& entry) {
-      return Staged(entry.first) || entry.first.starts_with(c_.app + L"\\Instalace\\") ||
+      return entry.first.starts_with(c_.app + L"\\Instalace\\") ||
              (!earlier && entry.first == c_.app + L"\\");
     });
     std::erase_if(after.registry, [](const auto& entry) {
@@ -226,11 +251,11 @@ TEST_F(WholeOrNothing, RunsThatDoNotCompleteLeaveTheEarlierInstallation) {
       Wizard w(TheConfig().medium2);
       DriveToSummary(w, c_);
       w.Next();
-      // Pressed while the wizard is held: the press is taken at its next
-      // look for messages, inside the copy.
+      // Pressed while the wizard is held inside the unpacking: the press is
+      // taken at its next look for messages, before anything is replaced.
       const HWND abort = w.Control(ids::pbPrerusit);
       {
-        const auto held = HoldInsideStagedCopy(w, root_, c_.app, kHuge);
+        const auto held = HoldInsideUnpacking(w, root_, c_.app, kHuge);
         ASSERT_TRUE(IsWindowVisible(abort) && IsWindowEnabled(abort));
         PostMessageW(GetParent(abort), WM_COMMAND, MAKEWPARAM(ids::pbPrerusit, BN_CLICKED),
                      reinterpret_cast<LPARAM>(abort));
