@@ -229,7 +229,7 @@ UniqueFile HeldFolder::OpenFile(const std::wstring& name, ACCESS_MASK access, UL
 UniqueFile HeldFolder::CreateFresh(const std::wstring& prefix, const std::wstring& name,
                                    const std::wstring& suffix, std::wstring& made,
                                    ULONG attributes) const {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
     made = prefix + std::to_wstring(attempt) + L"-" + name + suffix;
     UniqueFile file = OpenFile(made, GENERIC_WRITE | DELETE, 0, FILE_CREATE, attributes);
     if (file || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))

@@ -78,7 +78,7 @@ TEST_F(FoldersPageTest, ARefusalKeepsThePageAndAnotherFolderInstalls) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Boxes boxes;
-    OpenOnMedium({RealEngineSetup(), 0, 0, 14});
+    OpenOnMedium({RealEngineSetup(), 0, 0, 26});
     ToFoldersPage();
     const std::wstring refused = row.arrange(*this);
     if (refused.empty()) {

@@ -401,6 +401,8 @@ TEST_F(InstallTest, FolderTextsWithTwoTrailingBackslashesLoseOne) {
   ASSERT_TRUE(WaitForFinishPage()) << testing::PrintToString(boxes.Texts());
   // The stand-in's trace is not the archive's: the finish would leave it.
   DeleteFileW((app + L"\\Instalace\\Utility\\Bde\\Setup.exe.ran").c_str());
+  // Its folder is never removed while the engine's setup runs from it.
+  ASSERT_EQ(WaitForSingleObject(form.EngineProcess.get(), 60000), WAIT_OBJECT_0);
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
   EXPECT_TRUE(boxes.Asked().empty());
