@@ -159,7 +159,9 @@ class ReleaseProgram(unittest.TestCase):
                 imports = self.imports(program)
                 self.assertIn("kernel32.dll", imports)
                 self.assertEqual([dll for dll in imports if dll not in KNOWN_DLLS], [])
-                self.assertLess(os.path.getsize(program), 2_000_000)
+                # A CD's wizard: its code, the pictures, the uninstaller it
+                # carries and the medium's chunk stamp, with room to spare.
+                self.assertLess(os.path.getsize(program), 2_500_000)
 
 
 class Signing(unittest.TestCase):
