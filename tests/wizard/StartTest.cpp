@@ -189,8 +189,9 @@ TEST_F(StartTest, MissingValuesGiveEmptyTexts) {
   DeleteValue(HKEY_CURRENT_USER, kShellFolders, L"Programs");
   ScriptedBoxes boxes;
   TfrmSetup& noPrograms = Open();
-  EXPECT_EQ(noPrograms.ProgramsFolder, L"");
-  EXPECT_TRUE(noPrograms.ListItems(L"lbFolders").empty());
+  // None in the registry: the shell's, never a folder at a drive's root.
+  EXPECT_EQ(noPrograms.ProgramsFolder, ShellPrograms());
+  EXPECT_FALSE(noPrograms.ProgramsFolder.empty());
   ExpectDefaultFolders(noPrograms);
   EXPECT_TRUE(boxes.Asked().empty());
 }
