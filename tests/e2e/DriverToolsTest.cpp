@@ -87,9 +87,11 @@ TEST(DriverTools, TypesIntoNestedControlsAndClicksOnlyWhatAPersonCould) {
   EXPECT_EQ(FindTopWindow(form.Id(), L"TfrmSetup"), nullptr);
   EXPECT_EQ(FindControl(window, 999), nullptr);
 
-  // The window exists before its controls: wait for them.
+  // The window exists before its controls, and they before it is shown:
+  // wait until a person could see the field.
   HWND edit = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (edit = FindControl(window, idEdit)); }, 5000))
+  ASSERT_TRUE(WaitUntil(
+      [&] { return (edit = FindControl(window, idEdit)) && IsWindowVisible(edit); }, 5000))
       << "controls inside a panel must be found";
   const std::wstring text = L"Příliš žluťoučký kůň";
   SetEditText(edit, text);
