@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <thread>
 
 namespace installtest {
@@ -458,9 +459,18 @@ TEST(EngineStart, AFolderNamedOnALetterJustGoneStillStarts) {
     testutil::MakeDirs(gone);
     std::wstring letter;
     {
-      MappedDrive drive(gone);
-      ASSERT_TRUE(drive.Mapped());
-      letter = L"\\\\?\\" + drive.Root();
+      // A letter is free again once the drive table has caught up with the
+      // drives the tests before mapped and removed.
+      std::optional<MappedDrive> drive;
+      ASSERT_TRUE(PumpUntil(
+          [&] {
+            drive.reset();
+            drive.emplace(gone);
+            return drive->Mapped();
+          },
+          5000))
+          << "no drive letter could be mapped";
+      letter = L"\\\\?\\" + drive->Root();
       ASSERT_TRUE(PumpUntil([&] { return nameOf(gone).starts_with(letter); }, 5000));
     }
     ASSERT_TRUE(RemoveDirectoryW(gone.c_str()));
