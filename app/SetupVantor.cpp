@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "install/Messages.h"
+#include "install/Session.h"
 #include "platform/OneWizard.h"
 #include "picker/BrowseFolder.h"
 #include "platform/Platform.h"
@@ -17,14 +19,7 @@ extern "C" int WinMainCRTStartup();
 // imports that are not KnownDLLs are delay-loaded (CMakeLists.txt), so none
 // is loaded before this call.
 extern "C" int SetupVantorStart() {
-  // Looked up rather than imported: a Windows 7 without the 2011 loader update
-  // lacks it, and the program must still start there. That system at least
-  // leaves the current folder out.
-  using SetDirs = BOOL(WINAPI*)(DWORD);
-  const auto setDefaultDllDirectories = reinterpret_cast<SetDirs>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
-    SetDllDirectoryW(L"");
+  platform::LoadDllsFromSystemOnly();
   return WinMainCRTStartup();
 }
 
@@ -64,8 +59,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   InitCommonControlsEx(&controls);
   platform::SetApplicationTitle(L"Instalace VantorPro");
 
-  platform::RunHandler([] {
-    TfrmSetup form;  // the main window; creating it runs FormCreate
+  // A run ended at once before leaves its journal: the PC goes back to how
+  // it was before that run, so this one starts on clean ground. What could
+  // not go back stays in the journal and is named; a journal that cannot be
+  // read stays untouched, and the installation refuses to run over it.
+  install::Session session(platform::CurrentDir());
+  if (const install::Recovery recovery = session.Recover();
+      recovery.state == install::Recovery::State::Left)
+    platform::ShowMessageBox(install::RollBackLeft(recovery.left), TfrmSetup::kTitle,
+                             MB_OK | MB_ICONEXCLAMATION);
+
+  platform::RunHandler([&session] {
+    TfrmSetup form(session);  // the main window; creating it runs FormCreate
     // The folder picker of the program: never shown, each choice makes its own.
     picker::frmBrowseFldr = std::make_unique<picker::TfrmBrowseFldr>();
     form.Show();

@@ -14,7 +14,10 @@ namespace {
 // The wizard window itself, on its copy page, as the installation sees it.
 class WizardWindow : public WindowContext {
  public:
-  explicit WizardWindow(unsigned omit) : form_(std::make_unique<TfrmSetup>()), omit_(omit) {
+  explicit WizardWindow(unsigned omit)
+      : session_(platform::CurrentDir()),
+        form_(std::make_unique<TfrmSetup>(session_)),
+        omit_(omit) {
     form_->Show();
     // Entering the copy page runs the installation; started where there is
     // no archive, it ends at once with its message, answered here. What is
@@ -58,6 +61,7 @@ class WizardWindow : public WindowContext {
   const std::wstring& SetupTitle() const override { return form_->SetupTitle(); }
 
  private:
+  install::Session session_;
   std::unique_ptr<TfrmSetup> form_;
   unsigned omit_;
 };

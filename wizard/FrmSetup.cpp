@@ -52,7 +52,7 @@ bool IsHeading(const TfrmSetup::Item& item) {
 
 // ------------------------------------------------------------------ window
 
-TfrmSetup::TfrmSetup() {
+TfrmSetup::TfrmSetup(install::Session& session) : session_(session) {
   CreateFrame(
       {kClassName, kAppIcon},
       {L"Instalace aplikace VantorPro", kWindowStyle, 0, kClientWidth, kClientHeight, nullptr},

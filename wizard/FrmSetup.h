@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fileops/WorkContext.h"
-#include "install/Journal.h"
+#include "install/Session.h"
 #include "platform/Handles.h"
 #include "platform/HeldFolder.h"
 #include "platform/Window.h"
@@ -28,38 +28,22 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
  public:
   // Creates the window (hidden) with every control of the layout and runs
   // FormCreate. A failure on the way raises, with no window left and the
-  // program-wide references as they were.
-  TfrmSetup();
+  // program-wide references as they were. The session outlives the window.
+  explicit TfrmSetup(install::Session& session);
   ~TfrmSetup() override;
 
   void Show();  // centred on the screen, activated
+
+  // The caption of the window and of every message box of the wizard.
+  static constexpr wchar_t kTitle[] = L"Instalace aplikace VantorPro DEMO";
 
   // ------------------------------------------------------- installer state
   int CurrentPage = 0;
   bool CloseWithoutPrompt = false;
   std::wstring ProgramsFolder;
   std::wstring SourceDir;
-  // The engine's setup process of the last run; the finish gives it a
-  // moment to end, never more.
-  platform::UniqueHandle EngineProcess;
-  // The work folder (SourceDir) of the last run, held since it was made:
-  // the finish removes through it, a run after a stop goes on in it.
-  platform::HeldFolder WorkFolder;
-  // The archive's entries the last installation run unpacked into SourceDir
-  // (full paths, folders ending in "\\").
-  std::vector<std::wstring> UnpackedEntries;
-  // The journal of the installation runs: what a rollback undoes, kept
-  // across a stop for the run after it.
-  install::Journal RunJournal;
-  // The folders the installation runs made so far: a run after a stop
-  // records them with its own.
-  std::vector<std::wstring> MadeFolders;
-  // The folder the program started in, which holds the archive. SourceDir
-  // moves to the unpack folder; every run unpacks from here again.
-  std::wstring MediumDir;
-  // The medium's folder and every folder above it, by identity: never
-  // removed, whatever name leads to them.
-  std::vector<platform::FileIdentity> MediumFolders;
+  // The installation itself: its runs, its rollback and its finish.
+  install::Session& Session() { return session_; }
   // SetupTitle: the WorkContext accessor below; set once in FormCreate.
 
   // ------------------------------------------------------------ handlers
@@ -67,10 +51,6 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   // Every close request; accept tells whether the window may go.
   void FormClose(bool& accept);
   void pbNextClick();
-  // The finish's removal of the work folder, whole, through its held
-  // handle; false while anything of it is still there (the next start of the
-  // installer or the uninstaller removes it then).
-  bool RemoveWorkFolder();
   // A run that did not complete goes back: the PC as it was before it.
   void RollBackRun();
   void pbPrevClick();
@@ -186,6 +166,7 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   int shownPage_ = 0;
   bool timerEnabled_ = false;
   bool installRunning_ = false;  // the sequence is on the stack
+  install::Session& session_;
   bool memoEndsWithBreak_ = false;
   std::wstring setupTitle_;
   std::chrono::steady_clock::time_point lastPaint_{};

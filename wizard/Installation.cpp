@@ -8,8 +8,6 @@
 #include <utility>
 
 #include "install/Engine.h"
-#include "install/FolderCheck.h"
-#include "install/Install.h"
 #include "platform/Platform.h"
 
 // The window as the installation sees it. The file work's reports go to the
@@ -80,9 +78,7 @@ install::InstallChoices GatherChoices(TfrmSetup& form, bool shown = true) {
   choices.company = form.Text(L"txtCompany");
   choices.leaveVzoryOnCd = form.Checked(L"cbVzory");
   choices.leavePrikladyOnCd = form.Checked(L"cbPriklady");
-  choices.mediumDir = form.MediumDir;
   choices.programsFolder = form.ProgramsFolder;
-  choices.madeEarlier = form.MadeFolders;
   return choices;
 }
 
@@ -90,8 +86,7 @@ install::InstallChoices GatherChoices(TfrmSetup& form, bool shown = true) {
 
 bool TfrmSetup::ChosenFoldersAccepted() {
   platform::SetAppCursor(platform::Cursor::Wait);
-  const install::FolderRefusal refusal =
-      install::JudgeChosenFolders(GatherChoices(*this, false), WorkFolder);
+  const install::FolderRefusal refusal = session_.JudgeFolders(GatherChoices(*this, false));
   platform::SetAppCursor(platform::Cursor::Default);
   if (refusal.message.empty()) return true;
   // The person stays on the page to choose another folder or to free room.
@@ -130,13 +125,9 @@ void TfrmSetup::Install() {
   install::InstallResult result;
   {
     RunGuard guard(*this);
-    result = install::Install(choices, link, std::move(WorkFolder), &RunJournal);
+    result = session_.Run(choices, link);
   }
   SourceDir = result.unpackFolder;
-  EngineProcess = std::move(result.engine);
-  UnpackedEntries = result.unpackedEntries;
-  WorkFolder = std::move(result.workFolder);
-  MadeFolders = result.madeFolders;
   // The window was closed while the run went on: the program ends with it,
   // a fatal ending still said.
   if (platform::Terminated() && result.ending != install::Ending::Done) {

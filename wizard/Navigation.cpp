@@ -8,15 +8,12 @@
 
 #include "fileops/FileOps.h"
 #include "install/Install.h"
-#include "install/Journal.h"
 #include "install/Messages.h"
 #include "picker/FolderChoice.h"
 #include "platform/Platform.h"
 #include "wizard/FrmSetup.h"
 
 namespace {
-
-const wchar_t kSetupTitle[] = L"Instalace aplikace VantorPro DEMO";
 
 // Text the shell allocated for the caller.
 struct ShellText {
@@ -43,28 +40,9 @@ void TfrmSetup::FormCreate() {
   CloseWithoutPrompt = false;
   ProgramsFolder.clear();
 
-  SourceDir = platform::CurrentDir();
-  if (!SourceDir.empty() && SourceDir.back() == L'\\') SourceDir.pop_back();
-  MediumDir = SourceDir;
-  MediumFolders.clear();
-  for (std::wstring folder = MediumDir; !folder.empty();) {
-    if (const platform::FileIdentity id = platform::IdentityAt(folder); id.Known())
-      MediumFolders.push_back(id);
-    std::wstring parent = platform::ExtractFilePath(folder);
-    if (parent.size() > 3 && parent.back() == L'\\') parent.pop_back();
-    if (parent == folder) break;
-    folder = std::move(parent);
-  }
-  // A run ended at once before leaves its journal: the PC goes back to how
-  // it was before that run, so this one starts on clean ground. What could
-  // not go back stays in the journal and is named; a journal that cannot be
-  // read stays untouched, and the installation refuses to run over it.
-  const install::Recovery recovery = install::RecoverUnfinishedRun(MediumFolders);
-  if (recovery.state == install::Recovery::State::Left)
-    platform::ShowMessageBox(install::RollBackLeft(recovery.left), kSetupTitle,
-                             MB_OK | MB_ICONEXCLAMATION);
+  SourceDir = session_.MediumDir();
 
-  setupTitle_ = kSetupTitle;
+  setupTitle_ = kTitle;
   platform::SetApplicationTitle(setupTitle_);
   SetWindowTextW(Handle(), setupTitle_.c_str());
 
@@ -114,28 +92,18 @@ void TfrmSetup::FormCreate() {
       SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name.c_str()));
 }
 
-bool TfrmSetup::RemoveWorkFolder() {
-  if (WorkFolder && !WorkFolder.RemoveTree(MediumFolders)) return false;
-  return RunJournal.Finish(MediumFolders);
-}
-
 void TfrmSetup::RollBackRun() {
-  if (!RunJournal.Active() || RunJournal.CurrentPhase() == install::Journal::Phase::Done) return;
+  if (!session_.NeedsRollBack()) return;
   platform::SetAppCursor(platform::Cursor::Wait);
   // Shown on the copy page while it runs, in place of the step it ended at.
   SetStatus(install::RollingBack());
   FlushWork();
   RedrawWindow(Handle(), nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  // Nothing of the run stays held: the rollback removes through its own.
-  WorkFolder.Release();
-  EngineProcess.reset();
-  UnpackedEntries.clear();
-  MadeFolders.clear();
   // The bar goes back from where the run left it as the steps are undone.
   HWND bar = Control(L"ProgressBar1");
   const LRESULT reached = SendMessageW(bar, PBM_GETPOS, 0, 0);
-  const bool whole = RunJournal.RollBack(MediumFolders, false, [&](size_t done, size_t total) {
+  const bool whole = session_.RollBack([&](size_t done, size_t total) {
     // Painted at once; no message runs meanwhile, so nothing starts another
     // rollback or run under this one.
     SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(reached - reached * done / total), 0);
@@ -145,10 +113,8 @@ void TfrmSetup::RollBackRun() {
   // What stayed is in the journal for the next start; the person learns
   // what it is and what to do.
   if (!whole)
-    platform::ShowMessageBox(install::RollBackLeft(RunJournal.Left()), SetupTitle(),
+    platform::ShowMessageBox(install::RollBackLeft(session_.Left()), SetupTitle(),
                              MB_OK | MB_ICONEXCLAMATION);
-  // The next run starts from the journal on disk, not from this one.
-  RunJournal = install::Journal();
 }
 
 void TfrmSetup::pbNextClick() {
@@ -186,26 +152,27 @@ void TfrmSetup::pbNextClick() {
     // Backups of a second installation still going: the window closes at
     // once and the removal goes on without it (Done is on disk already; what
     // an end at once leaves goes at the next start).
-    if (HANDLE going = RunJournal.RemovingBackups();
+    if (HANDLE going = session_.RemovingBackups();
         going && WaitForSingleObject(going, 0) == WAIT_TIMEOUT)
       ShowWindow(Handle(), SW_HIDE);
     constexpr ULONGLONG kFinishMs = 1500;
     const ULONGLONG deadline = GetTickCount64() + kFinishMs;
     SetEnabled(L"pbNext", false);
     SetEnabled(L"pbPrev", false);
-    if (EngineProcess) platform::WaitPumping(EngineProcess.get(), static_cast<DWORD>(kFinishMs));
-    EngineProcess.reset();
+    if (HANDLE engine = session_.Engine())
+      platform::WaitPumping(engine, static_cast<DWORD>(kFinishMs));
+    session_.ForgetEngine();
     // The backups of what the run replaced have gone meanwhile, as a rule.
-    if (HANDLE going = RunJournal.RemovingBackups()) platform::WaitPumping(going, INFINITE);
+    if (HANDLE going = session_.RemovingBackups()) platform::WaitPumping(going, INFINITE);
     if (platform::Terminated()) return;
-    bool removed = RemoveWorkFolder();
+    bool removed = session_.Finish();
     for (ULONGLONG now = GetTickCount64(); !removed && now < deadline; now = GetTickCount64()) {
       platform::WaitPumping(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(100, deadline - now)));
       if (platform::Terminated()) return;
-      removed = RemoveWorkFolder();
+      removed = session_.Finish();
     }
     // What is left is the next start's, which finds it by the journal.
-    if (!removed) WorkFolder.Release();
+    if (!removed) session_.LetGo();
     SetEnabled(L"pbNext", true);
     SetEnabled(L"pbPrev", true);
     if (Checked(L"rbRestartAno")) {

@@ -204,11 +204,11 @@ TEST_F(InstallTest, TheFinishEndsWhileTheEngineStaysOpen) {
   ToSummary();
   StartInstall();
   ASSERT_TRUE(WaitForFinishPage());
-  ASSERT_TRUE(form.EngineProcess);
+  ASSERT_TRUE(form.Session().Engine());
   platform::UniqueHandle engine;
   {
     HANDLE copy = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), form.EngineProcess.get(), GetCurrentProcess(),
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), form.Session().Engine(), GetCurrentProcess(),
                                 &copy, SYNCHRONIZE, FALSE, 0));
     engine.reset(copy);
   }
@@ -403,7 +403,7 @@ TEST_F(InstallTest, FolderTextsWithTwoTrailingBackslashesLoseOne) {
   // The stand-in's trace is not the archive's: the finish would leave it.
   DeleteFileW((app + L"\\Instalace\\Utility\\Bde\\Setup.exe.ran").c_str());
   // Its folder is never removed while the engine's setup runs from it.
-  ASSERT_EQ(WaitForSingleObject(form.EngineProcess.get(), 60000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(form.Session().Engine(), 60000), WAIT_OBJECT_0);
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
   EXPECT_TRUE(boxes.Asked().empty());

@@ -10,6 +10,7 @@
 #include "install/Install.h"
 #include "install/InstallRecord.h"
 #include "install/Journal.h"
+#include "install/Session.h"
 #include "platform/Handles.h"
 #include "platform/Platform.h"
 #include "tests/install/MediumSupport.h"
@@ -455,19 +456,17 @@ TEST(WholeOrNothing, LeftTemporariesAndAChangedFolderAfterAStop) {
   stopping.onStatus = [&](const std::wstring& status) {
     if (status == kMaking + other.choices.vantorPro) stopping.abort = true;
   };
-  install::Journal runs;
-  install::InstallResult stopped = install::Install(other.choices, stopping, {}, &runs);
-  ASSERT_EQ(stopped.ending, Ending::Stopped);
-  stopped.workFolder.Release();
+  install::Session session(other.choices.mediumDir);
+  ASSERT_EQ(session.Run(other.choices, stopping).ending, Ending::Stopped);
   install::InstallChoices moved = other.choices;
   moved.vantorPro += L"2";
   stopping.onStatus = [&](const std::wstring& status) {
     if (status == kMaking + moved.vantorPro) stopping.abort = true;
   };
-  install::InstallResult again = install::Install(moved, stopping, {}, &runs);
-  ASSERT_EQ(again.ending, Ending::Stopped);
-  again.workFolder.Release();
-  EXPECT_TRUE(runs.RollBack({}));
+  ASSERT_EQ(session.Run(moved, stopping).ending, Ending::Stopped);
+  EXPECT_TRUE(session.NeedsRollBack());
+  EXPECT_TRUE(session.RollBack());
+  EXPECT_FALSE(session.NeedsRollBack());
   EXPECT_EQ(StateOf(other), otherBefore);
 }
 

@@ -24,6 +24,12 @@ class NavigationTest : public WizardTest {
     Form().CurrentPage = 6;
     Form().ShowPage(6);
   }
+  // A run's work folder, held by the session as a run leaves it.
+  static void KeepWorkFolder(TfrmSetup& form, const std::wstring& work) {
+    install::InstallResult left;
+    left.workFolder = platform::HeldFolder::Open(work);
+    form.Session().Keep(left);
+  }
 };
 
 TEST_F(NavigationTest, ButtonsOnEveryPageForwardAndBack) {
@@ -170,10 +176,7 @@ TEST_F(NavigationTest, FinishRemovesTheWorkFolderAndClosesWithoutAQuestion) {
   platform::SetRestartHandler([&] { restarted = true; });
   TfrmSetup& form = Open();
   form.SourceDir = work;
-  form.WorkFolder = platform::HeldFolder::Open(work);
-  // What the installation run reports it unpacked there.
-  form.UnpackedEntries = {work + L"\\Utility\\", work + L"\\Utility\\Bde\\",
-                          work + L"\\Utility\\Bde\\Setup.exe", work + L"\\readme.txt"};
+  KeepWorkFolder(form, work);
   EnterLastPage();
   Click(L"pbNext");
   EXPECT_FALSE(platform::FolderExists(work));
@@ -193,7 +196,7 @@ TEST_F(NavigationTest, FinishWithRestartChosenAsksForTheRestartInstead) {
   platform::SetRestartHandler([&] { ++restarts; });
   TfrmSetup& form = Open();
   form.SourceDir = work;
-  form.WorkFolder = platform::HeldFolder::Open(work);
+  KeepWorkFolder(form, work);
   EnterLastPage();
   form.SetChecked(L"rbRestartAno", true);
   EXPECT_FALSE(form.Checked(L"rbRestartNe"));

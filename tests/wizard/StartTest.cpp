@@ -244,7 +244,8 @@ TEST_F(StartTest, AControlThatCannotBeMadeLeavesNoWindowAndNoReferenceToIt) {
   ASSERT_EQ(platform::MainWindow(), nullptr);
   {
     testutil::RefusedChild refused(ids::txtCompany);
-    EXPECT_THROW(TfrmSetup(), platform::SetupError);
+    install::Session session(platform::CurrentDir());
+    EXPECT_THROW(TfrmSetup{session}, platform::SetupError);
   }
   EXPECT_EQ(FindWindowW(L"TfrmSetup", nullptr), nullptr);
   EXPECT_EQ(frmSetup, nullptr);

@@ -81,6 +81,7 @@ WizardTest::WizardTest() {
 
 WizardTest::~WizardTest() {
   form_.reset();
+  session_.reset();
   platform::ResetTerminated();
   platform::OverridePlatformId(0);
   platform::SetRestartHandler({});
@@ -89,7 +90,9 @@ WizardTest::~WizardTest() {
 }
 
 TfrmSetup& WizardTest::Open() {
-  form_ = std::make_unique<TfrmSetup>();
+  auto session = std::make_unique<install::Session>(platform::CurrentDir());
+  form_ = std::make_unique<TfrmSetup>(*session);
+  session_ = std::move(session);
   form_->Show();
   Pump();
   return *form_;

@@ -56,7 +56,8 @@ class WizardTest : public ::testing::Test {
   WizardTest();
   ~WizardTest() override;
 
-  // Creates the window (FormCreate runs) and shows it.
+  // Creates the window (FormCreate runs) over a session started in the
+  // current folder, and shows it.
   TfrmSetup& Open();
   TfrmSetup& Form() { return *form_; }
   void Click(const wchar_t* button);  // a real button click (BM_CLICK)
@@ -68,6 +69,7 @@ class WizardTest : public ::testing::Test {
   SavedValue organization9x_{HKEY_LOCAL_MACHINE, k9xKey, L"RegisteredOrganization"};
   SavedValue programs_{HKEY_CURRENT_USER, kShellFolders, L"Programs"};
   testutil::TempDir programsDir_;
+  std::unique_ptr<install::Session> session_;  // outlives form_
   std::unique_ptr<TfrmSetup> form_;
 };
 
