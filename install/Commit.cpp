@@ -7,14 +7,12 @@
 
 #include "install/Flush.h"
 #include "install/InUse.h"
+#include "install/Messages.h"
 #include "platform/Platform.h"
 
 namespace install {
 
 namespace {
-
-const wchar_t kCr[] = L"\r";
-const wchar_t kRetryOrCancel[] = L"Ukončete jej a zvolte Opakovat. Storno instalaci zruší.";
 
 // Every committed entry's data, then each folder they went into, once; the
 // first entry that could not be flushed (entries.size(): none).
@@ -126,8 +124,7 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
       return CommitResult::Failed;
     }
     const fileops::Staging::Entry& failed = entries[failedAt];
-    if (host.Ask(L"Soubor \"" + failed.folder + L"\\" + failed.name + L"\" nelze nahradit, " +
-                     L"protože jej používá jiný program!" + kCr + kRetryOrCancel,
+    if (host.Ask(InUseCannotReplace(failed.folder + L"\\" + failed.name),
                  MB_RETRYCANCEL | MB_ICONEXCLAMATION) != IDRETRY)
       return CommitResult::Cancelled;
   }

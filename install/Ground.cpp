@@ -3,75 +3,12 @@
 #include <cwchar>
 
 #include "install/InstallRecord.h"
+#include "install/Messages.h"
 #include "platform/Platform.h"
 
 namespace install {
 
 namespace {
-
-const wchar_t kCr[] = L"\r";
-const wchar_t kEnds[] = L"Instalace bude ukončena!";
-
-std::wstring LinkMet(const std::wstring& folder) {
-  return L"Složka \"" + folder + L"\" z předchozí instalace byla nahrazena odkazem na jiné místo." +
-         kCr + L"Odstraňte odkaz nebo zvolte jinou složku." + kCr + kEnds;
-}
-
-std::wstring Untrusted(const std::wstring& folder, platform::FolderTrust trust) {
-  std::wstring why;
-  switch (trust) {
-    case platform::FolderTrust::ForeignOwner:
-      why = L"Složka \"" + folder +
-            L"\" patří jinému účtu tohoto počítače, který by v ní mohl zaměnit instalované "
-            L"soubory.";
-      break;
-    case platform::FolderTrust::OthersMayChange:
-    case platform::FolderTrust::OpenToAll:
-      why = L"Složku \"" + folder +
-            L"\" mohou měnit i jiné účty tohoto počítače, které by v ní mohly zaměnit "
-            L"instalované soubory.";
-      break;
-    default:
-      why = L"Nelze ověřit, kdo smí měnit složku \"" + folder + L"\".";
-      break;
-  }
-  return why + kCr +
-         L"Zvolte jinou složku nebo ji zabezpečte tak, aby ji mohli měnit jen správci." + kCr +
-         kEnds;
-}
-
-// A link on the person's path that another account made or may replace:
-// what it leads to could be changed under the installation.
-std::wstring UntrustedLink(const std::wstring& link, platform::FolderTrust trust) {
-  std::wstring why;
-  switch (trust) {
-    case platform::FolderTrust::ForeignOwner:
-      why = L"Složka \"" + link + L"\" je odkaz na jiné místo, který vytvořil jiný účet tohoto " +
-            L"počítače.";
-      break;
-    case platform::FolderTrust::OthersMayChange:
-    case platform::FolderTrust::OpenToAll:
-      why = L"Složka \"" + link + L"\" je odkaz na jiné místo, který mohou změnit i jiné účty " +
-            L"tohoto počítače.";
-      break;
-    default:
-      why = L"Nelze ověřit, kdo smí změnit odkaz \"" + link + L"\" na jiné místo.";
-      break;
-  }
-  return why + kCr + L"Odstraňte odkaz nebo zvolte jinou složku." + kCr + kEnds;
-}
-
-// On a volume that keeps no access lists (FAT) every account may change
-// everything, whatever the installer does. The program, which
-// administrators later start elevated, is not put there; the templates are
-// data, and such a volume has no links for a second installation to be led
-// through, so they, and the levels above, go on as found.
-std::wstring Unprotectable(const std::wstring& folder) {
-  return L"Disk složky \"" + folder +
-         L"\" neukládá práva přístupu (například disk FAT), takže programy v ní by mohl zaměnit "
-         L"kterýkoli účet tohoto počítače." +
-         kCr + L"Zvolte složku na disku NTFS." + kCr + kEnds;
-}
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return _wcsicmp(a.c_str(), b.c_str()) == 0;
@@ -165,7 +102,7 @@ std::wstring JudgeAbove(const Levels& levels, size_t firstMade) {
     const std::wstring at = levels.Prefix(k);
     const platform::FolderTrust trust =
         JudgeAt(at, k == 0 ? platform::ChangeOf::Root : platform::ChangeOf::Above);
-    if (!platform::Acceptable(trust)) return Untrusted(at, trust);
+    if (!platform::Acceptable(trust)) return UntrustedFolder(at, trust);
   }
   return {};
 }
@@ -181,7 +118,7 @@ std::wstring JudgeLevels(const Levels& levels, size_t firstMade, const platform:
   if (trust == platform::FolderTrust::NoLists && application)
     return Unprotectable(levels.Prefix(levels.parts.size()));
   if (!folderMade && !platform::Acceptable(trust))
-    return Untrusted(levels.Prefix(levels.parts.size()), trust);
+    return UntrustedFolder(levels.Prefix(levels.parts.size()), trust);
   return {};
 }
 
@@ -268,7 +205,7 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
           create ? platform::HeldFolder::Make::IfMissing : platform::HeldFolder::Make::No,
           k == count ? access.Descriptor() : aboveAccess.Descriptor(), &madeNow);
       if (!next) {
-        if (GetLastError() == ERROR_CANT_ACCESS_FILE) return refuse(LinkMet(levels.Prefix(k)));
+        if (GetLastError() == ERROR_CANT_ACCESS_FILE) return refuse(LinkReplaced(levels.Prefix(k)));
         return {};
       }
       if (madeNow) {
@@ -281,11 +218,12 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
     // folders the walk reached, or something was swapped in meanwhile.
     folder = platform::HeldFolder::Open(path);
     if (!folder || !(folder.Identity() == walked.Identity()))
-      return refuse(LinkMet(levels.Prefix(count)));
+      return refuse(LinkReplaced(levels.Prefix(count)));
     for (size_t k = firstMade, i = 0; k <= count && i < madeBelow.size(); ++k) {
       if (k < first) continue;
       platform::HeldFolder level = platform::HeldFolder::Open(levels.Prefix(k));
-      if (!level || !(level.Identity() == madeBelow[i++])) return refuse(LinkMet(levels.Prefix(k)));
+      if (!level || !(level.Identity() == madeBelow[i++]))
+        return refuse(LinkReplaced(levels.Prefix(k)));
       madeHere.push_back(std::move(level));
     }
   }
@@ -320,7 +258,7 @@ std::wstring SurveyGround(const InstallChoices& choices, const std::vector<std::
       if (below.size() <= inside.size() || !SamePath(below.substr(0, inside.size()), inside))
         continue;
       if (!folder.Child(below.substr(inside.size())) && GetLastError() == ERROR_CANT_ACCESS_FILE)
-        return LinkMet(below);
+        return LinkReplaced(below);
     }
   }
   return {};

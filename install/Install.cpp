@@ -368,7 +368,7 @@ class Run {
       stage(appFolder + L"\\VantorPro.exe", L"VantorPro.lnk", L"VantorPro");
       stage(appFolder + L"\\VantorPro.hlp", L"Nápověda VantorPro.lnk", L"Nápověda VantorPro");
     } catch (const std::exception&) {
-      host_.ShowError(L"Startovací nabídku se nepodařilo zaktualizovat!");
+      host_.ShowError(StartMenuFailed());
     }
   }
 

@@ -47,6 +47,69 @@ std::wstring CannotWriteUninstaller(const std::wstring& appFolder) {
          kEnds;
 }
 
+std::wstring LinkReplaced(const std::wstring& folder) {
+  return L"Složka \"" + folder + L"\" z předchozí instalace byla nahrazena odkazem na jiné místo." +
+         kCr + L"Odstraňte odkaz nebo zvolte jinou složku." + kCr + kEnds;
+}
+
+std::wstring UntrustedFolder(const std::wstring& folder, platform::FolderTrust trust) {
+  std::wstring why;
+  switch (trust) {
+    case platform::FolderTrust::ForeignOwner:
+      why = L"Složka \"" + folder +
+            L"\" patří jinému účtu tohoto počítače, který by v ní mohl zaměnit instalované "
+            L"soubory.";
+      break;
+    case platform::FolderTrust::OthersMayChange:
+    case platform::FolderTrust::OpenToAll:
+      why = L"Složku \"" + folder +
+            L"\" mohou měnit i jiné účty tohoto počítače, které by v ní mohly zaměnit "
+            L"instalované soubory.";
+      break;
+    default:
+      why = L"Nelze ověřit, kdo smí měnit složku \"" + folder + L"\".";
+      break;
+  }
+  return why + kCr +
+         L"Zvolte jinou složku nebo ji zabezpečte tak, aby ji mohli měnit jen správci." + kCr +
+         kEnds;
+}
+
+std::wstring UntrustedLink(const std::wstring& link, platform::FolderTrust trust) {
+  std::wstring why;
+  switch (trust) {
+    case platform::FolderTrust::ForeignOwner:
+      why = L"Složka \"" + link + L"\" je odkaz na jiné místo, který vytvořil jiný účet tohoto " +
+            L"počítače.";
+      break;
+    case platform::FolderTrust::OthersMayChange:
+    case platform::FolderTrust::OpenToAll:
+      why = L"Složka \"" + link + L"\" je odkaz na jiné místo, který mohou změnit i jiné účty " +
+            L"tohoto počítače.";
+      break;
+    default:
+      why = L"Nelze ověřit, kdo smí změnit odkaz \"" + link + L"\" na jiné místo.";
+      break;
+  }
+  return why + kCr + L"Odstraňte odkaz nebo zvolte jinou složku." + kCr + kEnds;
+}
+
+std::wstring Unprotectable(const std::wstring& folder) {
+  return L"Disk složky \"" + folder +
+         L"\" neukládá práva přístupu (například disk FAT), takže programy v ní by mohl zaměnit "
+         L"kterýkoli účet tohoto počítače." +
+         kCr + L"Zvolte složku na disku NTFS." + kCr + kEnds;
+}
+
+std::wstring InUseCannotReplace(const std::wstring& path) {
+  return L"Soubor \"" + path + L"\" nelze nahradit, protože jej používá jiný program!" + kCr +
+         L"Ukončete jej a zvolte Opakovat. Storno instalaci zruší.";
+}
+
+std::wstring StartMenuFailed() {
+  return L"Startovací nabídku se nepodařilo zaktualizovat!";
+}
+
 std::wstring RegistryFailed() {
   return std::wstring(L"Při zápisu do registru došlo k chybě!") + kCr + kEnds;
 }

@@ -6,16 +6,28 @@
 #include <vector>
 
 #include "fileops/UnZip32.h"
+#include "platform/Access.h"
 
 namespace install {
 
 std::wstring CannotUnpack(const std::wstring& appFolder);  // A
 std::wstring CannotRead(const std::wstring& sourceDir);    // B
 std::wstring CannotCreate(const std::wstring& folder);     // C
+std::wstring StartMenuFailed();                            // D, without the ending line
 std::wstring RegistryFailed();                             // E
 std::wstring EngineFailed();                               // F
 // The uninstaller could not be written into the application folder.
 std::wstring CannotWriteUninstaller(const std::wstring& appFolder);
+// A folder an earlier installation made, found replaced by a link.
+std::wstring LinkReplaced(const std::wstring& folder);
+// A folder, or a link on the way to it, that another account owns or may
+// change: it could swap the installed files.
+std::wstring UntrustedFolder(const std::wstring& folder, platform::FolderTrust trust);
+std::wstring UntrustedLink(const std::wstring& link, platform::FolderTrust trust);
+// A folder on a volume that keeps no access lists (FAT).
+std::wstring Unprotectable(const std::wstring& folder);
+// A file the commit replaces that another program holds: Retry or Cancel.
+std::wstring InUseCannotReplace(const std::wstring& path);
 // A work folder in place that the installer did not make: what to do.
 std::wstring ForeignWorkFolder(const std::wstring& appFolder);
 // An archive other than the one this program was laid out with.
