@@ -16,10 +16,6 @@
 
 namespace fileops {
 
-// Removes Path with everything in it, depth first; folders whose names begin
-// with "." are left alone. Silent: every failure is ignored.
-void DeleteDir(const std::wstring& path);
-
 // Counts the files below Folder for the progress total. Folders named
 // UTILITY and NAVOD, VZORY / PRIKLADY when that component stays on the
 // CD-ROM, and dot folders are not entered. Missing or unreadable folders

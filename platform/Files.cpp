@@ -11,6 +11,14 @@ std::wstring CurrentDir() {
   return std::wstring(buffer, n);
 }
 
+void LoadDllsFromSystemOnly() {
+  using SetDirs = BOOL(WINAPI*)(DWORD);
+  const auto setDefaultDllDirectories = reinterpret_cast<SetDirs>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    SetDllDirectoryW(L"");
+}
+
 FolderListing::FolderListing(const std::wstring& folder) {
   const std::wstring pattern = folder + L"\\*.*";
   handle_.reset(FindFirstFileW(pattern.c_str(), &data_));
@@ -90,10 +98,6 @@ namespace platform {
 bool IsLinkAt(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-bool CreateFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security) {
-  return CreateDirectoryW(path.c_str(), security) != 0;
 }
 
 InstallerOnlyAccess::InstallerOnlyAccess() : descriptor_(BuildFolderDescriptor(FolderUse::Work)) {

@@ -100,6 +100,14 @@ class Registry {
 // The current folder; a drive root keeps its "\".
 std::wstring CurrentDir();
 
+// From here on a DLL loaded by name comes from the system folder only, never
+// from beside the program or the current folder. Called from a program's
+// entry point, ahead of the C runtime: it uses kernel32 alone. A Windows 7
+// without the 2011 loader update lacks SetDefaultDllDirectories, so it is
+// looked up rather than imported; that system at least leaves the current
+// folder out.
+void LoadDllsFromSystemOnly();
+
 struct DirEntry {
   std::wstring name;
   DWORD attributes = 0;
@@ -134,8 +142,6 @@ bool FileExists(const std::wstring& path);
 // "Unable to create directory"; an existing folder counts as success. The
 // folders it made, outermost first, are added to created when given.
 bool ForceDirectories(const std::wstring& path, std::vector<std::wstring>* created = nullptr);
-// Creates one folder with the given security; an existing folder is false.
-bool CreateFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security);
 DWORD GetAttributes(const std::wstring& path);  // INVALID_FILE_ATTRIBUTES on failure
 bool SetAttributes(const std::wstring& path, DWORD attributes);
 // True when path itself is a junction or symbolic link (not what it leads to).

@@ -22,11 +22,7 @@ extern "C" int WinMainCRTStartup();
 // Ahead of the C runtime: a DLL loaded by name comes from the system folder
 // only, never from beside the program (the temporary folder, say).
 extern "C" int UninstallStart() {
-  using SetDirs = BOOL(WINAPI*)(DWORD);
-  const auto setDefaultDllDirectories = reinterpret_cast<SetDirs>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
-    SetDllDirectoryW(L"");
+  platform::LoadDllsFromSystemOnly();
   return WinMainCRTStartup();
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fileops/FileOps.h"
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 #include "tests/fileops/FileOpsTestSupport.h"
 
@@ -34,7 +35,10 @@ TEST(Links, CountCopyAndDeleteNeverEnterALink) {
   EXPECT_EQ(platform::GetAttributes(copy + L"\\link"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(ctx.steps, 1);
 
-  fileops::DeleteDir(tree);
+  // The removal of the tree never enters the link. Wine cannot remove a
+  // Unix link, so the link may stay; the removal says so then.
+  const bool removed = platform::HeldFolder::Open(tree).RemoveTree();
+  EXPECT_EQ(removed, !platform::IsLinkAt(tree + L"\\link"));
   EXPECT_FALSE(platform::FileExists(tree + L"\\own.txt"));
   ExpectTargetUntouched();
 }
