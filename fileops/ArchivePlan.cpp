@@ -16,10 +16,11 @@ namespace fileops {
 
 namespace {
 
-// What CreateFileW and CreateDirectoryW take without the long-path prefix:
-// a file's full path below MAX_PATH, a folder's with room for an 8.3 name.
-constexpr size_t kMaxFilePath = MAX_PATH - 1;
-constexpr size_t kMaxFolderPath = MAX_PATH - 13;
+// Every entry is written relative to its held folder, where the whole path
+// has no limit of 260 characters; what limits remain are the file system's
+// for one name and the system's for any path.
+constexpr size_t kMaxName = 255;
+constexpr size_t kMaxPath = 32766;
 // Deeper than any archive meant for installing.
 constexpr size_t kMaxDepth = 64;
 
@@ -202,10 +203,13 @@ int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds&
       // target folder.
       if (!StartsWithNoCase(entry.target, root))
         return Refuse(refusal, PK_BADERR, "unsafe entry name", entry.name);
-      const size_t leaf = entry.target.size() - entry.target.rfind(L'\\');
       const size_t depth = std::count(relative.begin(), relative.end(), L'\\') + 1;
-      if (entry.target.size() > (entry.folder ? kMaxFolderPath : kMaxFilePath) ||
-          entry.target.size() - leaf > kMaxFolderPath || depth > kMaxDepth)
+      size_t longestName = 0;
+      for (size_t start = 0, end = 0; start <= relative.size(); start = end + 1) {
+        end = std::min(relative.find(L'\\', start), relative.size());
+        longestName = std::max(longestName, end - start);
+      }
+      if (entry.target.size() > kMaxPath || longestName > kMaxName || depth > kMaxDepth)
         return Refuse(refusal, PK_BADERR, "path too long or too deep", entry.name);
       const std::wstring key = FoldCase(relative);
       if (!names.Add(key, entry.folder))

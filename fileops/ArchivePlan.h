@@ -35,9 +35,9 @@ struct PlanRefusal {
 // Plans the unpacking of every entry of archive into targetDir (empty: the
 // current folder). PK_OK, or the code that refuses the archive with the
 // reason in refusal: a name Windows cannot hold or that leads outside the
-// target, a name taken twice in any letter case, a path too long or too
-// deep, an encrypted, unsupported, link or special entry, a needed file
-// missing.
+// target, a name taken twice in any letter case, a name longer than a file
+// system holds, a path too long for the system or too deep, an encrypted,
+// unsupported, link or special entry, a needed file missing.
 int PlanArchive(zip_t* archive, const std::wstring& targetDir, const UnzipNeeds& needs,
                 ArchivePlan& plan, PlanRefusal& refusal);
 

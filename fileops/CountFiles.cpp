@@ -1,4 +1,5 @@
 #include "fileops/FileOps.h"
+#include "platform/HeldFolder.h"
 #include "platform/Platform.h"
 
 namespace fileops {
@@ -16,24 +17,29 @@ bool SkippedFolder(WorkContext& ctx, const std::wstring& name) {
   return false;
 }
 
-}  // namespace
-
-int CountFiles(WorkContext& ctx, const std::wstring& folder) {
-  platform::FolderListing listing(folder);
-  if (!listing.Started()) return 0;
+// Through the held folder, each level below opened relative to it: a tree
+// deeper than 260 characters counts whole.
+int CountHeld(WorkContext& ctx, const platform::HeldFolder& folder) {
   int count = 0;
-  platform::DirEntry entry;
-  while (listing.Next(entry)) {
+  for (const platform::DirEntry& entry : folder.List()) {
     ctx.ProcessMessages();
     if (ctx.StopRequested()) return count;
     if (entry.IsLink()) continue;  // CopyDir skips it too
-    if (entry.IsFolder()) {
-      if (!SkippedFolder(ctx, entry.name)) count += CountFiles(ctx, folder + L"\\" + entry.name);
-    } else {
+    if (!entry.IsFolder()) {
       ++count;
+    } else if (!SkippedFolder(ctx, entry.name)) {
+      if (const platform::HeldFolder inner = folder.Child(entry.name))
+        count += CountHeld(ctx, inner);
     }
   }
   return count;
+}
+
+}  // namespace
+
+int CountFiles(WorkContext& ctx, const std::wstring& folder) {
+  const platform::HeldFolder held = platform::HeldFolder::Open(folder);
+  return held ? CountHeld(ctx, held) : 0;
 }
 
 }  // namespace fileops

@@ -4,11 +4,13 @@
 
 #include <zip.h>
 
+#include <array>
 #include <cwchar>
 #include <memory>
 
 #include "fileops/ArchivePlan.h"
 #include "install/Ground.h"
+#include "install/InstallRecord.h"
 #include "install/Messages.h"
 #include "install/WorkFolder.h"
 #include "platform/Platform.h"
@@ -17,9 +19,9 @@ namespace install {
 
 namespace {
 
-// What the unpacking takes without the long-path prefix (the archive's plan
-// refuses past these): a file's full path below MAX_PATH, a folder's with
-// room for an 8.3 name.
+// What a path must keep to where the system still reads it with the limit
+// of 260 characters: a file's full path below MAX_PATH, a folder's with
+// room for an 8.3 name (and a program's current folder within it).
 constexpr size_t kFileLimit = MAX_PATH - 1;
 constexpr size_t kFolderLimit = MAX_PATH - 13;
 
@@ -61,6 +63,13 @@ bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
   return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
 }
 
+// Each chosen folder with its field.
+std::array<std::pair<const std::wstring*, ChosenFolder>, 3> Fields(const InstallChoices& choices) {
+  return {{{&choices.vantorPro, ChosenFolder::Application},
+           {&choices.projekty, ChosenFolder::Projects},
+           {&choices.vzory, ChosenFolder::Templates}}};
+}
+
 // The first quoted folder of a refusal names the level refused: the field
 // whose folder lies at or below it.
 ChosenFolder FieldOf(const std::wstring& message, const InstallChoices& choices) {
@@ -68,11 +77,7 @@ ChosenFolder FieldOf(const std::wstring& message, const InstallChoices& choices)
   const size_t close = open == std::wstring::npos ? open : message.find(L'"', open + 1);
   if (close == std::wstring::npos) return ChosenFolder::Application;
   const std::wstring named = message.substr(open + 1, close - open - 1);
-  const std::pair<const std::wstring*, ChosenFolder> fields[] = {
-      {&choices.vantorPro, ChosenFolder::Application},
-      {&choices.projekty, ChosenFolder::Projects},
-      {&choices.vzory, ChosenFolder::Templates}};
-  for (const auto& [folder, field] : fields)
+  for (const auto& [folder, field] : Fields(choices))
     if (StartsWithFolder(*folder, named) || StartsWithFolder(named, *folder)) return field;
   return ChosenFolder::Application;
 }
@@ -89,27 +94,33 @@ LongestPath PathPastLimit(const InstallChoices& choices, const std::vector<std::
       worstExcess = path.size() - limit;
     }
   };
-  auto place = [&](const std::wstring& path, bool folder) {
-    judge(path, folder);
-    // A file's folder takes no more than any folder.
-    const size_t cut = path.rfind(L'\\');
-    if (!folder && cut != std::wstring::npos) judge(path.substr(0, cut), true);
-  };
-  const std::wstring unpack = UnpackFolder(choices);
+  // The chosen folders are opened by their paths, here and by the
+  // application, which is given them; the application folder is also the
+  // current folder its shortcuts start it in.
+  judge(choices.vantorPro, true);
+  judge(choices.projekty, true);
+  if (!choices.leaveVzoryOnCd) judge(choices.vzory, true);
+  // Started by path: the application and its help through the shortcuts (a
+  // shortcut keeps no target past the limit), the uninstaller from Windows'
+  // list of installed apps.
+  for (const wchar_t* started : {L"VantorPro.exe", L"VantorPro.hlp", kUninstallerName})
+    judge(choices.vantorPro + L'\\' + started, false);
+  // The engine's setup program starts in its folder and reads what lies
+  // there by path, as a program of its age does. Everything else is
+  // written and removed relative to held folders, where the whole path
+  // has no such limit.
+  const std::wstring engine = UnpackFolder(choices) + L"\\Utility\\Bde";
+  judge(engine, true);
   for (std::wstring name : entries) {
     for (wchar_t& c : name)
       if (c == L'/') c = L'\\';
     const bool folder = name.ends_with(L'\\');
     while (name.ends_with(L'\\')) name.pop_back();
-    if (name.empty()) continue;
-    place(unpack + L'\\' + name, folder);
-    const size_t cut = name.find(L'\\');
-    // The archive's top-level files go to the application folder, its
-    // templates to theirs.
-    if (cut == std::wstring::npos && !folder) place(choices.vantorPro + L'\\' + name, false);
-    if (!choices.leaveVzoryOnCd && cut != std::wstring::npos &&
-        _wcsicmp(name.substr(0, cut).c_str(), L"Vzory") == 0)
-      place(choices.vzory + name.substr(cut), folder);
+    if (name.size() <= 12 || _wcsnicmp(name.c_str(), L"Utility\\Bde\\", 12) != 0) continue;
+    const std::wstring path = UnpackFolder(choices) + L'\\' + name;
+    judge(path, folder);
+    // A file's folder takes no more than any folder.
+    if (!folder) judge(path.substr(0, path.rfind(L'\\')), true);
   }
   return worst;
 }
@@ -126,14 +137,24 @@ FolderRefusal JudgeChosenFolders(const InstallChoices& choices,
   if (const platform::HeldFolder app = platform::HeldFolder::Open(choices.vantorPro);
       app && ForeignWorkFolderIn(app, earlierWork))
     return {OnFoldersPage(ForeignWorkFolder(choices.vantorPro)), ChosenFolder::Application};
+  // The lengths of the chosen folders are judged even when the archive
+  // cannot be read: one that cannot be is the run's to report.
   const UniqueZip archive = OpenArchive(choices.mediumDir);
-  if (!archive) return {};
-  const LongestPath longest = PathPastLimit(choices, EntryNames(archive.get()));
+  const LongestPath longest =
+      PathPastLimit(choices, archive ? EntryNames(archive.get()) : std::vector<std::wstring>());
   if (longest.limit) {
-    const bool templates = !choices.leaveVzoryOnCd && StartsWithFolder(longest.path, choices.vzory);
-    return {PathTooLong(longest.path, longest.limit),
-            templates ? ChosenFolder::Templates : ChosenFolder::Application};
+    // The field of the deepest chosen folder the path lies in.
+    ChosenFolder field = ChosenFolder::Application;
+    size_t deepest = 0;
+    for (const auto& [folder, which] : Fields(choices))
+      if (StartsWithFolder(longest.path, *folder) && folder->size() > deepest &&
+          !(which == ChosenFolder::Templates && choices.leaveVzoryOnCd)) {
+        field = which;
+        deepest = folder->size();
+      }
+    return {PathTooLong(longest.path, longest.limit), field};
   }
+  if (!archive) return {};
   fileops::RoomShortfall shortfall;
   fileops::UnzipNeeds needs;
   needs.rootFilesTo = choices.vantorPro;

@@ -20,9 +20,9 @@ struct FolderRefusal {
   ChosenFolder folder = ChosenFolder::Application;
 };
 
-// The longest path the installation would write that Windows cannot take
-// without the long-path prefix, with the limit it passes; length 0 when
-// every path fits.
+// Of the paths that a part of the installation still reads, starts or
+// gives on by their full spelling, the one furthest past the limit it
+// passes; limit 0 when every such path fits.
 struct LongestPath {
   std::wstring path;
   size_t limit = 0;
@@ -34,9 +34,11 @@ struct LongestPath {
 FolderRefusal JudgeChosenFolders(const InstallChoices& choices,
                                  const platform::HeldFolder& earlierWork);
 
-// Of the archive's entries (names as stored, "/" between folders), the path
-// past its limit that goes furthest past it, below the unpack folder, the
-// templates folder and the application folder as the run places them.
+// Judged for the chosen folders themselves, the programs started from the
+// application folder, and, of the archive's entries (names as stored, "/"
+// between folders), what the engine's setup program reads where the run
+// unpacks it. Whatever else the run writes goes through held folders and
+// may pass 260 characters.
 LongestPath PathPastLimit(const InstallChoices& choices, const std::vector<std::wstring>& entries);
 
 }  // namespace install

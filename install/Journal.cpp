@@ -42,18 +42,42 @@ bool ParseDword(const std::wstring& text, DWORD& value) {
 
 platform::HeldFolder OpenWithoutLinks(const std::wstring& path) {
   const std::wstring whole = platform::FullPath(path);
-  if (whole.empty()) return {};
   const std::wstring rootPath = platform::RootOf(whole);
-  if (rootPath.empty()) return {};
+  if (rootPath.empty()) {
+    SetLastError(ERROR_BAD_PATHNAME);
+    return {};
+  }
   platform::HeldFolder root = platform::HeldFolder::Open(rootPath);
   if (!root || rootPath.size() >= whole.size()) return root;
   return root.Child(whole.substr(rootPath.size()));
 }
 
 bool Absent(const std::wstring& path) {
+  // Walked first, each level relative to the one above: a path past 260
+  // characters is judged too.
+  auto nothing = [](DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  };
+  if (OpenWithoutLinks(path)) return false;
+  DWORD error = GetLastError();
+  if (error == ERROR_DIRECTORY) {
+    // A file where a folder was looked for: the path itself (something is
+    // there), or a level above it (nothing can lie below).
+    const std::wstring whole = platform::FullPath(path);
+    const size_t root = platform::RootOf(whole).size();
+    const size_t cut = whole.find_last_of(L'\\');
+    if (root && cut != std::wstring::npos && cut + 1 < whole.size()) {
+      if (OpenWithoutLinks(whole.substr(0, std::max(cut, root)))) return false;
+      error = GetLastError();
+      if (error == ERROR_DIRECTORY) return true;
+    }
+  }
+  if (nothing(error)) return true;
+  if (error != ERROR_CANT_ACCESS_FILE) return false;
+  // A link on the way is looked through by the path, as the system
+  // resolves it.
   if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  return nothing(GetLastError());
 }
 
 bool RemoveEntry(const platform::HeldFolder& folder, const std::wstring& name) {

@@ -55,8 +55,9 @@ std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 std::wstring ProgramsRunning(const std::vector<std::wstring>& names);
 // Those that did not end when asked to: the person closes them and retries.
 std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names);
-// A path the installation would write that passes what Windows takes: the
-// folders page names it with its length and the limit.
+// A path that a part of the installation would take past the limit it
+// still has (a program started there, a shortcut's target): the folders
+// page names it with its length and the limit.
 std::wstring PathTooLong(const std::wstring& path, size_t limit);
 // A refusal of the run as the folders page shows it: the person stays there
 // to choose another folder, so its last line, that the installation ends,

@@ -161,6 +161,13 @@ class Uninstall : public ::testing::Test {
           L"Zkušební s.r.o."};
     testutil::RemoveTree(root_);
     RemoveRegistration();
+    // As on Windows, where the list of installed apps always has its key:
+    // in a fresh prefix the first installation would make it, and it stays.
+    platform::UniqueHkey list;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                              nullptr, 0, KEY_READ | KEY_WOW64_32KEY, nullptr, list.put(), nullptr),
+              ERROR_SUCCESS);
   }
   void TearDown() override {
     testutil::RemoveTree(root_);
@@ -260,6 +267,36 @@ TEST_F(Uninstall, MissingOrDamagedRecordRemovesNothing) {
     EXPECT_EQ(Differences(before.registry, after.registry), std::vector<std::string>{});
     EXPECT_EQ(Listed(), 1);
   }
+}
+
+TEST_F(Uninstall, TemplatesPastTheLimitOfPathsInstallAndGo) {
+  // An application folder of 187 characters in four levels, the templates
+  // two levels below it: the deepest template's path passes 260.
+  Choices c = c_;
+  c.app = root_;
+  for (int level = 0; level < 4; ++level) {
+    c.app += L"\\Dlouha_slozka_" + std::to_wstring(level) + L"_";
+    const size_t end = level == 3 ? 187 : root_.size() + (187 - root_.size()) * (level + 1) / 4;
+    c.app.append(end - c.app.size(), L'x');
+  }
+  c.projects = c.app + L"\\Projekty";
+  c.templates = c.app + L"\\Sablony_pro_dokumenty_firmy\\Vzory_dokumentu";
+  const std::wstring deepest = c.templates + L"\\Účetnictví\\Pokladní doklad.vzr";
+  ASSERT_EQ(c.app.size(), 187u);
+  ASSERT_GT(deepest.size(), 260u);
+  const Snapshot before = Take({root_});
+  Install(c);
+  if (HasFailure()) return;
+  EXPECT_EQ(Tree(c.templates, true), Tree(TheConfig().payload + L"\\Vzory", true));
+  EXPECT_TRUE(platform::FileExists(deepest));
+  EXPECT_EQ(Listed(), 1);
+
+  std::wstring said;
+  Drive([&] { said = UninstallFromList(L""); });
+  EXPECT_EQ(Listed(), 0);
+  const Snapshot after = Take({root_});
+  EXPECT_EQ(Differences(before.files, after.files), std::vector<std::string>{}) << Narrow(said);
+  EXPECT_EQ(Differences(before.registry, after.registry), std::vector<std::string>{});
 }
 
 TEST_F(Uninstall, LinkInPlaceOfTheApplicationFolderIsNotFollowed) {

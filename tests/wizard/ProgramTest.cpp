@@ -261,6 +261,10 @@ TEST(Program, CarriesItsIdentity) {
   EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
   EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(text.find("requireAdministrator"), std::string::npos);
+  // In the namespace Windows reads it from; in any other it is ignored.
+  EXPECT_NE(text.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                      "WindowsSettings\">true</longPathAware>"),
+            std::string::npos);
   FreeLibrary(module);
 }
 
