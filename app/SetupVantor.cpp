@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "install/Messages.h"
 #include "platform/OneWizard.h"
 #include "picker/BrowseFolder.h"
 #include "platform/Platform.h"
@@ -31,10 +32,16 @@ extern "C" int SetupVantorStart() {
 namespace {
 
 // A second start: the running wizard comes to the front, if it runs in this
-// session, and this one ends having written nothing.
+// session, and this one ends having written nothing. Without a wizard's
+// window the lock is most likely the uninstaller's, which holds it while it
+// removes: the person is told rather than left with nothing on the screen.
 void ShowRunningWizard() {
   HWND running = FindWindowW(L"TfrmSetup", nullptr);
-  if (!running) return;
+  if (!running) {
+    platform::ShowMessageBox(install::AnotherRunUnderway(), L"Instalace VantorPro",
+                             MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
   SetForegroundWindow(GetLastActivePopup(running));
 }

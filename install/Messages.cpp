@@ -133,4 +133,9 @@ std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names) {
          L"Ukončete je a zvolte Opakovat." + kCancelEnds;
 }
 
+std::wstring AnotherRunUnderway() {
+  return std::wstring(L"Na tomto počítači již probíhá instalace nebo odinstalace aplikace ") +
+         L"VantorPro." + kCr + L"Počkejte, až skončí, a instalaci spusťte znovu.";
+}
+
 }  // namespace install

@@ -43,6 +43,11 @@ std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 std::wstring ProgramsRunning(const std::vector<std::wstring>& names);
 // Those that did not end when asked to: the person closes them and retries.
 std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names);
+// The wizard started while the one-wizard lock is held in this session and
+// no wizard's window is there to bring forward: the uninstaller holds it
+// while it removes (or a wizard started a moment earlier has no window yet).
+// It ends having written nothing.
+std::wstring AnotherRunUnderway();
 // A path the installation would write that passes what Windows takes: the
 // folders page names it with its length and the limit.
 std::wstring PathTooLong(const std::wstring& path, size_t limit);
