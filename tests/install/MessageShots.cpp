@@ -23,6 +23,8 @@
 #include "platform/OneWizard.h"
 #include "platform/Platform.h"
 #include "tests/e2e/Driver.h"
+#include "tests/e2e/Wizard.h"
+#include "wizard/ControlIds.h"
 #include "tests/install/MediumSupport.h"
 #include "tests/install/Scene.h"
 #include "tests/support/TestUtil.h"
@@ -251,6 +253,46 @@ void OneAtATime(const std::wstring& setup, const std::wstring& uninstaller) {
   }
 }
 
+// No Start-menu Programs folder known at all (the registry's value gone, and
+// the folder with it, so the shell knows none): the summary says that no
+// group is made. Both are put back afterwards.
+void SummaryWithoutStartMenu(const std::wstring& setup) {
+  const wchar_t kFolders[] =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  platform::Registry registry;
+  registry.SetRootKey(HKEY_CURRENT_USER);
+  registry.OpenKey(kFolders);
+  const std::wstring programs = registry.ReadString(L"Programs");
+  registry.CloseKey();
+  if (programs.empty() || !MoveFileW(programs.c_str(), (programs + L".pryc").c_str())) return;
+  registry.OpenKey(kFolders);
+  registry.DeleteValue(L"Programs");
+  registry.CloseKey();
+  try {
+    e2e::Wizard w(platform::ExtractFilePath(setup));
+    w.WaitForPage(0);
+    w.Next();
+    w.WaitForPage(1);
+    w.Type(ids::txtName, L"Jan Zkoušek");
+    w.Type(ids::txtCompany, L"Zkušební s.r.o.");
+    for (int page = 1; page < 4; ++page) {
+      w.WaitForPage(page);
+      w.Next();
+    }
+    w.WaitForPage(4);
+    w.Shot(L"souhrn-bez-nabidky-start");
+    w.Press(ids::pbCancel);
+    e2e::Answer(w.WaitForQuestion(), IDYES);
+    w.WaitForExit();
+  } catch (const e2e::DriveError& e) {
+    fprintf(stderr, "%s\n", e.what());
+  }
+  MoveFileW((programs + L".pryc").c_str(), programs.c_str());
+  registry.OpenKey(kFolders);
+  registry.WriteString(L"Programs", programs);
+  registry.CloseKey();
+}
+
 }  // namespace
 
 int main() {
@@ -264,5 +306,6 @@ int main() {
   Runs();
   ProgramsInUse();
   OneAtATime(setup, uninstaller);
+  SummaryWithoutStartMenu(setup);
   return 0;
 }
