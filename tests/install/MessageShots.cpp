@@ -77,8 +77,9 @@ void ShowEnding(const install::InstallResult& result) {
 }
 
 // A scene whose boxes are real ones.
-std::unique_ptr<Scene> RealScene() {
-  auto scene = std::make_unique<Scene>(installtest::MediumSpec{installtest::EngineStub()});
+std::unique_ptr<Scene> RealScene(int largeTemplateMb = 0) {
+  auto scene = std::make_unique<Scene>(
+      installtest::MediumSpec{installtest::EngineStub(), 0, 0, largeTemplateMb});
   platform::SetMessageBoxResponder({});
   return scene;
 }
@@ -111,6 +112,16 @@ void FoldersPage() {
     auto scene = RealScene();
     while (scene->choices.vantorPro.size() < 236) scene->choices.vantorPro += L"\\Dlouha_slozka";
     Shoot(L"slozky-dlouha-cesta", IDOK, [&] { ShowRefusal(scene->choices); });
+  }
+  {
+    // tests/make-drives.sh mounts the 24 MB drive (as root); without it, no shot.
+    installtest::SmallDrive small(L"small");
+    if (small.Ready()) {
+      auto scene = RealScene(26);
+      scene->choices.vantorPro = small.Root() + L"Vantor";
+      scene->choices.vzory = small.Root() + L"Vzory";
+      Shoot(L"slozky-malo-mista", IDOK, [&] { ShowRefusal(scene->choices); });
+    }
   }
   {
     auto scene = RealScene();
