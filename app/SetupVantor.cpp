@@ -26,10 +26,16 @@ extern "C" int SetupVantorStart() {
 namespace {
 
 // A second start: the running wizard comes to the front, if it runs in this
-// session, and this one ends having written nothing.
+// session, and this one ends having written nothing. Without a wizard's
+// window the lock is most likely the uninstaller's, which holds it while it
+// removes: the person is told rather than left with nothing on the screen.
 void ShowRunningWizard() {
   HWND running = FindWindowW(L"TfrmSetup", nullptr);
-  if (!running) return;
+  if (!running) {
+    platform::ShowMessageBox(install::AnotherRunUnderway(), L"Instalace VantorPro",
+                             MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
   SetForegroundWindow(GetLastActivePopup(running));
 }
@@ -45,10 +51,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (oneWizard.OtherRunsInThisSession())
       ShowRunningWizard();
     else
-      platform::ShowMessageBox(
-          L"Instalace VantorPro již na tomto počítači běží pod jiným přihlášeným uživatelem. "
-          L"Počkejte, až skončí, a potom ji spusťte znovu.",
-          L"Instalace VantorPro", MB_OK | MB_ICONERROR);
+      platform::ShowMessageBox(install::RunsForAnotherUser(), L"Instalace VantorPro",
+                               MB_OK | MB_ICONERROR);
     return 0;
   }
 

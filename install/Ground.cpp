@@ -154,10 +154,7 @@ platform::HeldFolder OpenForRun(const std::wstring& path, Place place,
   Levels levels;
   if (!Split(path, levels)) return platform::HeldFolder::Open(path, create, made);
   const platform::FolderAccess access = AccessFor(place);
-  // A missing level above the folder is no one's to change but the
-  // administrators', whatever the folder at the end is for: another
-  // account could otherwise move the folder away and put its own there.
-  const platform::FolderAccess aboveAccess = AccessFor(Place::Application);
+  const platform::FolderAccess aboveAccess = AccessFor(Place::Above);
   const size_t count = levels.parts.size();
   // The first level an earlier installation made: all above it is the
   // person's own.

@@ -24,6 +24,11 @@ enum class Place {
   // where only administrators can change them, as the program does.
   Templates,
   Work,  // the unpack folder, the installer's own
+  // A level the run makes above one of them (X:\Data of X:\Data\Projekty):
+  // no one's to change but the administrators', whatever the folder at the
+  // end is for, or another account could move that folder away and put its
+  // own in its place.
+  Above,
 };
 
 // The list a level made for the place gets.

@@ -196,4 +196,14 @@ std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names) {
          L"Ukončete je a zvolte Opakovat." + kCancelEnds;
 }
 
+std::wstring RunsForAnotherUser() {
+  return L"Instalace VantorPro již na tomto počítači běží pod jiným přihlášeným uživatelem. "
+         L"Počkejte, až skončí, a potom ji spusťte znovu.";
+}
+
+std::wstring AnotherRunUnderway() {
+  return std::wstring(L"Na tomto počítači již probíhá instalace nebo odinstalace aplikace ") +
+         L"VantorPro." + kCr + L"Počkejte, až skončí, a instalaci spusťte znovu.";
+}
+
 }  // namespace install

@@ -55,6 +55,13 @@ std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 std::wstring ProgramsRunning(const std::vector<std::wstring>& names);
 // Those that did not end when asked to: the person closes them and retries.
 std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names);
+// The wizard started while the one-wizard lock is held in this session and
+// no wizard's window is there to bring forward: the uninstaller holds it
+// while it removes (or a wizard started a moment earlier has no window yet).
+// It ends having written nothing.
+std::wstring AnotherRunUnderway();
+// The wizard runs already, signed in as another user.
+std::wstring RunsForAnotherUser();
 // A path that a part of the installation would take past the limit it
 // still has (a program started there, a shortcut's target): the folders
 // page names it with its length and the limit.

@@ -3,7 +3,8 @@
 # the demo medium (on an Xvfb of its own) and the folder picker, as PNGs in
 # BUILD/screenshots/ at 100 %, and in BUILD/screenshots/150/ and
 # BUILD/screenshots/200/ at 150 % and 200 % (Wine's LogPixels, set for the
-# run and put back afterwards).
+# run and put back afterwards); the messages at 100 % in
+# BUILD/screenshots/zpravy/.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,6 +23,7 @@ set_dpi() { # set_dpi DPI | set_dpi "" (the prefix's default)
 # The demo creates the prefix on its first run.
 env -u DISPLAY DEMO_SHOTS="$build/screenshots" "$here/demo.sh" "$build" >/dev/null
 "$here/screenshot-picker.sh" "$build" >/dev/null
+"$here/screenshot-messages.sh" "$build" >/dev/null
 saved=$(wine reg query "$key" /v LogPixels 2>/dev/null </dev/null |
   awk '/LogPixels/ {print $3}' | tr -d '\r' || true)
 [ -n "$saved" ] && saved=$((saved))

@@ -13,6 +13,7 @@
 #include "tests/e2e/Config.h"
 #include "tests/e2e/Installing.h"
 #include "tests/support/TestUtil.h"
+#include "wizard/ControlIds.h"
 
 namespace e2e {
 
@@ -333,6 +334,55 @@ TEST_F(Uninstall, LinkInPlaceOfTheApplicationFolderIsNotFollowed) {
   EXPECT_FALSE(platform::FolderExists(ProgramsFolder() + L"\\" + c.group));
   EXPECT_EQ(Listed(), 0);
   testutil::RemoveTree(set + L"\\real");
+}
+
+// A wizard started while the uninstaller runs is turned away with a message
+// and writes nothing: while the question is up (the uninstaller holds the
+// one-wizard lock) and while its working copy shows the closing message,
+// after the removal it did under the lock it took over. Once the
+// uninstaller has ended, the wizard starts.
+TEST_F(Uninstall, AWizardStartedMeanwhileIsTurnedAway) {
+  Install(c_);
+  if (HasFailure()) return;
+  const std::wstring medium = TheConfig().medium;
+  auto turnedAway = [&](const wchar_t* shot) {
+    SCOPED_TRACE(Narrow(shot));
+    const Snapshot before = Take({root_});
+    Process wizard(medium + L"\\SetupVantor.exe", L"", medium);
+    std::optional<MessageBoxWindow> box;
+    if (!WaitUntil([&] { return (box = FindMessageBox(wizard.Id())) && !box->text.empty(); },
+                   30000))
+      throw DriveError(L"the wizard started meanwhile said nothing");
+    for (const wchar_t* part :
+         {L"Na tomto počítači již probíhá instalace nebo odinstalace aplikace VantorPro.",
+          L"Počkejte, až skončí, a instalaci spusťte znovu."})
+      EXPECT_NE(box->text.find(part), std::wstring::npos) << Narrow(box->text);
+    EXPECT_EQ(FindTopWindow(wizard.Id(), L"TfrmSetup"), nullptr);
+    Shot(shot, box->window);
+    Answer(*box, IDOK);
+    if (!wizard.WaitForExit(30000)) throw DriveError(L"the wizard did not end");
+    const Snapshot after = Take({root_});
+    EXPECT_EQ(Differences(before.files, after.files), std::vector<std::string>{});
+    EXPECT_EQ(Differences(before.registry, after.registry), std::vector<std::string>{});
+  };
+  Drive([&] {
+    Process list(L"C:\\windows\\system32\\uninstaller.exe", L"--remove VantorPro", L"");
+    const MessageBoxWindow question = WaitForBox();
+    turnedAway(L"odinstalace-probiha");
+    Answer(question, IDYES);
+    const MessageBoxWindow done = WaitForBox(question.window);
+    EXPECT_NE(done.text.find(L"byla z tohoto počítače odebrána"), std::wstring::npos);
+    turnedAway(L"odinstalace-probiha-kopie");
+    AnswerAndWaitForEnd(done, IDOK);
+    if (!list.WaitForExit(30000)) throw DriveError(L"Wine's uninstaller did not end");
+  });
+  EXPECT_EQ(Listed(), 0);
+  Drive([&] {
+    Wizard w(medium);
+    w.Press(ids::pbCancel);
+    AnswerQuestion(w, kCloseQuestion, L"ukoncit-po-odinstalaci", IDYES);
+    if (!w.WaitForExit()) throw DriveError(L"the wizard did not end");
+  });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // correct focused, and with another folder the installation completes.
 #include <iostream>
 
+#include "picker/BrowseFolder.h"
 #include "platform/Access.h"
 #include "tests/install/InstallFixture.h"
 
@@ -106,6 +107,60 @@ TEST_F(FoldersPageTest, ARefusalKeepsThePageAndAnotherFolderInstalls) {
     ASSERT_TRUE(WaitForEngineToEnd());
     Click(L"pbNext");
   }
+}
+
+// Folders made in the picker are installed into: the application folder
+// below a new level of a drive it shares, the projects below a new X:\Data.
+// Each folder is typed into the picker and made there on Yes; the run then
+// refuses neither. (The list the picker gives them cannot be read back under
+// Wine, which keeps none: GroundTest checks it on the descriptor.)
+TEST_F(FoldersPageTest, FoldersMadeInThePickerAreInstalledInto) {
+  const std::wstring disk = Work() + L"\\Disk";
+  testutil::MakeDirs(disk);
+  MappedDrive drive(disk);
+  ASSERT_TRUE(drive.Mapped()) << "no drive letter could be mapped";
+  Boxes boxes([](const testutil::AskedBox& box) {
+    return box.text.ends_with(L"neexistuje! Chcete ji vytvořit?") ? IDYES : IDOK;
+  });
+  OpenOnMedium({RealEngineSetup()});
+  ToFoldersPage();
+  struct Row {
+    const wchar_t* button;
+    std::wstring typed, field;
+  };
+  const Row rows[] = {
+      {L"SpeedButton1", Work() + L"\\Nova", Work() + L"\\Nova\\Vantor"},
+      {L"SpeedButton2", drive.Root() + L"Data", drive.Root() + L"Data\\Projekty"},
+  };
+  static std::wstring typed;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(platform::Utf8(row.typed));
+    typed = row.typed;
+    // Typed into the picker and confirmed, from inside its modal loop.
+    SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR id, DWORD) {
+      if (!picker::frmBrowseFldr || !IsWindowVisible(picker::frmBrowseFldr->Handle())) return;
+      KillTimer(nullptr, id);
+      SetWindowTextW(picker::frmBrowseFldr->txtPath, typed.c_str());
+      SendMessageW(picker::frmBrowseFldr->pbOk, BM_CLICK, 0, 0);
+    });
+    HWND button = Form().Control(row.button);
+    SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(
+        Form().Text(row.button == std::wstring(L"SpeedButton1") ? L"txtVantorPro" : L"txtProjekty"),
+        row.field);
+    EXPECT_TRUE(platform::FolderExists(row.typed));
+  }
+  ASSERT_EQ(boxes.Asked().size(), 2u) << testing::PrintToString(boxes.Texts());
+  boxes.Clear();
+  ToSummary();
+  StartInstall();
+  ASSERT_TRUE(WaitForFinishPage()) << testing::PrintToString(boxes.Texts());
+  EXPECT_TRUE(boxes.Asked().empty()) << testing::PrintToString(boxes.Texts());
+  EXPECT_TRUE(platform::FileExists(rows[0].field + L"\\VantorPro.exe"));
+  EXPECT_TRUE(platform::FolderExists(disk + L"\\Data\\Projekty"));
+  ASSERT_TRUE(WaitForEngineToEnd());
+  Click(L"pbNext");
 }
 
 }  // namespace

@@ -53,9 +53,9 @@ void ExpectList(PSECURITY_DESCRIPTOR descriptor, const std::vector<Entry>& meant
 }
 
 // Administrators and SYSTEM hold every folder; Users read and run the
-// program and its templates, change their projects, and get nothing of the
-// work folder. Each list is also what a second installation finds and takes
-// as sound.
+// program, its templates and every level made above a folder, change their
+// projects, and get nothing of the work folder. Each list is also what a
+// second installation finds and takes as sound.
 TEST(Ground, EachFolderMadeGetsItsProtectedList) {
   const std::vector<Entry> admins = {{WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
                                      {WinLocalSystemSid, FILE_ALL_ACCESS}};
@@ -73,11 +73,14 @@ TEST(Ground, EachFolderMadeGetsItsProtectedList) {
   const platform::FolderAccess application = install::AccessFor(Place::Application);
   const platform::FolderAccess projects = install::AccessFor(Place::Projects);
   const platform::FolderAccess templates = install::AccessFor(Place::Templates);
+  const platform::FolderAccess above = install::AccessFor(Place::Above);
   platform::InstallerOnlyAccess work;  // what the work folder is made with
   const Row rows[] = {
       {"application", application.Descriptor(), with(kReadRun), platform::FolderTrust::Sound},
       {"projects", projects.Descriptor(), with(kModify), platform::FolderTrust::OthersMayChange},
       {"templates", templates.Descriptor(), with(kReadRun), platform::FolderTrust::Sound},
+      // X:\Data, made for X:\Data\Projekty: not the projects' list.
+      {"a level made above", above.Descriptor(), with(kReadRun), platform::FolderTrust::Sound},
       {"work folder", work.Descriptor(), admins, platform::FolderTrust::Sound},
   };
   for (const Row& row : rows) {
