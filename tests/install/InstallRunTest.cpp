@@ -15,6 +15,8 @@
 namespace installtest {
 namespace {
 
+using testutil::IsEmptyFolder;
+using testutil::Names;
 using testutil::ReadFile;
 
 std::vector<std::wstring> Lines(const std::wstring& text) {
@@ -32,24 +34,6 @@ std::wstring Joined(const std::vector<std::wstring>& lines) {
   std::wstring text;
   for (size_t i = 0; i < lines.size(); ++i) text += (i ? L"\r\n" : L"") + lines[i];
   return text;
-}
-
-bool IsEmptyFolder(const std::wstring& folder) {
-  platform::FolderListing listing(folder);
-  platform::DirEntry entry;
-  while (listing.Next(entry))
-    if (entry.name != L"." && entry.name != L"..") return false;
-  return listing.Started();
-}
-
-std::vector<std::wstring> Names(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  platform::FolderListing listing(folder);
-  platform::DirEntry entry;
-  while (listing.Next(entry))
-    if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // The command line the engine stub was started with, "" when it did not run.
