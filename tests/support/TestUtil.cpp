@@ -245,7 +245,15 @@ bool RunUnixOn(const std::wstring& command, const std::wstring& path,
 
 wchar_t ClaimDriveLetter(platform::UniqueHandle& claim) {
   for (wchar_t letter = L'R'; letter <= L'Y'; ++letter) {
-    if (GetLogicalDrives() & (1u << (letter - L'A'))) continue;
+    // Free when its root leads nowhere. The drive map GetLogicalDrives reads
+    // is no guide: under Wine a letter the mount manager has taken away
+    // again stays in it for as long as the wineserver runs.
+    const std::wstring root = std::wstring(1, letter) + L":\\";
+    if (GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    const DWORD error = GetLastError();
+    if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND &&
+        error != ERROR_INVALID_DRIVE)
+      continue;
     const std::wstring name = std::wstring(L"svtest-drive-") + letter;
     platform::UniqueHandle mine(CreateMutexW(nullptr, FALSE, name.c_str()));
     if (mine && GetLastError() != ERROR_ALREADY_EXISTS) {

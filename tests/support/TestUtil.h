@@ -122,9 +122,9 @@ bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done
 bool RunUnixOn(const std::wstring& command, const std::wstring& path,
                const std::function<bool()>& done);
 
-// A drive letter from R: to Y: that no drive has and no other test program
-// has claimed (drive letters are the whole prefix's): the claim lasts as
-// long as claim is held. 0 when none is free.
+// A drive letter from R: to Y: whose root leads nowhere and that no other
+// test program has claimed (drive letters are the whole prefix's): the claim
+// lasts as long as claim is held. 0 when none is free.
 wchar_t ClaimDriveLetter(platform::UniqueHandle& claim);
 
 }  // namespace testutil
