@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "tests/support/TestUtil.h"
 
 namespace e2e {
 
@@ -145,18 +146,12 @@ HWND FindControl(HWND parent, int id) {
 }
 
 std::wstring WindowText(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                           &length))
-    throw DriveError(L"the window (" + ClassOf(window) + L") does not answer WM_GETTEXTLENGTH" +
+  bool answered = false;
+  std::wstring text = testutil::WindowText(window, &answered);
+  if (!answered)
+    throw DriveError(L"the window (" + ClassOf(window) + L") does not answer WM_GETTEXT" +
                      (IsWindow(window) ? L"" : L": it is gone"));
-  std::vector<wchar_t> buffer(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
-                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                           kSendTimeoutMs, &copied))
-    throw DriveError(L"the window does not answer WM_GETTEXT");
-  return std::wstring(buffer.data(), copied);
+  return text;
 }
 
 bool Shown(HWND window) {

@@ -19,28 +19,13 @@ using fileopstest::Stored;
 using fileopstest::TestContext;
 using fileopstest::WriteRawZip;
 using fileopstest::ZipItem;
+using testutil::IsEmptyFolder;
+using testutil::Names;
 using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
 
 namespace {
-
-bool IsEmptyFolder(const std::wstring& folder) {
-  platform::FolderListing listing(folder);
-  platform::DirEntry entry;
-  while (listing.Next(entry))
-    if (entry.name != L"." && entry.name != L"..") return false;
-  return true;
-}
-
-std::set<std::wstring> Names(const std::wstring& folder) {
-  std::set<std::wstring> names;
-  platform::FolderListing listing(folder);
-  platform::DirEntry entry;
-  while (listing.Next(entry))
-    if (entry.name != L"." && entry.name != L"..") names.insert(entry.name);
-  return names;
-}
 
 std::string Big(size_t size) {
   std::string text;
@@ -338,7 +323,7 @@ TEST_F(ExtractTest, BadArchivesRefusedBeforeTheFirstByte) {
     WriteRawZip(Archive(), c.entries);
     EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
     EXPECT_TRUE(IsEmptyFolder(Target()));
-    EXPECT_EQ(Names(tmp.Path()), (std::set<std::wstring>{L"Instalace", L"Vaninst.pak"}));
+    EXPECT_EQ(Names(tmp.Path()), (std::vector<std::wstring>{L"Instalace", L"Vaninst.pak"}));
     EXPECT_TRUE(MemoMentions(ctx, c.why));
   }
   EXPECT_TRUE(ctx.statuses.empty());
@@ -395,7 +380,7 @@ TEST_F(ExtractTest, EntryInflatingPastItsDeclaredSizeStopsThere) {
   EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_LE(ReadFile(tmp / L"peek.dat").size(), 1024u);
   // VantorPro.exe, written before, went again; what was there stays as it was.
-  EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"Data"});
+  EXPECT_EQ(Names(Target()), std::vector<std::wstring>{L"Data"});
   EXPECT_EQ(ReadFile(Target() + L"\\Data\\bomba.dat"), "from an earlier run");
 }
 
@@ -415,7 +400,7 @@ TEST_F(ExtractTest, FailureHalfWayRemovesWhatTheRunWrote) {
   Put(Target() + L"\\earlier.txt", "kept");
   EXPECT_EQ(ExtractResult::Failed, fileops::ExtractArchive(ctx, Archive(), Target()));
   EXPECT_EQ(ctx.statuses.back(), L"Rozbaluji soubor Vzory/Dopisy/Dopis.vzr");
-  EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"earlier.txt"});
+  EXPECT_EQ(Names(Target()), std::vector<std::wstring>{L"earlier.txt"});
   EXPECT_EQ("kept", ReadFile(Target() + L"\\earlier.txt"));
 
   // The target made by the run itself goes too, with the parent it made.
@@ -588,7 +573,7 @@ TEST_F(ExtractTest, OnlyTheArchiveOfTheStampedChunksIsUnpacked) {
       EXPECT_EQ(ReadFile(Target() + L"\\a.txt"), "a");
       EXPECT_EQ(ReadFile(Target() + L"\\z.txt"), "z");
     } else {
-      EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"a.txt"});
+      EXPECT_EQ(Names(Target()), std::vector<std::wstring>{L"a.txt"});
       EXPECT_EQ(ReadFile(Target() + L"\\a.txt"), "the person's");
     }
   }
@@ -669,7 +654,7 @@ TEST_F(ExtractTest, AMediumCutShortIsReadOnAfterRetryOrLeftOnCancel) {
         EXPECT_EQ(ReadFile(Target() + L"\\z.txt"), "z");
       } else {
         EXPECT_EQ(result, ExtractResult::MediumUnreadable);
-        EXPECT_EQ(Names(Target()), std::set<std::wstring>{L"a.txt"});
+        EXPECT_EQ(Names(Target()), std::vector<std::wstring>{L"a.txt"});
         EXPECT_EQ(ReadFile(Target() + L"\\a.txt"), "the person's");
       }
       WriteFile(Archive(), whole);

@@ -6,7 +6,6 @@ namespace installtest {
 
 namespace {
 
-Boxes* g_boxes = nullptr;
 PollTicks* g_ticks = nullptr;
 bool g_intervalPassed = false;
 
@@ -15,28 +14,6 @@ void CALLBACK IntervalPassed(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 }  // namespace
-
-// ------------------------------------------------------------------ boxes
-
-Boxes::Boxes(Rule rule) : rule_(std::move(rule)) {
-  g_boxes = this;
-  platform::SetMessageBoxResponder(
-      [this](const std::wstring& text, const std::wstring& caption, UINT flags) {
-        asked_.push_back({text, caption, flags});
-        return rule_ ? rule_(asked_.back()) : IDOK;
-      });
-}
-
-Boxes::~Boxes() {
-  platform::SetMessageBoxResponder({});
-  g_boxes = nullptr;
-}
-
-std::vector<std::wstring> Boxes::Texts() const {
-  std::vector<std::wstring> texts;
-  for (const auto& box : asked_) texts.push_back(box.text);
-  return texts;
-}
 
 // ------------------------------------------------------------- WhenStatus
 

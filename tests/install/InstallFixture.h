@@ -17,22 +17,8 @@
 
 namespace installtest {
 
-// Every message box, answered by a rule; the rule may act first (a nested
-// click, a pause in which messages run as in a real modal box).
-class Boxes {
- public:
-  using Rule = std::function<int(const testutil::AskedBox&)>;
-  explicit Boxes(Rule rule = {});
-  ~Boxes();
-  void SetRule(Rule rule) { rule_ = std::move(rule); }
-  const std::vector<testutil::AskedBox>& Asked() const { return asked_; }
-  std::vector<std::wstring> Texts() const;
-  void Clear() { asked_.clear(); }
-
- private:
-  Rule rule_;
-  std::vector<testutil::AskedBox> asked_;
-};
+// Every message box, answered by a rule (IDOK without one).
+using Boxes = testutil::ScriptedBoxes;
 
 // Runs an action once, at the first point where the work lets messages
 // through while the status line starts with a prefix: a person reacting to

@@ -18,10 +18,6 @@ namespace {
 
 constexpr REGSAM k32 = KEY_WOW64_32KEY;
 
-std::wstring FromBuild(const char* unixPath) {
-  return L"Z:" + platform::Wide(unixPath);
-}
-
 // Wine's mount manager, as its configuration tool drives it.
 struct UnixDriveRequest {
   ULONG size;
@@ -62,15 +58,15 @@ bool DefineUnixDrive(wchar_t letter, const std::string& unixPath) {
 }  // namespace
 
 std::wstring RealEngineSetup() {
-  return FromBuild(SV_BDE_SETUP);
+  return testutil::FromBuild(SV_BDE_SETUP);
 }
 
 std::wstring EngineStub() {
-  return FromBuild(SV_ENGINE_STUB);
+  return testutil::FromBuild(SV_ENGINE_STUB);
 }
 
 std::wstring DemoProgram() {
-  return FromBuild(SV_DEMO_PROGRAM);
+  return testutil::FromBuild(SV_DEMO_PROGRAM);
 }
 
 // ------------------------------------------------------------------ medium

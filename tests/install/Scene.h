@@ -13,6 +13,14 @@
 #include "tests/install/MediumSupport.h"
 #include "tests/support/TestUtil.h"
 
+namespace install {
+// Failures name the ending rather than its bytes.
+inline void PrintTo(Ending ending, std::ostream* os) {
+  static const char* const names[] = {"Done", "Stopped", "Fatal", "Cancelled"};
+  *os << names[static_cast<int>(ending)];
+}
+}  // namespace install
+
 namespace installtest {
 
 inline const wchar_t kPreparing[] = L"Připravuji kopírování souborů";

@@ -21,14 +21,6 @@
 #include "tests/install/Scene.h"
 #include "tests/support/TestUtil.h"
 
-namespace install {
-// Failures name the ending rather than its bytes.
-void PrintTo(Ending ending, std::ostream* os) {
-  static const char* const names[] = {"Done", "Stopped", "Fatal", "Cancelled"};
-  *os << names[static_cast<int>(ending)];
-}
-}  // namespace install
-
 namespace installtest {
 namespace {
 

@@ -74,7 +74,10 @@ PcState StateOf(const Scene& scene) {
 void InstallWhole(Scene& scene) {
   RecordingHost host(scene.choices);
   install::InstallResult result = install::Install(scene.choices, host);
-  ASSERT_EQ(result.ending, Ending::Done) << testing::PrintToString(result.message);
+  // What ended it otherwise: the message, the questions, the boxes shown.
+  ASSERT_EQ(result.ending, Ending::Done)
+      << testing::PrintToString(result.message) << testing::PrintToString(host.asked)
+      << testing::PrintToString(scene.boxes.Texts());
   ASSERT_EQ(WaitForSingleObject(result.engine.get(), 30000), WAIT_OBJECT_0);
   EXPECT_TRUE(result.workFolder.RemoveTree());
   install::RecoverUnfinishedRun();  // the journal of the complete run goes

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,14 +122,11 @@ class PickerTest : public testing::Test {
     platform::ResetTerminated();
     platform::SetApplicationTitle(L"Instalace VantorPro");
     // A box no test asked for fails the test instead of waiting for a person.
-    platform::SetMessageBoxResponder([](const std::wstring& text, const std::wstring&, UINT) {
-      ADD_FAILURE() << "unexpected message box: " << platform::Utf8(text);
-      return IDCANCEL;
-    });
+    unexpected_.emplace(&ScriptedBoxes::Unexpected);
   }
   void TearDown() override {
     frmBrowseFldr.reset();
-    platform::SetMessageBoxResponder({});
+    unexpected_.reset();
     platform::SetMainWindow(nullptr);
     platform::ResetTerminated();
   }
@@ -144,6 +142,7 @@ class PickerTest : public testing::Test {
     return path;
   }
   TempDir temp;
+  std::optional<ScriptedBoxes> unexpected_;
 };
 
 // ---------------------------------------------------------------- the window

@@ -126,11 +126,11 @@ TEST(PlantedDlls, TheProgramLoadsSystemDllsFromTheSystemFolderOnly) {
   testutil::TempDir medium;
   const std::wstring program = medium / L"SetupVantor.exe";
   const std::wstring control = medium / L"PlantControl.exe";
-  ASSERT_TRUE(CopyFileW(releasetest::ProgramPath().c_str(), program.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(releasetest::FromLinux(SV_PLANT_CONTROL).c_str(), control.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(testutil::ProgramPath().c_str(), program.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(testutil::FromBuild(SV_PLANT_CONTROL).c_str(), control.c_str(), FALSE));
   for (const wchar_t* name : kPlanted)
     ASSERT_TRUE(
-        CopyFileW(releasetest::FromLinux(SV_PLANTED_DLL).c_str(), (medium / name).c_str(), FALSE));
+        CopyFileW(testutil::FromBuild(SV_PLANTED_DLL).c_str(), (medium / name).c_str(), FALSE));
   const auto planted = [&](const wchar_t* name) {
     return platform::FileExists(medium / (std::wstring(name) + L".loaded"));
   };
@@ -186,10 +186,9 @@ TEST(PlantedDlls, TheUninstallerLoadsNoDllFromTheSystemsTemporaryFolder) {
       for (const std::wstring& file : files) DeleteFileW(file.c_str());
     }
   } cleanup{{uninstaller, control, dll, marker}};
-  ASSERT_TRUE(
-      CopyFileW(releasetest::FromLinux(SV_UNINSTALL_EXE).c_str(), uninstaller.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(releasetest::FromLinux(SV_PLANT_CONTROL).c_str(), control.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(releasetest::FromLinux(SV_PLANTED_DLL).c_str(), dll.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(testutil::FromBuild(SV_UNINSTALL_EXE).c_str(), uninstaller.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(testutil::FromBuild(SV_PLANT_CONTROL).c_str(), control.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(testutil::FromBuild(SV_PLANTED_DLL).c_str(), dll.c_str(), FALSE));
   NativeFirst controlOrder(L"PlantControl.exe", {L"bcrypt"}),
       uninstallerOrder(L"Odinstalovat.exe", {L"bcrypt"});
   {

@@ -4,23 +4,12 @@
 
 #include <string>
 
-#include "platform/Platform.h"
+#include "tests/support/TestUtil.h"
 
 namespace releasetest {
 
-inline std::wstring FromLinux(const char* path) {
-  std::wstring windows = L"Z:" + platform::Wide(path);
-  for (wchar_t& c : windows)
-    if (c == L'/') c = L'\\';
-  return windows;
-}
-
-inline std::wstring ProgramPath() {
-  return FromLinux(SV_SETUP_EXE);
-}
-
 inline std::wstring SourcePath(const std::wstring& relative) {
-  return FromLinux(SV_SOURCE_DIR) + L"\\" + relative;
+  return testutil::FromBuild(SV_SOURCE_DIR) + L"\\" + relative;
 }
 
 }  // namespace releasetest

@@ -55,7 +55,7 @@ platform::UniqueIcon FileIcon(const std::wstring& path) {
 }
 
 TEST(ProgramResources, EveryIconDrawsItsOwnPicture) {
-  Module program{LoadLibraryExW(releasetest::ProgramPath().c_str(), nullptr,
+  Module program{LoadLibraryExW(testutil::ProgramPath().c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
   ASSERT_NE(program.handle, nullptr) << GetLastError();
   const std::pair<int, const wchar_t*> icons[] = {{IDI_BINOCULARS, L"binoculars.ico"},
@@ -77,7 +77,7 @@ TEST(ProgramResources, EveryIconDrawsItsOwnPicture) {
 
 TEST(ProgramResources, VersionIsFiledInCzech) {
   Module program{
-      LoadLibraryExW(releasetest::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
+      LoadLibraryExW(testutil::ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
   ASSERT_NE(program.handle, nullptr);
   const auto version = [&](WORD language) {
     return FindResourceExW(program.handle, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language);

@@ -1,5 +1,8 @@
 #include "tests/support/TestUtil.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -136,12 +139,69 @@ ScriptedBoxes::ScriptedBoxes(std::vector<int> answers) : answers_(std::move(answ
   platform::SetMessageBoxResponder(
       [this](const std::wstring& text, const std::wstring& caption, UINT flags) {
         asked_.push_back({text, caption, flags});
+        if (rule_) return rule_(asked_.back());
         return next_ < answers_.size() ? answers_[next_++] : IDOK;
       });
 }
 
+ScriptedBoxes::ScriptedBoxes(Rule rule) : ScriptedBoxes() {
+  rule_ = std::move(rule);
+}
+
 ScriptedBoxes::~ScriptedBoxes() {
   platform::SetMessageBoxResponder({});
+}
+
+std::vector<std::wstring> ScriptedBoxes::Texts() const {
+  std::vector<std::wstring> texts;
+  for (const AskedBox& box : asked_) texts.push_back(box.text);
+  return texts;
+}
+
+int ScriptedBoxes::Unexpected(const AskedBox& box) {
+  ADD_FAILURE() << "unexpected message box: " << platform::Utf8(box.text);
+  return IDCANCEL;
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsEmptyFolder(const std::wstring& folder) {
+  platform::FolderListing listing(folder);
+  platform::DirEntry entry;
+  while (listing.Next(entry))
+    if (entry.name != L"." && entry.name != L"..") return false;
+  return listing.Started();
+}
+
+std::wstring WindowText(HWND window, bool* answered) {
+  constexpr UINT kWaitMs = 5000;
+  if (answered) *answered = false;
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &length))
+    return {};
+  std::vector<wchar_t> buffer(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, kWaitMs,
+                           &copied))
+    return {};
+  if (answered) *answered = true;
+  return std::wstring(buffer.data(), copied);
+}
+
+std::wstring FromBuild(const char* unixPath) {
+  std::wstring path = L"Z:" + platform::Wide(unixPath);
+  for (wchar_t& c : path)
+    if (c == L'/') c = L'\\';
+  return path;
 }
 
 }  // namespace testutil
@@ -185,7 +245,15 @@ bool RunUnixOn(const std::wstring& command, const std::wstring& path,
 
 wchar_t ClaimDriveLetter(platform::UniqueHandle& claim) {
   for (wchar_t letter = L'R'; letter <= L'Y'; ++letter) {
-    if (GetLogicalDrives() & (1u << (letter - L'A'))) continue;
+    // Free when its root leads nowhere. The drive map GetLogicalDrives reads
+    // is no guide: under Wine a letter the mount manager has taken away
+    // again stays in it for as long as the wineserver runs.
+    const std::wstring root = std::wstring(1, letter) + L":\\";
+    if (GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    const DWORD error = GetLastError();
+    if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND &&
+        error != ERROR_INVALID_DRIVE)
+      continue;
     const std::wstring name = std::wstring(L"svtest-drive-") + letter;
     platform::UniqueHandle mine(CreateMutexW(nullptr, FALSE, name.c_str()));
     if (mine && GetLastError() != ERROR_ALREADY_EXISTS) {

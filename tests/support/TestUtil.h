@@ -58,21 +58,50 @@ struct AskedBox {
   unsigned flags = 0;
 };
 
-// Answers every message box with the next answer of a script (IDOK when the
-// script is used up) and records what was asked. Restores real boxes when
-// destroyed.
+// Stands in for every message box while it lives: records what was asked
+// and answers by a rule, or else with the next answer of a script (IDOK
+// when the script is used up). The rule may act first (a nested click, a
+// pause in which messages run as in a real modal box). Real boxes again
+// when destroyed.
 class ScriptedBoxes {
  public:
+  using Rule = std::function<int(const AskedBox&)>;
   explicit ScriptedBoxes(std::vector<int> answers = {});
+  explicit ScriptedBoxes(Rule rule);
   ~ScriptedBoxes();
+  ScriptedBoxes(const ScriptedBoxes&) = delete;
+  ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
   const std::vector<AskedBox>& Asked() const { return asked_; }
+  std::vector<std::wstring> Texts() const;
   void Add(int answer) { answers_.push_back(answer); }
+  void SetRule(Rule rule) { rule_ = std::move(rule); }
+  void Clear() { asked_.clear(); }
+  // A rule for tests that expect no box at all: each one fails the test.
+  static int Unexpected(const AskedBox& box);
 
  private:
   std::vector<int> answers_;
   size_t next_ = 0;
+  Rule rule_;
   std::vector<AskedBox> asked_;
 };
+
+// A folder's entries by name, sorted; and whether it is there and empty.
+std::vector<std::wstring> Names(const std::wstring& folder);
+bool IsEmptyFolder(const std::wstring& folder);
+
+// A window's text, asked by WM_GETTEXT so that another process's window
+// answers too; answered false (and "") when the window does not answer.
+std::wstring WindowText(HWND window, bool* answered = nullptr);
+
+// A path of the build (a Linux path) as Wine sees it, on drive Z:.
+std::wstring FromBuild(const char* unixPath);
+#ifdef SV_SETUP_EXE
+// The built wizard, in the test programs that are told where it is.
+inline std::wstring ProgramPath() {
+  return FromBuild(SV_SETUP_EXE);
+}
+#endif
 
 }  // namespace testutil
 
@@ -93,9 +122,9 @@ bool RunUnixUntil(const std::wstring& command, const std::function<bool()>& done
 bool RunUnixOn(const std::wstring& command, const std::wstring& path,
                const std::function<bool()>& done);
 
-// A drive letter from R: to Y: that no drive has and no other test program
-// has claimed (drive letters are the whole prefix's): the claim lasts as
-// long as claim is held. 0 when none is free.
+// A drive letter from R: to Y: whose root leads nowhere and that no other
+// test program has claimed (drive letters are the whole prefix's): the claim
+// lasts as long as claim is held. 0 when none is free.
 wchar_t ClaimDriveLetter(platform::UniqueHandle& claim);
 
 }  // namespace testutil

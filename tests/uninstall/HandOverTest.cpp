@@ -75,12 +75,9 @@ TEST(HandOver, TheCopyIsWhatTheRecordNames) {
     testutil::MakeDirs(copies);
     testutil::WriteFile(program, test.change == Change::ReplacedBefore ? kOther : kProgram);
     const std::wstring unix = platform::Wide(testutil::UnixPath(program));
-    std::vector<std::wstring> asked;
     bool heldWhileAsked = false, changed = true;
-    platform::SetMessageBoxResponder([&](const std::wstring& text, const std::wstring&,
-                                         UINT flags) {
-      asked.push_back(text);
-      if ((flags & MB_YESNO) != MB_YESNO) return IDOK;
+    testutil::ScriptedBoxes boxes([&](const testutil::AskedBox& box) {
+      if ((box.flags & MB_YESNO) != MB_YESNO) return IDOK;
       heldWhileAsked = !MoveFileW(program.c_str(), (dir / L"away.exe").c_str()) &&
                        GetLastError() == ERROR_SHARING_VIOLATION;
       if (test.change == Change::ReplacedWhileAsked)
@@ -94,7 +91,7 @@ TEST(HandOver, TheCopyIsWhatTheRecordNames) {
     });
     uninstall::WorkingCopy copy;
     const Asked answer = uninstall::AskAndCopy(RecordOf(program), program, copies, copy);
-    platform::SetMessageBoxResponder({});
+    const std::vector<std::wstring> asked = boxes.Texts();
 
     EXPECT_EQ(answer, test.expected);
     EXPECT_TRUE(changed);

@@ -13,6 +13,8 @@
 namespace wiztest {
 namespace {
 
+using testutil::WindowText;
+
 // The name the accessibility layer gives a window, as a screen reader reads
 // it (empty when it has none).
 std::wstring AccessibleName(HWND control) {
@@ -28,12 +30,6 @@ std::wstring AccessibleName(HWND control) {
   std::wstring text;
   if (accessible->get_accName(self, &name) == S_OK && name) text = name;
   SysFreeString(name);
-  return text;
-}
-
-std::wstring WindowText(HWND hwnd) {
-  wchar_t text[256] = {};
-  GetWindowTextW(hwnd, text, 256);
   return text;
 }
 

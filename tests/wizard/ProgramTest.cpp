@@ -16,12 +16,8 @@
 
 namespace {
 
-std::wstring ProgramPath() {
-  std::wstring path = L"Z:" + platform::Wide(SV_SETUP_EXE);
-  for (wchar_t& c : path)
-    if (c == L'/') c = L'\\';
-  return path;
-}
+using testutil::ProgramPath;
+using testutil::WindowText;
 
 struct Search {
   DWORD process;
@@ -62,16 +58,6 @@ bool Eventually(const std::function<bool()>& pred, int timeoutMs = 10000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
-}
-
-std::wstring WindowText(HWND hwnd) {
-  // WM_GETTEXT: a window of another process keeps an edit field's text to
-  // itself otherwise.
-  wchar_t text[256] = {};
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
-                      &ignored);
-  return text;
 }
 
 std::wstring BoxText(HWND box) {
