@@ -14,7 +14,6 @@ namespace fileops {
 
 namespace {
 
-constexpr wchar_t kQuote = L'"';
 // Pieces of the size the platform's own copy uses: a megabyte at a time
 // measured three times slower under Wine.
 constexpr DWORD kPiece = 64 << 10;
@@ -166,25 +165,27 @@ bool WhollyReplaced(WorkContext& ctx, const platform::HeldFolder& source,
   return true;
 }
 
+// Kept for the caller and reported at once: the person learns of it before
+// the copy goes on.
+void Fail(WorkContext& ctx, std::vector<CopyFailure>& failures, CopyFailure::What what,
+          std::wstring path) {
+  failures.push_back({what, std::move(path)});
+  ctx.CopyFailed(failures.back());
+}
+
 // Fresh: the target folder is itself staged (or new to the run), so its
 // files take their names at once.
 void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
               const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
               const std::vector<std::wstring>* names, std::vector<char>& buffer, CopyLog* log,
-              Staging* staging, bool fresh) {
-  if (!target) {
-    platform::ShowMessageBox(
-        L"Složku " + std::wstring(1, kQuote) + targetPath + kQuote + L" nelze vytvořit!",
-        ctx.SetupTitle(), MB_ICONERROR);
-  }
+              Staging* staging, bool fresh, std::vector<CopyFailure>& failures) {
+  if (!target) Fail(ctx, failures, CopyFailure::What::FolderNotMade, targetPath);
   // The listing is taken only once the target is there.
   bool listed = false;
   std::vector<platform::DirEntry> entries;
   if (target && source) entries = source.List(&listed);
   if (!listed) {
-    platform::ShowMessageBox(
-        L"Kopírování složky " + std::wstring(1, kQuote) + sourcePath + kQuote + L" selhalo!",
-        ctx.SetupTitle(), MB_ICONERROR);
+    Fail(ctx, failures, CopyFailure::What::FolderNotCopied, sourcePath);
     return;
   }
   // What a folder that was there holds, read once: staging must not touch it.
@@ -233,7 +234,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         if (made && log && !(staging && staging->replacedFolders.contains(FoldCase(to))))
           log->madeFolders.push_back(to);
         CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name, inner, to, false,
-                 nullptr, buffer, log, staging, innerFresh);
+                 nullptr, buffer, log, staging, innerFresh, failures);
       }
       continue;
     }
@@ -272,9 +273,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
       staging->entries.push_back({targetPath, temp, entry.name, replaces, false});
     if (copied == Copied::Done && log) log->files.push_back(std::move(written));
     if (copied == Copied::Failed) {
-      platform::ShowMessageBox(L"Soubor " + std::wstring(1, kQuote) + sourcePath + L"\\" +
-                                   entry.name + kQuote + L" nelze zkopírovat!",
-                               ctx.SetupTitle(), MB_ICONERROR);
+      Fail(ctx, failures, CopyFailure::What::FileNotCopied, sourcePath + L"\\" + entry.name);
       // Sets AbortRequested: this level and every level above end before
       // their next entry.
       ctx.StopInstall();
@@ -284,17 +283,21 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
 
 }  // namespace
 
-void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
-             const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names, CopyLog* log, Staging* staging) {
+std::vector<CopyFailure> CopyDir(WorkContext& ctx, const platform::HeldFolder& source,
+                                 const std::wstring& sourcePath, const platform::HeldFolder& target,
+                                 const std::wstring& targetPath, bool topLevelOnly,
+                                 const std::vector<std::wstring>* names, CopyLog* log,
+                                 Staging* staging) {
   ctx.SetStatus(L"Vytvářím složku " + targetPath);
   std::vector<char> buffer(kPiece);
+  std::vector<CopyFailure> failures;
   CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer, log, staging,
-           false);
+           false, failures);
+  return failures;
 }
 
-void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly, CopyLog* log) {
+std::vector<CopyFailure> CopyDir(WorkContext& ctx, const std::wstring& source,
+                                 const std::wstring& target, bool topLevelOnly, CopyLog* log) {
   ctx.SetStatus(L"Vytvářím složku " + target);
   // Both ends are taken once, as given, and held for the whole copy.
   std::vector<platform::HeldFolder> made;
@@ -304,7 +307,10 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
   const platform::HeldFolder from =
       to ? platform::HeldFolder::Open(source) : platform::HeldFolder();
   std::vector<char> buffer(kPiece);
-  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log, nullptr, false);
+  std::vector<CopyFailure> failures;
+  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log, nullptr, false,
+           failures);
+  return failures;
 }
 
 }  // namespace fileops
