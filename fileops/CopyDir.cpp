@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -24,19 +25,21 @@ enum class Copied { Done, Stopped, Failed, NotMoved };
 
 // A file the run unpacked, moved into the target folder by a rename rather
 // than copied: one write of the disk, not two. It takes the access list its
-// new folder passes on first (a rename keeps the list it was made with).
-// NotMoved, with the file where it was, when it cannot be (another volume):
-// it is copied then.
+// new folder passes on first (a rename keeps the list it was made with),
+// read once per folder into list. NotMoved, with the file where it was, when
+// it cannot be (another volume): it is copied then.
 Copied MoveOneFile(const platform::HeldFolder& source, const platform::HeldFolder& target,
-                   const std::wstring& name, const EntryFacts& facts, CopyLog::File& written,
-                   const std::wstring& prefix, std::wstring* staged) {
+                   std::optional<platform::FolderFileList>& list, const std::wstring& name,
+                   const EntryFacts& facts, CopyLog::File& written, const std::wstring& prefix,
+                   std::wstring* staged) {
   platform::UniqueFile own = source.OpenFile(
       name, DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, FILE_OPEN);
   LARGE_INTEGER size{};
   if (!own || !GetFileSizeEx(own.get(), &size) ||
-      static_cast<uint64_t>(size.QuadPart) != facts.size ||
-      !platform::TakeFolderList(own.get(), target.Handle()))
+      static_cast<uint64_t>(size.QuadPart) != facts.size)
     return Copied::NotMoved;
+  if (!list) list.emplace(target.Handle());
+  if (!list->GiveTo(own.get())) return Copied::NotMoved;
   bool moved = !staged && target.MoveHere(own.get(), name, true);
   for (int attempt = 0; staged && !moved && attempt < 100; ++attempt) {
     *staged = prefix + std::to_wstring(attempt) + L"-" + name + L".tmp";
@@ -61,9 +64,10 @@ Copied MoveOneFile(const platform::HeldFolder& source, const platform::HeldFolde
 Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
                    const platform::HeldFolder& target, const std::wstring& name,
                    std::vector<char>& buffer, CopyLog::File& written, const std::wstring& prefix,
-                   std::wstring* staged, const EntryFacts* movable) {
+                   std::wstring* staged, const EntryFacts* movable,
+                   std::optional<platform::FolderFileList>& list) {
   if (movable) {
-    const Copied moved = MoveOneFile(source, target, name, *movable, written, prefix, staged);
+    const Copied moved = MoveOneFile(source, target, list, name, *movable, written, prefix, staged);
     if (moved != Copied::NotMoved) return moved;
   }
   platform::UniqueFile in =
@@ -195,6 +199,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
     for (const platform::DirEntry& entry : target.List())
       present.emplace(FoldCase(entry.name), entry.attributes);
   const std::wstring prefix = staging ? staging->prefix : L"~sv";
+  std::optional<platform::FolderFileList> list;  // read at the first file moved here
 
   for (const platform::DirEntry& entry : entries) {
     ctx.ProcessMessages();
@@ -262,11 +267,11 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         staging->kept.push_back(written.path);
         continue;
       }
-      copied =
-          CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix, &temp, movable);
+      copied = CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix, &temp, movable,
+                           list);
     } else {
       copied = CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix,
-                           staged ? &temp : nullptr, movable);
+                           staged ? &temp : nullptr, movable, list);
     }
     if (copied == Copied::Stopped) return;
     if (copied == Copied::Done && staged)
