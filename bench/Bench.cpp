@@ -59,19 +59,22 @@ class ResponsivenessProbe {
     if (thread_.joinable()) {
       stop_ = true;
       thread_.join();
+      // A window that has not answered since its last answer: that wait
+      // counts too, or a phase that never answers would show no gap.
+      if (Now() - last_ > maxGap_) maxGap_ = Now() - last_;
     }
     return maxGap_ * 1000.0;
   }
 
  private:
   void Run() {
-    double last = Now();
+    last_ = Now();
     while (!stop_) {
       DWORD_PTR result = 0;
       if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 50, &result)) {
         const double now = Now();
-        if (now - last > maxGap_) maxGap_ = now - last;
-        last = now;
+        if (now - last_ > maxGap_) maxGap_ = now - last_;
+        last_ = now;
       }
       Sleep(10);
     }
@@ -80,6 +83,7 @@ class ResponsivenessProbe {
   HWND window_;
   std::atomic<bool> stop_{false};
   double maxGap_ = 0;
+  double last_ = Now();  // the last answer
   std::thread thread_;
 };
 
