@@ -4,9 +4,12 @@
 
 #include <algorithm>
 
+#include "fileops/Sha256Ni.h"
+
 namespace fileops {
 
-Sha256::Sha256() {
+Sha256::Sha256(bool system) : instructions_(!system && HasShaInstructions()) {
+  if (instructions_) return;
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0)
     algorithm_ = algorithm;
@@ -17,6 +20,7 @@ Sha256::~Sha256() {
 }
 
 std::optional<ArchiveDigest> Sha256::Of(const void* bytes, size_t size) const {
+  if (instructions_) return Sha256Ni(bytes, size);
   BCRYPT_HASH_HANDLE hash = nullptr;
   if (!algorithm_ || BCryptCreateHash(algorithm_, &hash, nullptr, 0, nullptr, 0, 0) != 0)
     return std::nullopt;

@@ -26,10 +26,12 @@ struct ChunkDigests {
   std::vector<ArchiveDigest> chunks;  // one per chunk, the last one shorter
 };
 
-// SHA-256 over one run of bytes, reusing one provider.
+// SHA-256 over one run of bytes: through the processor's SHA instructions
+// where it has them, else through the system's provider (reused).
 class Sha256 {
  public:
-  Sha256();
+  // System: the system's provider whatever the processor has.
+  explicit Sha256(bool system = false);
   ~Sha256();
   Sha256(const Sha256&) = delete;
   Sha256& operator=(const Sha256&) = delete;
@@ -37,6 +39,7 @@ class Sha256 {
 
  private:
   void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE
+  bool instructions_ = false;
 };
 
 // The chunk size for an archive of `length` bytes.

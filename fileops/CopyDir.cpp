@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -14,7 +15,6 @@ namespace fileops {
 
 namespace {
 
-constexpr wchar_t kQuote = L'"';
 // Pieces of the size the platform's own copy uses: a megabyte at a time
 // measured three times slower under Wine.
 constexpr DWORD kPiece = 64 << 10;
@@ -25,19 +25,21 @@ enum class Copied { Done, Stopped, Failed, NotMoved };
 
 // A file the run unpacked, moved into the target folder by a rename rather
 // than copied: one write of the disk, not two. It takes the access list its
-// new folder passes on first (a rename keeps the list it was made with).
-// NotMoved, with the file where it was, when it cannot be (another volume):
-// it is copied then.
+// new folder passes on first (a rename keeps the list it was made with),
+// read once per folder into list. NotMoved, with the file where it was, when
+// it cannot be (another volume): it is copied then.
 Copied MoveOneFile(const platform::HeldFolder& source, const platform::HeldFolder& target,
-                   const std::wstring& name, const EntryFacts& facts, CopyLog::File& written,
-                   const std::wstring& prefix, std::wstring* staged) {
+                   std::optional<platform::FolderFileList>& list, const std::wstring& name,
+                   const EntryFacts& facts, CopyLog::File& written, const std::wstring& prefix,
+                   std::wstring* staged) {
   platform::UniqueFile own = source.OpenFile(
       name, DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, FILE_OPEN);
   LARGE_INTEGER size{};
   if (!own || !GetFileSizeEx(own.get(), &size) ||
-      static_cast<uint64_t>(size.QuadPart) != facts.size ||
-      !platform::TakeFolderList(own.get(), target.Handle()))
+      static_cast<uint64_t>(size.QuadPart) != facts.size)
     return Copied::NotMoved;
+  if (!list) list.emplace(target.Handle());
+  if (!list->GiveTo(own.get())) return Copied::NotMoved;
   bool moved = !staged && target.MoveHere(own.get(), name, true);
   for (int attempt = 0; staged && !moved && attempt < 100; ++attempt) {
     *staged = prefix + std::to_wstring(attempt) + L"-" + name + L".tmp";
@@ -62,9 +64,10 @@ Copied MoveOneFile(const platform::HeldFolder& source, const platform::HeldFolde
 Copied CopyOneFile(WorkContext& ctx, const platform::HeldFolder& source,
                    const platform::HeldFolder& target, const std::wstring& name,
                    std::vector<char>& buffer, CopyLog::File& written, const std::wstring& prefix,
-                   std::wstring* staged, const EntryFacts* movable) {
+                   std::wstring* staged, const EntryFacts* movable,
+                   std::optional<platform::FolderFileList>& list) {
   if (movable) {
-    const Copied moved = MoveOneFile(source, target, name, *movable, written, prefix, staged);
+    const Copied moved = MoveOneFile(source, target, list, name, *movable, written, prefix, staged);
     if (moved != Copied::NotMoved) return moved;
   }
   platform::UniqueFile in =
@@ -166,25 +169,27 @@ bool WhollyReplaced(WorkContext& ctx, const platform::HeldFolder& source,
   return true;
 }
 
+// Kept for the caller and reported at once: the person learns of it before
+// the copy goes on.
+void Fail(WorkContext& ctx, std::vector<CopyFailure>& failures, CopyFailure::What what,
+          std::wstring path) {
+  failures.push_back({what, std::move(path)});
+  ctx.CopyFailed(failures.back());
+}
+
 // Fresh: the target folder is itself staged (or new to the run), so its
 // files take their names at once.
 void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
               const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
               const std::vector<std::wstring>* names, std::vector<char>& buffer, CopyLog* log,
-              Staging* staging, bool fresh) {
-  if (!target) {
-    platform::ShowMessageBox(
-        L"Složku " + std::wstring(1, kQuote) + targetPath + kQuote + L" nelze vytvořit!",
-        ctx.SetupTitle(), MB_ICONERROR);
-  }
+              Staging* staging, bool fresh, std::vector<CopyFailure>& failures) {
+  if (!target) Fail(ctx, failures, CopyFailure::What::FolderNotMade, targetPath);
   // The listing is taken only once the target is there.
   bool listed = false;
   std::vector<platform::DirEntry> entries;
   if (target && source) entries = source.List(&listed);
   if (!listed) {
-    platform::ShowMessageBox(
-        L"Kopírování složky " + std::wstring(1, kQuote) + sourcePath + kQuote + L" selhalo!",
-        ctx.SetupTitle(), MB_ICONERROR);
+    Fail(ctx, failures, CopyFailure::What::FolderNotCopied, sourcePath);
     return;
   }
   // What a folder that was there holds, read once: staging must not touch it.
@@ -194,6 +199,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
     for (const platform::DirEntry& entry : target.List())
       present.emplace(FoldCase(entry.name), entry.attributes);
   const std::wstring prefix = staging ? staging->prefix : L"~sv";
+  std::optional<platform::FolderFileList> list;  // read at the first file moved here
 
   for (const platform::DirEntry& entry : entries) {
     ctx.ProcessMessages();
@@ -233,7 +239,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         if (made && log && !(staging && staging->replacedFolders.contains(FoldCase(to))))
           log->madeFolders.push_back(to);
         CopyHeld(ctx, source.Child(entry.name), sourcePath + L"\\" + entry.name, inner, to, false,
-                 nullptr, buffer, log, staging, innerFresh);
+                 nullptr, buffer, log, staging, innerFresh, failures);
       }
       continue;
     }
@@ -261,20 +267,18 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
         staging->kept.push_back(written.path);
         continue;
       }
-      copied =
-          CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix, &temp, movable);
+      copied = CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix, &temp, movable,
+                           list);
     } else {
       copied = CopyOneFile(ctx, source, target, entry.name, buffer, written, prefix,
-                           staged ? &temp : nullptr, movable);
+                           staged ? &temp : nullptr, movable, list);
     }
     if (copied == Copied::Stopped) return;
     if (copied == Copied::Done && staged)
       staging->entries.push_back({targetPath, temp, entry.name, replaces, false});
     if (copied == Copied::Done && log) log->files.push_back(std::move(written));
     if (copied == Copied::Failed) {
-      platform::ShowMessageBox(L"Soubor " + std::wstring(1, kQuote) + sourcePath + L"\\" +
-                                   entry.name + kQuote + L" nelze zkopírovat!",
-                               ctx.SetupTitle(), MB_ICONERROR);
+      Fail(ctx, failures, CopyFailure::What::FileNotCopied, sourcePath + L"\\" + entry.name);
       // Sets AbortRequested: this level and every level above end before
       // their next entry.
       ctx.StopInstall();
@@ -284,17 +288,21 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
 
 }  // namespace
 
-void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
-             const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names, CopyLog* log, Staging* staging) {
+std::vector<CopyFailure> CopyDir(WorkContext& ctx, const platform::HeldFolder& source,
+                                 const std::wstring& sourcePath, const platform::HeldFolder& target,
+                                 const std::wstring& targetPath, bool topLevelOnly,
+                                 const std::vector<std::wstring>* names, CopyLog* log,
+                                 Staging* staging) {
   ctx.SetStatus(L"Vytvářím složku " + targetPath);
   std::vector<char> buffer(kPiece);
+  std::vector<CopyFailure> failures;
   CopyHeld(ctx, source, sourcePath, target, targetPath, topLevelOnly, names, buffer, log, staging,
-           false);
+           false, failures);
+  return failures;
 }
 
-void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly, CopyLog* log) {
+std::vector<CopyFailure> CopyDir(WorkContext& ctx, const std::wstring& source,
+                                 const std::wstring& target, bool topLevelOnly, CopyLog* log) {
   ctx.SetStatus(L"Vytvářím složku " + target);
   // Both ends are taken once, as given, and held for the whole copy.
   std::vector<platform::HeldFolder> made;
@@ -304,7 +312,10 @@ void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& t
   const platform::HeldFolder from =
       to ? platform::HeldFolder::Open(source) : platform::HeldFolder();
   std::vector<char> buffer(kPiece);
-  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log, nullptr, false);
+  std::vector<CopyFailure> failures;
+  CopyHeld(ctx, from, source, to, target, topLevelOnly, nullptr, buffer, log, nullptr, false,
+           failures);
+  return failures;
 }
 
 }  // namespace fileops

@@ -76,23 +76,26 @@ struct Staging {
 
 // Copies the files of Source into Target (created first), with every
 // sub-folder unless topLevelOnly, one progress step per file, the read-only
-// bit cleared on the copies. Failures are shown in message boxes; a file
-// that cannot be copied stops the installation. Log, when given, gets what
-// the copy put in place.
+// bit cleared on the copies. Failures are returned in the order they came,
+// each reported through the context as it comes (CopyFailed), and the copy
+// goes on past a folder that failed; a file that cannot be copied stops the
+// installation. Log, when given, gets what the copy put in place.
 // Both folders are opened once and held: every file is read and written
 // through them. Each file is written under a temporary name and takes its
 // own only when complete, so that a stop inside a file leaves the file that
 // was there (or none), never half of one.
-void CopyDir(WorkContext& ctx, const std::wstring& source, const std::wstring& target,
-             bool topLevelOnly, CopyLog* log = nullptr);
+std::vector<CopyFailure> CopyDir(WorkContext& ctx, const std::wstring& source,
+                                 const std::wstring& target, bool topLevelOnly,
+                                 CopyLog* log = nullptr);
 // The same between folders the caller holds (an empty one: it could not be
 // had), named in the messages by the paths given; with names, only the
 // files of those names (any letter case) at the top level are copied.
 // With staging, the copy stages as described there.
-void CopyDir(WorkContext& ctx, const platform::HeldFolder& source, const std::wstring& sourcePath,
-             const platform::HeldFolder& target, const std::wstring& targetPath, bool topLevelOnly,
-             const std::vector<std::wstring>* names = nullptr, CopyLog* log = nullptr,
-             Staging* staging = nullptr);
+std::vector<CopyFailure> CopyDir(WorkContext& ctx, const platform::HeldFolder& source,
+                                 const std::wstring& sourcePath, const platform::HeldFolder& target,
+                                 const std::wstring& targetPath, bool topLevelOnly,
+                                 const std::vector<std::wstring>* names = nullptr,
+                                 CopyLog* log = nullptr, Staging* staging = nullptr);
 
 // How an extraction ended.
 enum class ExtractResult {

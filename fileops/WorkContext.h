@@ -6,6 +6,19 @@
 
 namespace fileops {
 
+// A part of a copy that failed, named by its path: the copy shows nothing,
+// the installation says it to the person.
+struct CopyFailure {
+  enum class What {
+    FolderNotMade,    // path: the target folder that could not be made
+    FolderNotCopied,  // path: the source folder that could not be listed
+    FileNotCopied,    // path: the source file; the installation stops
+  };
+  What what;
+  std::wstring path;
+  bool operator==(const CopyFailure&) const = default;
+};
+
 class WorkContext {
  public:
   virtual ~WorkContext() = default;
@@ -26,6 +39,10 @@ class WorkContext {
   virtual void AddMemoLine(const std::wstring& line) = 0;
   // Caption of every message box (SetupTitle).
   virtual const std::wstring& SetupTitle() const = 0;
+  // A copy's failure the moment it happens, before the copy goes on (or,
+  // for a file, stops): the installation shows it there. The copy also
+  // returns every failure to its caller.
+  virtual void CopyFailed(const CopyFailure& /*failure*/) {}
 };
 
 }  // namespace fileops

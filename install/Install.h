@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fileops/WorkContext.h"
+#include "install/Messages.h"
 #include "platform/Handles.h"
 #include "platform/HeldFolder.h"
 #include "platform/Platform.h"
@@ -56,6 +57,10 @@ class InstallHost : public fileops::WorkContext {
   virtual void Redraw() = 0;
   // A failure message of the sequence: error icon, OK, caption SetupTitle.
   virtual void ShowError(const std::wstring& text) = 0;
+  // A copy's failure, as it happens: shown as every failure message is.
+  void CopyFailed(const fileops::CopyFailure& failure) override {
+    ShowError(CopyFailedMessage(failure));
+  }
   // A question of the sequence (files in use: Retry or Cancel), caption
   // SetupTitle; the button chosen.
   virtual int Ask(const std::wstring& text, UINT flags) {

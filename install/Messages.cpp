@@ -42,6 +42,19 @@ std::wstring CannotCreate(const std::wstring& folder) {
   return L"Složku \"" + folder + L" nelze vytvořit!\"" + kCr + kEnds;
 }
 
+std::wstring CopyFailedMessage(const fileops::CopyFailure& failure) {
+  const std::wstring quoted = L"\"" + failure.path + L"\"";
+  switch (failure.what) {
+    case fileops::CopyFailure::What::FolderNotMade:
+      return L"Složku " + quoted + L" nelze vytvořit!";
+    case fileops::CopyFailure::What::FolderNotCopied:
+      return L"Kopírování složky " + quoted + L" selhalo!";
+    case fileops::CopyFailure::What::FileNotCopied:
+      break;
+  }
+  return L"Soubor " + quoted + L" nelze zkopírovat!";
+}
+
 std::wstring CannotWriteUninstaller(const std::wstring& appFolder) {
   return L"Nelze zapsat odinstalační program \"" + appFolder + L"\\Odinstalovat.exe\"!" + kCr +
          kEnds;

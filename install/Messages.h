@@ -1,11 +1,12 @@
 // The messages that end an installation run, each with its last line
-// "Instalace bude ukončena!".
+// "Instalace bude ukončena!", and those shown on the way.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "fileops/UnZip32.h"
+#include "fileops/WorkContext.h"
 #include "platform/Access.h"
 
 namespace install {
@@ -47,6 +48,8 @@ std::wstring EndsInstallation();
 std::wstring CommitNotUndone();
 // The status line while a rollback runs.
 std::wstring RollingBack();
+// A part of a copy that failed, shown as it fails (the run may go on).
+std::wstring CopyFailedMessage(const fileops::CopyFailure& failure);
 // The volume short of room, with what is needed and what is free.
 std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 

@@ -100,39 +100,42 @@ UniqueLocal FileListFrom(PSECURITY_DESCRIPTOR folder) {
   return list;
 }
 
-bool TakeFolderList(HANDLE file, HANDLE folder) {
+FolderFileList::FolderFileList(HANDLE folder) {
   PSECURITY_DESCRIPTOR folderDescriptor = nullptr;
   if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
                       nullptr, &folderDescriptor) != ERROR_SUCCESS)
-    return false;
+    return;
   const UniqueLocal owned(folderDescriptor);
-  UniqueLocal list;
   try {
-    list = FileListFrom(folderDescriptor);
+    list_ = FileListFrom(folderDescriptor);
   } catch (const SetupError&) {
-    return false;
+    return;
   }
-  PACL acl = static_cast<PACL>(list.get());
+  auto* acl = static_cast<PACL>(list_.get());
+  if (acl->AceCount > 0) {
+    acl_ = acl;
+    return;
+  }
   // A folder that passes nothing on: a file made there gets the default
-  // list of the maker's token, and so does this one.
-  std::vector<unsigned char> token;
-  if (acl->AceCount == 0) {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    const UniqueHandle own(raw);
-    DWORD needed = 0;
-    GetTokenInformation(raw, TokenDefaultDacl, nullptr, 0, &needed);
-    token.resize(needed);
-    if (needed == 0 || !GetTokenInformation(raw, TokenDefaultDacl, token.data(), needed, &needed) ||
-        !reinterpret_cast<TOKEN_DEFAULT_DACL*>(token.data())->DefaultDacl)
-      return false;
-    acl = reinterpret_cast<TOKEN_DEFAULT_DACL*>(token.data())->DefaultDacl;
-  }
+  // list of the maker's token, and so does one moved there.
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
+  const UniqueHandle own(raw);
+  DWORD needed = 0;
+  GetTokenInformation(raw, TokenDefaultDacl, nullptr, 0, &needed);
+  token_.resize(needed);
+  if (needed == 0 || !GetTokenInformation(raw, TokenDefaultDacl, token_.data(), needed, &needed))
+    return;
+  acl_ = reinterpret_cast<TOKEN_DEFAULT_DACL*>(token_.data())->DefaultDacl;
+}
+
+bool FolderFileList::GiveTo(HANDLE file) const {
+  if (!acl_) return false;
   // Set on the handle alone, as inherited entries: SetSecurityInfo would
   // look the folder up again by its path, which the run never trusts.
   SECURITY_DESCRIPTOR descriptor{};
   return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+         SetSecurityDescriptorDacl(&descriptor, TRUE, acl_, FALSE) &&
          SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED,
                                       SE_DACL_AUTO_INHERITED) &&
          SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, &descriptor);

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/Handles.h"
 
 namespace platform {
@@ -37,9 +39,20 @@ class FolderAccess {
 // Built here, since a file moved in from another folder keeps the list it
 // was made with. Raises SetupError when the folder's list cannot be read.
 UniqueLocal FileListFrom(PSECURITY_DESCRIPTOR folder);
-// Gives an open file (WRITE_DAC) the list that the open folder (READ_CONTROL)
-// passes on to files; false when it cannot.
-bool TakeFolderList(HANDLE file, HANDLE folder);
+// The list that an open folder (READ_CONTROL) passes on to files, read
+// once and given to each file moved into it; empty when it cannot be read.
+class FolderFileList {
+ public:
+  explicit FolderFileList(HANDLE folder);
+  explicit operator bool() const { return acl_ != nullptr; }
+  // Gives an open file (WRITE_DAC) the list; false when it cannot.
+  bool GiveTo(HANDLE file) const;
+
+ private:
+  UniqueLocal list_;
+  std::vector<unsigned char> token_;  // the default list, for a folder that passes none on
+  PACL acl_ = nullptr;
+};
 
 // How a folder found in place stands. Trusted accounts: Administrators,
 // SYSTEM, TrustedInstaller and the user who runs the installer.

@@ -28,6 +28,10 @@ cleanup() {
 trap cleanup EXIT
 session_start "$build" xvfb
 
+# Wine runs in the Czech locale; the figures are read and written with a
+# decimal point whatever it is.
+awk() { LC_ALL=C command awk "$@"; }
+sort() { LC_ALL=C command sort "$@"; }
 win() { echo "Z:${1//\//\\}"; }
 now() { date +%s.%N; }
 value() { grep "^$1=" | head -n 1 | cut -d= -f2 | tr -d '\r'; }
@@ -42,8 +46,29 @@ timed() { # timed CMD... -> seconds on stdout
   awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.3f", b - a}'
 }
 
+# Runs a program into $data/run.out, leaving in io_read and io_written the
+# bytes it read and wrote by Linux's own count (/proc/PID/io, sampled until
+# it ends; Wine keeps no counters of its own): every byte the wizard's code
+# read or wrote, the medium and the target drive alike.
+io_run() {
+  local pid r w
+  "$@" >"$data/run.out" &
+  pid=$!
+  io_read=0 io_written=0
+  while kill -0 "$pid" 2>/dev/null; do
+    read -r r w < <(awk '/^rchar/ {r = $2} /^wchar/ {w = $2} END {print r, w}' \
+      "/proc/$pid/io" 2>/dev/null) || true
+    [ -n "${w:-}" ] && io_read=$r io_written=$w
+    sleep 0.05
+  done
+  wait "$pid" || true
+}
+
 rm -rf "$data"
 mkdir -p "$data"
+echo "The least a moved file costs under this Wine, and the chunk digest's speed:"
+wine "$exe" floor "$(win "$data/floor")" | tr -d '\r' | sed 's/^/  /'
+rm -rf "$data/floor"
 echo "Building the archive..."
 python3 "$root/bench/make_archive.py" "$data/bench.zip"
 size=$(du -m "$data/bench.zip" | cut -f1)
@@ -131,9 +156,13 @@ diff -rq "$data/ext" "$data/copy" >/dev/null || { echo "copied tree differs" >&2
 payload=$(unzip -Zt "$data/bench.zip" | sed -E 's/.* ([0-9]+) bytes uncompressed.*/\1/')
 archive_bytes=$(stat -c %s "$data/bench.zip")
 declare -a native_t dev_t stamp_t stamp_read stamp_room stamp_mem gap_x gap_n gap_s gap_m
-declare -a dev_x stamp_x stamp_s stamp_m
+declare -a dev_x stamp_x stamp_s stamp_m stamp_written stamp_rchar peer_t
+# PEER_SVBENCH: the benchmark program of an earlier build (the main before
+# whole or nothing): its unpacking and its copy, one after the other.
+peer=${PEER_SVBENCH:-}
 for r in $(seq "$runs"); do
   if ((r % 2)); then order="native dev stamped"; else order="stamped dev native"; fi
+  [ -n "$peer" ] && order="$order peer"
   for what in $order; do
     prepare inst
     case $what in
@@ -142,10 +171,17 @@ for r in $(seq "$runs"); do
         native_t+=("$(timed sh -c "unzip -q -o '$data/bench.zip' -d '$data/inst/Instalace' &&
           cp -r '$data/inst/Instalace' '$data/inst/App'")")
         ;;
+      peer)
+        mkdir -p "$data/inst"
+        a=$(wine "$peer" extract "$(win "$data/bench.zip")" "$(win "$data/inst/Instalace")" | value seconds)
+        b=$(wine "$peer" copy "$(win "$data/inst/Instalace")" "$(win "$data/inst/App")" | value seconds)
+        peer_t+=("$(awk -v a="$a" -v b="$b" 'BEGIN {printf "%.3f", a + b}')")
+        ;;
       *)
         mode=install
         [ "$what" = stamped ] && mode=install-stamped
-        out=$(wine "$exe" "$mode" "$(win "$data/bench.zip")" "$(win "$data/inst")")
+        io_run wine "$exe" "$mode" "$(win "$data/bench.zip")" "$(win "$data/inst")"
+        out=$(cat "$data/run.out")
         [ "$(echo "$out" | value result)" = 0 ] || { echo "$mode failed: $out" >&2; exit 1; }
         if [ "$what" = dev ]; then
           dev_t+=("$(echo "$out" | value seconds)")
@@ -156,6 +192,8 @@ for r in $(seq "$runs"); do
           stamp_s+=("$(echo "$out" | value stage_seconds)")
           stamp_m+=("$(echo "$out" | value commit_seconds)")
           stamp_read+=("$(echo "$out" | value archive_read_bytes)")
+          stamp_written+=("$io_written")
+          stamp_rchar+=("$io_read")
           stamp_room+=("$(echo "$out" | value room_peak_bytes)")
           stamp_mem+=("$(echo "$out" | value peak_private_mb)")
           gap_x+=("$(echo "$out" | value gap_extract_ms)")
@@ -167,7 +205,8 @@ for r in $(seq "$runs"); do
     esac
   done
   echo "run $r: unzip + cp -r ${native_t[-1]} s, developer build ${dev_t[-1]} s," \
-    "stamped medium ${stamp_t[-1]} s (read ${stamp_read[-1]} B, room ${stamp_room[-1]} B)"
+    "stamped medium ${stamp_t[-1]} s (read ${stamp_read[-1]} B, written ${stamp_written[-1]} B," \
+    "room ${stamp_room[-1]} B)${peer:+, earlier build ${peer_t[-1]} s}"
 done
 prepare inst
 
@@ -240,7 +279,11 @@ ratios() { # label, numerators..., then "/", denominators...
 }
 ratios "stamped to unzip + cp (aim <= 0.8)" "${stamp_t[@]}" / "${native_t[@]}"
 ratios "stamped to developer build" "${stamp_t[@]}" / "${dev_t[@]}"
+[ -n "$peer" ] && printf '%-40s %8s  %s\n' "earlier build, unpack + copy (s)" "$(m "${peer_t[@]}")" \
+  "$(spread "${peer_t[@]}")" && ratios "stamped to the earlier build (aim < 1)" "${stamp_t[@]}" / "${peer_t[@]}"
 ratios "archive bytes read / archive (<= 1.2)" "${stamp_read[@]}" / "$archive_bytes"
+ratios "bytes written / payload (<= 1.2)" "${stamp_written[@]}" / "$payload"
+ratios "all bytes read / archive" "${stamp_rchar[@]}" / "$archive_bytes"
 ratios "drive's peak room / payload (<= 1.2)" "${stamp_room[@]}" / "$payload"
 printf '%-40s %8s MB\n' "peak private bytes, stamped" "$(mx "${stamp_mem[@]}")"
 printf '%-40s %8s ms\n' "longest gap, checked unpacking" "$(mx "${gap_x[@]}")" \

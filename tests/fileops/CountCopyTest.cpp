@@ -94,6 +94,11 @@ TEST(CountFiles, AbortInsideNestedFolderStopsEveryLevelWithPartialCount) {
 
 // ---------------------------------------------------------------- CopyDir
 
+using Failures = std::vector<fileops::CopyFailure>;
+constexpr auto Made = fileops::CopyFailure::What::FolderNotMade;
+constexpr auto Listed = fileops::CopyFailure::What::FolderNotCopied;
+constexpr auto File = fileops::CopyFailure::What::FileNotCopied;
+
 class CopyDirTest : public testing::Test {
  protected:
   std::wstring Source() const { return tmp / L"src"; }
@@ -182,9 +187,9 @@ TEST_F(CopyDirTest, LargeFileCopiedLikeSmallOnesWithMessagesLetThrough) {
   SetFileAttributesW((Target() + L"\\big.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
   testutil::RemoveTree(Target() + L"\\big.dat");
   testutil::MakeDirs(Target() + L"\\big.dat");
-  fileops::CopyDir(ctx, Source(), Target(), false);
-  ASSERT_EQ(1u, boxes.Asked().size());
-  EXPECT_EQ(L"Soubor \"" + Source() + L"\\big.dat\" nelze zkopírovat!", boxes.Asked()[0].text);
+  EXPECT_EQ(Failures({{File, Source() + L"\\big.dat"}}),
+            fileops::CopyDir(ctx, Source(), Target(), false));
+  EXPECT_TRUE(boxes.Asked().empty());
   EXPECT_EQ(1, ctx.stopCalls);
   SetFileAttributesW((Source() + L"\\big.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -211,12 +216,11 @@ TEST_F(CopyDirTest, FailedFileShowsMessageStopsAndLeavesLaterFilesAlone) {
   // A folder stands in the way: the copy over it fails.
   testutil::MakeDirs(Target() + L"\\sub\\bad.txt");
 
-  fileops::CopyDir(ctx, Source(), Target(), false);
+  const Failures failed = fileops::CopyDir(ctx, Source(), Target(), false);
 
-  ASSERT_EQ(1u, boxes.Asked().size());
-  EXPECT_EQ(L"Soubor \"" + Source() + L"\\sub\\bad.txt\" nelze zkopírovat!", boxes.Asked()[0].text);
-  EXPECT_EQ(ctx.title, boxes.Asked()[0].caption);
-  EXPECT_EQ(static_cast<unsigned>(MB_ICONERROR), boxes.Asked()[0].flags);
+  EXPECT_EQ(Failures({{File, Source() + L"\\sub\\bad.txt"}}), failed);
+  EXPECT_EQ(failed, ctx.failures);  // reported as it came
+  EXPECT_TRUE(boxes.Asked().empty());
   EXPECT_EQ(1, ctx.stopCalls);
   EXPECT_TRUE(platform::FolderExists(Target() + L"\\sub\\bad.txt"));
   // The failed file took its step and was the last file touched, at every
@@ -233,39 +237,33 @@ TEST_F(CopyDirTest, FailedFileShowsMessageStopsAndLeavesLaterFilesAlone) {
   }
 }
 
-TEST_F(CopyDirTest, UncreatableTargetGivesTwoMessagesAndDoesNotStop) {
+TEST_F(CopyDirTest, UncreatableTargetGivesTwoFailuresAndDoesNotStop) {
   Put(Source() + L"\\a.txt", "A");
   WriteFile(tmp / L"plainfile", "a file where a folder should be");
   const std::wstring target = tmp / L"plainfile\\dst";
-  fileops::CopyDir(ctx, Source(), target, false);
-  ASSERT_EQ(2u, boxes.Asked().size());
-  EXPECT_EQ(L"Složku \"" + target + L"\" nelze vytvořit!", boxes.Asked()[0].text);
-  EXPECT_EQ(L"Kopírování složky \"" + Source() + L"\" selhalo!", boxes.Asked()[1].text);
-  for (const auto& box : boxes.Asked()) {
-    EXPECT_EQ(ctx.title, box.caption);
-    EXPECT_EQ(static_cast<unsigned>(MB_ICONERROR), box.flags);
-  }
+  EXPECT_EQ(Failures({{Made, target}, {Listed, Source()}}),
+            fileops::CopyDir(ctx, Source(), target, false));
   EXPECT_EQ(0, ctx.steps);
   EXPECT_FALSE(ctx.abort);
 
-  // An empty target raises inside the folder creation: the same two boxes.
-  fileops::CopyDir(ctx, Source(), L"", false);
-  ASSERT_EQ(4u, boxes.Asked().size());
-  EXPECT_EQ(L"Složku \"\" nelze vytvořit!", boxes.Asked()[2].text);
+  // An empty target raises inside the folder creation: the same two.
+  EXPECT_EQ(Failures({{Made, L""}, {Listed, Source()}}),
+            fileops::CopyDir(ctx, Source(), L"", false));
+  EXPECT_EQ(4u, ctx.failures.size());
+  EXPECT_TRUE(boxes.Asked().empty());
   EXPECT_FALSE(ctx.abort);
 }
 
-TEST_F(CopyDirTest, MissingSourceCreatesTargetAndGivesOneMessage) {
-  fileops::CopyDir(ctx, tmp / L"nothing", Target(), false);
+TEST_F(CopyDirTest, MissingSourceCreatesTargetAndGivesOneFailure) {
+  EXPECT_EQ(Failures({{Listed, tmp / L"nothing"}}),
+            fileops::CopyDir(ctx, tmp / L"nothing", Target(), false));
   EXPECT_TRUE(platform::FolderExists(Target()));
-  ASSERT_EQ(1u, boxes.Asked().size());
-  EXPECT_EQ(L"Kopírování složky \"" + (tmp / L"nothing") + L"\" selhalo!", boxes.Asked()[0].text);
   EXPECT_FALSE(ctx.abort);
   // An empty source is no error.
   testutil::MakeDirs(Source());
-  fileops::CopyDir(ctx, Source(), Target() + L"\\x", false);
-  EXPECT_EQ(1u, boxes.Asked().size());
+  EXPECT_TRUE(fileops::CopyDir(ctx, Source(), Target() + L"\\x", false).empty());
   EXPECT_TRUE(platform::FolderExists(Target() + L"\\x"));
+  EXPECT_TRUE(boxes.Asked().empty());
 }
 
 TEST_F(CopyDirTest, AbortStopsBeforeTheNextEntry) {

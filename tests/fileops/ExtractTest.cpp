@@ -528,6 +528,13 @@ TEST(ArchiveDigest, EachMebibyteHasItsSha256) {
   ASSERT_EQ(digests.chunks.size(), 3u);
   EXPECT_EQ(digests.chunks[2],
             fileops::Sha256().Of(big.data() + (2 << 20), big.size() - (2 << 20)));
+  // The processor's instructions and the system's provider agree at every
+  // length around the padding's edges and on a whole chunk.
+  const fileops::Sha256 system(true);
+  EXPECT_EQ(system.Of("abc", 3), abc);
+  for (size_t length : {0, 1, 55, 56, 63, 64, 65, 119, 120, 128, 1000, 1 << 20})
+    EXPECT_EQ(fileops::Sha256().Of(big.data() + 7, length), system.Of(big.data() + 7, length))
+        << length;
   // A larger archive takes larger chunks, never more than the stamp holds.
   EXPECT_EQ(fileops::ChunkSizeFor(1024ull << 20), 1u << 20);
   EXPECT_EQ(fileops::ChunkSizeFor((1024ull << 20) + 1), 2u << 20);

@@ -26,12 +26,14 @@ class TestContext : public fileops::WorkContext {
   bool LeavePrikladyOnCd() const override { return priklady; }
   void AddMemoLine(const std::wstring& line) override { memo.push_back(line); }
   const std::wstring& SetupTitle() const override { return title; }
+  void CopyFailed(const fileops::CopyFailure& failure) override { failures.push_back(failure); }
 
   // The status texts that start with prefix, in order.
   std::vector<std::wstring> StatusesStartingWith(const std::wstring& prefix) const;
 
   std::vector<std::wstring> statuses;
   std::vector<std::wstring> memo;
+  std::vector<fileops::CopyFailure> failures;  // as reported, in order
   int steps = 0;
   int pumps = 0;
   int stopCalls = 0;

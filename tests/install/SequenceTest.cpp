@@ -236,6 +236,45 @@ TEST(Sequence, EachFailureRoute) {
   }
 }
 
+// A part of a copy that fails is shown through the host in the
+// installation's words; a folder's failure lets the copy go on, a file's
+// stops it.
+TEST(Sequence, CopyFailuresShownAsTheyCome) {
+  testutil::TempDir tmp;
+  const std::wstring source = tmp / L"src", plain = tmp / L"plainfile";
+  fileopstest::Put(source + L"\\a.txt", "A");
+  fileopstest::Put(source + L"\\z.txt", "Z");
+  testutil::WriteFile(plain, "a file where a folder should be");
+  testutil::MakeDirs(tmp / L"blocked\\a.txt");  // a folder in the file's place
+  struct Row {
+    std::wstring from, to;
+    std::vector<std::wstring> errors;
+    bool stops;
+  } rows[] = {
+      {source,
+       plain + L"\\dst",
+       {L"Složku \"" + plain + L"\\dst\" nelze vytvořit!",
+        L"Kopírování složky \"" + source + L"\" selhalo!"},
+       false},
+      {tmp / L"nothing",
+       tmp / L"dst",
+       {L"Kopírování složky \"" + (tmp / L"nothing") + L"\" selhalo!"},
+       false},
+      {source, tmp / L"blocked", {L"Soubor \"" + source + L"\\a.txt\" nelze zkopírovat!"}, true},
+  };
+  for (const Row& row : rows) {
+    const install::InstallChoices choices;
+    RecordingHost host(choices);
+    host.ClearStopRequest();
+    testutil::ScriptedBoxes boxes;
+    const auto failed = fileops::CopyDir(host, row.from, row.to, false);
+    EXPECT_EQ(row.errors, host.errors) << platform::Utf8(row.to);
+    EXPECT_EQ(row.errors.size(), failed.size());
+    EXPECT_EQ(row.stops, host.abort);
+    EXPECT_TRUE(boxes.Asked().empty());  // the host shows them, nothing else
+  }
+}
+
 // No Programs folder known at all: the run makes no group, least of all
 // one at the root of the drive it was started from, and completes.
 TEST(Sequence, NoProgramsFolderMakesNoGroup) {
