@@ -1,6 +1,7 @@
 // Screenshots of the installation's messages as the person sees them: each
 // box shown by the code that produces it (the folders page's judging, a run
-// of the installation, the in-use question, the one-wizard lock) on ground
+// of the installation, the in-use question, the one-wizard lock, the
+// wizard's rollback that cannot put everything back) on ground
 // made for it here, taken by tools/page-shooter.sh as NN-name.png (see
 // tests/e2e/with-shots.sh) and answered. tools/screenshot-messages.sh runs it.
 //
@@ -19,6 +20,7 @@
 #include "install/InUse.h"
 #include "install/Install.h"
 #include "install/Journal.h"
+#include "install/Messages.h"
 #include "platform/Access.h"
 #include "platform/OneWizard.h"
 #include "platform/Platform.h"
@@ -34,25 +36,32 @@ namespace {
 using installtest::RecordingHost;
 using installtest::Scene;
 
+// The box of process pid (with caption: of any process with that caption)
+// whose text holds part, once it is up.
+std::optional<e2e::MessageBoxWindow> WaitForBox(DWORD pid, const std::wstring& caption,
+                                                const std::wstring& part, DWORD timeoutMs) {
+  std::optional<e2e::MessageBoxWindow> box;
+  const bool up = e2e::WaitUntil(
+      [&] {
+        try {
+          box = caption.empty() ? e2e::FindMessageBox(pid) : e2e::FindMessageBoxTitled(caption);
+        } catch (const e2e::DriveError&) {
+          return false;  // a box going away as it is read: the next round
+        }
+        return box && !box->text.empty() && box->text.find(part) != std::wstring::npos;
+      },
+      timeoutMs);
+  return up ? box : std::nullopt;
+}
+
 // Runs show(), which puts up a box (of this process, or of another one with
 // that caption; holding `part`, when given); the box is taken as `name` and
 // answered with `button`.
 void Shoot(const std::wstring& name, int button, const std::function<void()>& show,
            const std::wstring& caption = L"", const std::wstring& part = L"") {
   std::thread taker([&] {
-    std::optional<e2e::MessageBoxWindow> box;
-    const bool up = e2e::WaitUntil(
-        [&] {
-          try {
-            box = caption.empty() ? e2e::FindMessageBox(GetCurrentProcessId())
-                                  : e2e::FindMessageBoxTitled(caption);
-          } catch (const e2e::DriveError&) {
-            return false;  // a box going away as it is read: the next round
-          }
-          return box && !box->text.empty() && box->text.find(part) != std::wstring::npos;
-        },
-        60000);
-    if (!up) {
+    const auto box = WaitForBox(GetCurrentProcessId(), caption, part, 60000);
+    if (!box) {
       fwprintf(stderr, L"no message box for %ls\n", name.c_str());
       return;
     }
@@ -198,17 +207,17 @@ void Runs() {
 
 // The demo program under each name, started in dir and held still, so that
 // it does not close when asked.
-std::vector<PROCESS_INFORMATION> StartHeld(const testutil::TempDir& dir,
+std::vector<PROCESS_INFORMATION> StartHeld(const std::wstring& dir,
                                            const std::vector<std::wstring>& names) {
   std::vector<PROCESS_INFORMATION> started;
   for (const std::wstring& name : names) {
-    std::wstring program = dir / name;
+    std::wstring program = dir + L"\\" + name;
     CopyFileW(installtest::DemoProgram().c_str(), program.c_str(), FALSE);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, program.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        dir.Path().c_str(), &si, &pi))
+    if (!CreateProcessW(nullptr, program.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
+                        &si, &pi))
       continue;
     WaitForInputIdle(pi.hProcess, 30000);
     SuspendThread(pi.hThread);
@@ -217,12 +226,21 @@ std::vector<PROCESS_INFORMATION> StartHeld(const testutil::TempDir& dir,
   return started;
 }
 
+void EndHeld(const std::vector<PROCESS_INFORMATION>& held) {
+  for (const PROCESS_INFORMATION& pi : held) {
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 30000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+}
+
 void ProgramsInUse() {
   const std::vector<std::vector<std::wstring>> sets = {{L"VantorPro.exe"},
                                                        {L"VantorPro.exe", L"Prevodnik.exe"}};
   for (const auto& names : sets) {
     testutil::TempDir dir;
-    const std::vector<PROCESS_INFORMATION> held = StartHeld(dir, names);
+    const std::vector<PROCESS_INFORMATION> held = StartHeld(dir.Path(), names);
     std::vector<std::wstring> paths;
     for (const std::wstring& name : names) paths.push_back(dir / name);
     const install::InstallChoices choices;
@@ -237,12 +255,7 @@ void ProgramsInUse() {
         L"programy-spusteny-" + count, IDOK, [&] { install::ProgramsLetGo(host, paths, 1000); },
         L"", L"instalace nahrazuje");
     second.join();
-    for (const PROCESS_INFORMATION& pi : held) {
-      TerminateProcess(pi.hProcess, 0);
-      WaitForSingleObject(pi.hProcess, 30000);
-      CloseHandle(pi.hProcess);
-      CloseHandle(pi.hThread);
-    }
+    EndHeld(held);
   }
 }
 
@@ -264,6 +277,28 @@ void OneAtATime(const std::wstring& setup, const std::wstring& uninstaller) {
   }
 }
 
+// From the welcome page to the summary; with app, the folders below it and
+// the Start-menu group given.
+void ToSummary(e2e::Wizard& w, const std::wstring& app = L"", const std::wstring& group = L"") {
+  w.WaitForPage(0);
+  w.Next();
+  w.WaitForPage(1);
+  w.Type(ids::txtName, L"Jan Zkoušek");
+  w.Type(ids::txtCompany, L"Zkušební s.r.o.");
+  w.Next();
+  w.WaitForPage(2);
+  if (!app.empty()) {
+    w.Type(ids::txtVantorPro, app);
+    w.Type(ids::txtProjekty, app + L"\\Projekty");
+    w.Type(ids::txtVzory, app + L"\\Vzory");
+  }
+  w.Next();
+  w.WaitForPage(3);
+  if (!group.empty()) w.Type(ids::txtFolderName, group);
+  w.Next();
+  w.WaitForPage(4);
+}
+
 // No Start-menu Programs folder known at all (the registry's value gone, and
 // the folder with it, so the shell knows none): the summary says that no
 // group is made. Both are put back afterwards.
@@ -281,16 +316,7 @@ void SummaryWithoutStartMenu(const std::wstring& setup) {
   registry.CloseKey();
   try {
     e2e::Wizard w(platform::ExtractFilePath(setup));
-    w.WaitForPage(0);
-    w.Next();
-    w.WaitForPage(1);
-    w.Type(ids::txtName, L"Jan Zkoušek");
-    w.Type(ids::txtCompany, L"Zkušební s.r.o.");
-    for (int page = 1; page < 4; ++page) {
-      w.WaitForPage(page);
-      w.Next();
-    }
-    w.WaitForPage(4);
+    ToSummary(w);
     w.Shot(L"souhrn-bez-nabidky-start");
     w.Press(ids::pbCancel);
     e2e::Answer(w.WaitForQuestion(), IDYES);
@@ -302,6 +328,89 @@ void SummaryWithoutStartMenu(const std::wstring& setup) {
   registry.OpenKey(kFolders);
   registry.WriteString(L"Programs", programs);
   registry.CloseKey();
+}
+
+// A run put back that cannot remove one of its files: VantorPro.exe, which
+// the run replaces, is running, and at the wizard's question about it
+// (everything staged, the run waiting) a staged file is opened here without
+// delete sharing. Cancel rolls the run back; the copy page says so behind
+// the message that names what stayed. The whole screen is taken.
+void RollBackLeftBehind(const std::wstring& setup) {
+  const std::wstring id = std::to_wstring(GetCurrentProcessId());
+  const std::wstring root = L"C:\\zpravy-vraceni-" + id, app = root + L"\\Vantor";
+  testutil::MakeDirs(app);
+  const std::vector<PROCESS_INFORMATION> running = StartHeld(app, {L"VantorPro.exe"});
+  platform::UniqueFile held;
+  try {
+    if (running.size() != 1) throw e2e::DriveError(L"VantorPro.exe did not start in " + app);
+    e2e::Wizard w(platform::ExtractFilePath(setup));
+    ToSummary(w, app, L"VantorPro vraceni " + id);
+    w.Next();
+    // The box of the wizard whose text holds part.
+    auto boxWith = [&](const std::wstring& part) {
+      const auto box = WaitForBox(w.Program().Id(), L"", part, e2e::Timeouts{}.install);
+      if (!box) throw e2e::DriveError(L"no message box with \"" + part + L"\"");
+      return *box;
+    };
+    const e2e::MessageBoxWindow asked = boxWith(L"instalace nahrazuje");
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((app + L"\\~sv*").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more && !held;
+         more = FindNextFileW(find, &found))
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        held.reset(CreateFileW((app + L"\\" + found.cFileName).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    if (!held) throw e2e::DriveError(L"no staged file to hold in " + app);
+    e2e::Answer(asked, IDCANCEL);
+    const e2e::MessageBoxWindow left = boxWith(L"nepodařilo zcela vrátit");
+    if (w.Text(ids::lblCopyFile) != install::RollingBack())
+      throw e2e::DriveError(L"the copy page reads \"" + w.Text(ids::lblCopyFile) + L"\"");
+    // Moved to the foot of the screen, as a person would drag it, off the
+    // status line and the bar, which are painted again.
+    RECT r{};
+    GetWindowRect(left.window, &r);
+    SetWindowPos(left.window, nullptr, r.left, GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top),
+                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(w.Window(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    w.Sync();
+    e2e::Shot(L"vraceni-zmen", nullptr);
+    e2e::Answer(left, IDOK);
+    // Back on the summary, the wizard asks whether to end: each question
+    // answered, it ends.
+    if (!e2e::WaitUntil(
+            [&] {
+              try {
+                if (const auto box = e2e::FindMessageBox(w.Program().Id()))
+                  e2e::Answer(*box, box->HasButton(IDYES) ? IDYES : IDOK);
+              } catch (const e2e::DriveError&) {
+                // a box going away as it is read: the next round
+              }
+              return !w.Program().Running();
+            },
+            e2e::Timeouts{}.exit))
+      throw e2e::DriveError(L"the wizard did not end");
+  } catch (const e2e::DriveError& e) {
+    fprintf(stderr, "%s\n", e.what());
+  }
+  EndHeld(running);
+  held.reset();
+  // The next start puts back what the rollback left (and a run that a
+  // failed drive ended at once); it is closed on its first page.
+  try {
+    e2e::Wizard next(platform::ExtractFilePath(setup));
+    next.WaitForPage(0);
+    next.Press(ids::pbCancel);
+    e2e::Answer(next.WaitForQuestion(), IDYES);
+    next.WaitForExit();
+  } catch (const e2e::DriveError& e) {
+    fprintf(stderr, "%s\n", e.what());
+  }
+  if (platform::Registry::KeyExists(HKEY_LOCAL_MACHINE, install::kJournalKey))
+    fprintf(stderr, "the next start left the journal\n");
+  testutil::RemoveTree(root);
 }
 
 }  // namespace
@@ -318,5 +427,6 @@ int main() {
   ProgramsInUse();
   OneAtATime(setup, uninstaller);
   SummaryWithoutStartMenu(setup);
+  RollBackLeftBehind(setup);
   return 0;
 }
