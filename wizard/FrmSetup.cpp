@@ -187,7 +187,7 @@ const wchar_t* TfrmSetup::PageName(int index) {
   return index >= 0 && index < kPageCount ? names[index] : L"";
 }
 
-void TfrmSetup::ShowPage(int index) {
+void TfrmSetup::ShowPage(int index, bool enter) {
   if (index < 0 || index >= kPageCount || index == shownPage_) return;
   shownPage_ = index;
   ApplyVisibility();
@@ -197,7 +197,7 @@ void TfrmSetup::ShowPage(int index) {
       (!focus || focus == Handle() || !IsWindowVisible(focus) || !IsWindowEnabled(focus)))
     SetFocus(L"pbNext");
   AnnounceHeading();
-  ntbkSetupPageChanged();
+  if (enter) ntbkSetupPageChanged();
 }
 
 void TfrmSetup::AnnounceHeading() {

@@ -87,7 +87,8 @@ class TfrmSetup : public platform::DialogWindow, public fileops::WorkContext {
   int ShownPage() const { return shownPage_; }
   std::wstring ShownPageName() const { return PageName(shownPage_); }
   // Shows the page of that index; a change of page runs ntbkSetupPageChanged.
-  void ShowPage(int index);
+  // enter: the page's own action runs (the copy page's is the installation).
+  void ShowPage(int index, bool enter = true);
 
   // ------------------------------------------------------------- controls
   // The window of a named control (nullptr for an unknown name).

@@ -95,7 +95,13 @@ void TfrmSetup::FormCreate() {
 void TfrmSetup::RollBackRun() {
   if (!session_.NeedsRollBack()) return;
   platform::SetAppCursor(platform::Cursor::Wait);
-  // Shown on the copy page while it runs, in place of the step it ended at.
+  // Shown on the copy page while it runs, in place of the step it ended at,
+  // whichever page the stop led to; there is nothing to stop or choose
+  // meanwhile, so no button shows.
+  ShowPage(5, false);
+  const bool barShown = Visible(L"pnlBottom");
+  SetVisible(L"pnlBottom", false);
+  SetVisible(L"pbPrerusit", false);
   SetStatus(install::RollingBack());
   FlushWork();
   RedrawWindow(Handle(), nullptr, nullptr,
@@ -115,6 +121,8 @@ void TfrmSetup::RollBackRun() {
   if (!whole)
     platform::ShowMessageBox(install::RollBackLeft(session_.Left()), SetupTitle(),
                              MB_OK | MB_ICONEXCLAMATION);
+  SetVisible(L"pbPrerusit", true);
+  SetVisible(L"pnlBottom", barShown);
 }
 
 void TfrmSetup::pbNextClick() {

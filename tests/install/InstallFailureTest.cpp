@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include "install/Journal.h"
+#include "install/Messages.h"
+
 namespace installtest {
 namespace {
 
@@ -171,6 +174,49 @@ TEST_F(AbortTest, YesAndYesEndsTheProgramWithoutStartingThePoll) {
   EXPECT_TRUE(platform::Terminated());
   EXPECT_FALSE(form.TimerEnabled());
   EXPECT_FALSE(platform::FileExists(Work() + L"\\App\\VantorPro.exe"));
+}
+
+// Stopped in the copy and closed while a file the run put in place is held
+// open: the rollback runs on the copy page, saying so, with no button to
+// press, and names the file it could not remove; the next start removes it.
+TEST_F(AbortTest, TheRollBackShowsOnTheCopyPageAndNamesWhatStayed) {
+  const std::wstring app = Work() + L"\\App";
+  platform::UniqueFile held;
+  std::wstring heldName;
+  TfrmSetup* form = nullptr;
+  std::vector<bool> seen;
+  Boxes boxes([&](const AskedBox& box) {
+    if (box.text == kStopQuestion) return IDYES;
+    if (box.text == kCloseQuestion) {
+      platform::DirEntry entry;
+      for (platform::FolderListing files(app); !held && files.Next(entry);) {
+        if (entry.IsFolder()) continue;
+        heldName = app + L"\\" + entry.name;
+        held.reset(CreateFileW(heldName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+      }
+      return IDYES;
+    }
+    seen = {form->ShownPage() == 5, form->Text(L"lblCopyFile") == install::RollingBack(),
+            !form->Showing(L"pbPrerusit"), !form->Showing(L"pbNext")};
+    return IDOK;
+  });
+  form = &OpenOnMedium({RealEngineSetup(), 40, 0});
+  SetFolders(app, Work() + L"\\Projekty", Work() + L"\\Vzory");
+  ToSummary();
+  WhenStatus when(*form, L"Kopíruji soubor Vzor", [this] { ClickAbort(); });
+  StartInstall();
+  ASSERT_TRUE(when.Fired());
+  ASSERT_TRUE(held) << "no file in " << platform::Utf8(app);
+  ASSERT_EQ(boxes.Texts().size(), 3u);
+  // Named as the run's temporaries are: by their common beginning.
+  const size_t dash = heldName.find(L'-', app.size());
+  EXPECT_EQ(boxes.Texts()[2], install::RollBackLeft({heldName.substr(0, dash + 1) + L"*"}));
+  EXPECT_EQ(seen, std::vector<bool>(4, true));
+  EXPECT_TRUE(platform::Terminated());
+  held.reset();
+  EXPECT_EQ(install::RecoverUnfinishedRun().state, install::Recovery::State::Clean);
+  EXPECT_FALSE(platform::FolderExists(app));
 }
 
 TEST_F(AbortTest, NoLetsTheRunGoOn) {
