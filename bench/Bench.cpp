@@ -208,8 +208,8 @@ int Copy(const std::wstring& source, const std::wstring& target,
   window->Flush();
   const double staged = Now();
   BenchHost host(*window);
-  const bool committed = install::CommitStaged(host, journal, {&to}, staging.entries, target) ==
-                         install::CommitResult::Done;
+  const bool committed =
+      install::CommitStaged(host, journal, staging.entries) == install::CommitResult::Done;
   journal.Complete();
   journal.StartBackupRemoval();
   const double end = Now();
@@ -351,8 +351,8 @@ int Install(const std::wstring& archive, const std::wstring& folder, bool stampe
   window->Flush();
   phase(2);
   BenchHost host(*window);
-  const bool committed = install::CommitStaged(host, journal, {&to}, staging.entries, app) ==
-                         install::CommitResult::Done;
+  const bool committed =
+      install::CommitStaged(host, journal, staging.entries) == install::CommitResult::Done;
   journal.Complete();
   journal.Erase();
   phase(3);

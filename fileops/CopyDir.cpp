@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -200,6 +201,12 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
       present.emplace(FoldCase(entry.name), entry.attributes);
   const std::wstring prefix = staging ? staging->prefix : L"~sv";
   std::optional<platform::FolderFileList> list;  // read at the first file moved here
+  // The target, held on for the commit by every entry staged in it.
+  std::shared_ptr<const platform::HeldFolder> shared;
+  auto held = [&] {
+    if (!shared) shared = std::make_shared<const platform::HeldFolder>(target.Share());
+    return shared;
+  };
 
   for (const platform::DirEntry& entry : entries) {
     ctx.ProcessMessages();
@@ -226,7 +233,8 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
           for (int attempt = 0; !inner && attempt < 100; ++attempt) {
             const std::wstring temp = prefix + L"d" + std::to_wstring(attempt) + L"-" + entry.name;
             inner = target.Child(temp, platform::HeldFolder::Make::Fresh, nullptr, &made);
-            if (inner) staging->entries.push_back({targetPath, temp, entry.name, whole, true});
+            if (inner)
+              staging->entries.push_back({targetPath, temp, entry.name, whole, true, held()});
             if (!inner && GetLastError() != ERROR_FILE_EXISTS &&
                 GetLastError() != ERROR_ALREADY_EXISTS)
               break;
@@ -275,7 +283,7 @@ void CopyHeld(WorkContext& ctx, const platform::HeldFolder& source, const std::w
     }
     if (copied == Copied::Stopped) return;
     if (copied == Copied::Done && staged)
-      staging->entries.push_back({targetPath, temp, entry.name, replaces, false});
+      staging->entries.push_back({targetPath, temp, entry.name, replaces, false, held()});
     if (copied == Copied::Done && log) log->files.push_back(std::move(written));
     if (copied == Copied::Failed) {
       Fail(ctx, failures, CopyFailure::What::FileNotCopied, sourcePath + L"\\" + entry.name);

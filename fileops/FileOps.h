@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -63,6 +64,9 @@ struct Staging {
     std::wstring name;      // its name once committed
     bool replaces = false;  // something of that name is there now
     bool isFolder = false;
+    // The folder it lies in, held since the copy wrote there: the commit
+    // works through it, never finding the folder again by its path.
+    std::shared_ptr<const platform::HeldFolder> held;
   };
   std::vector<Entry> entries;      // what the commit puts in place
   std::vector<std::wstring> kept;  // full paths of the files kept

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
 
 #include "install/Flush.h"
 #include "install/InUse.h"
@@ -12,48 +11,8 @@
 
 namespace install {
 
-namespace {
-
-// Every committed entry's data, then each folder they went into, once; the
-// first entry that could not be flushed (entries.size(): none).
-template <typename FolderOf>
-size_t Unflushed(const std::vector<fileops::Staging::Entry>& entries, FolderOf& folderOf) {
-  std::vector<std::pair<const platform::HeldFolder*, size_t>> folders;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const platform::HeldFolder* folder = folderOf(entries[i].folder);
-    if (!folder || !FlushEntry(*folder, entries[i].name, entries[i].isFolder)) return i;
-    if (std::none_of(folders.begin(), folders.end(),
-                     [&](const auto& flushed) { return flushed.first == folder; }))
-      folders.emplace_back(folder, i);
-  }
-  for (const auto& [folder, first] : folders)
-    if (!FlushFolder(*folder)) return first;
-  return entries.size();
-}
-
-}  // namespace
-
 CommitResult CommitStaged(InstallHost& host, Journal& journal,
-                          const std::vector<const platform::HeldFolder*>& roots,
-                          const std::vector<fileops::Staging::Entry>& entries,
-                          const std::wstring& /*appFolder*/) {
-  // Each entry's folder, held: a root, or reached from one without a link.
-  std::map<std::wstring, platform::HeldFolder> below;
-  auto folderOf = [&](const std::wstring& path) -> const platform::HeldFolder* {
-    const std::wstring wanted = platform::ComparablePath(path);
-    for (const platform::HeldFolder* root : roots) {
-      if (!root || !*root) continue;
-      const std::wstring base = platform::ComparablePath(root->Path());
-      if (wanted == base) return root;
-      const std::wstring prefix = base.ends_with(L'\\') ? base : base + L'\\';
-      if (!wanted.starts_with(prefix)) continue;
-      auto found = below.find(wanted);
-      if (found == below.end())
-        found = below.emplace(wanted, root->Child(wanted.substr(prefix.size()))).first;
-      return found->second ? &found->second : nullptr;
-    }
-    return nullptr;
-  };
+                          const std::vector<fileops::Staging::Entry>& entries) {
   std::vector<std::wstring> replaced;
   std::vector<CommitEntry> journaled;
   for (const fileops::Staging::Entry& entry : entries) {
@@ -73,9 +32,10 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
     for (; done < entries.size(); ++done) {
       host.OnCommitStep(done, entries.size());
       const fileops::Staging::Entry& entry = entries[done];
-      const platform::HeldFolder* folder = folderOf(entry.folder);
+      const platform::HeldFolder* folder = entry.held.get();
       const std::wstring backup = journal.BackupName(entry.name);
-      if (!folder || (entry.replaces && !folder->Rename(entry.name, backup, false))) break;
+      if (!folder || !*folder || (entry.replaces && !folder->Rename(entry.name, backup, false)))
+        break;
       if (!folder->Rename(entry.temp, entry.name, false)) {
         // Put back by the undo below, which checks it like every other step.
         undoFrom = done + 1;
@@ -86,7 +46,7 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
     undoFrom = std::max(undoFrom, done);
     // On the disk, data and names, before the journal says so: however the
     // staged entries were written.
-    if (done == entries.size()) failedAt = Unflushed(entries, folderOf);
+    if (done == entries.size()) failedAt = Unflushed(host, entries);
     if (failedAt == entries.size()) {
       journal.SetPhase(Journal::Phase::Committed);
       try {
@@ -103,9 +63,9 @@ CommitResult CommitStaged(InstallHost& host, Journal& journal,
     bool undone = true;
     for (size_t i = undoFrom; i-- > 0;) {
       const fileops::Staging::Entry& entry = entries[i];
-      const platform::HeldFolder* folder = folderOf(entry.folder);
+      const platform::HeldFolder* folder = entry.held.get();
       const std::wstring backup = journal.BackupName(entry.name);
-      if (!folder) {
+      if (!folder || !*folder) {
         undone = false;
         continue;
       }

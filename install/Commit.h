@@ -20,14 +20,11 @@ enum class CommitResult {
               // Commit, and the run's rollback finishes the undo
 };
 
-// Roots are the held folders the entries lie in or below (every entry's
-// folder is a root or a folder below one, reached without a link). Before
-// the pass, the programs holding a file to be replaced are named, with
-// Retry and Cancel; so is a file whose renaming fails, after the pass so far
-// is undone.
+// Each entry is renamed through the folder it holds. Before the pass, the
+// programs holding a file to be replaced are named, with Retry and Cancel;
+// so is a file whose renaming or flush fails, after the pass so far is
+// undone.
 CommitResult CommitStaged(InstallHost& host, Journal& journal,
-                          const std::vector<const platform::HeldFolder*>& roots,
-                          const std::vector<fileops::Staging::Entry>& entries,
-                          const std::wstring& appFolder);
+                          const std::vector<fileops::Staging::Entry>& entries);
 
 }  // namespace install

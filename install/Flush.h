@@ -1,19 +1,22 @@
-// What a run wrote, on the disk before its journal says so: the data of a
-// file, everything below a folder, and the folder's own entries.
+// What a run wrote, on the disk before its journal says so: every file's
+// data and every folder's entries.
 #pragma once
 
-#include <string>
+#include <cstddef>
+#include <vector>
 
-#include "platform/HeldFolder.h"
+#include "fileops/FileOps.h"
+#include "fileops/WorkContext.h"
 
 namespace install {
 
-// The held folder's own entries (the names it holds) written through.
-// A file system that cannot flush a folder's entries on request (it keeps
-// them written through itself) counts as flushed.
-bool FlushFolder(const platform::HeldFolder& folder);
-// The entry `name` of the folder: a file's data, or a folder's files and
-// subfolders whole (the folder it is in is the caller's, once).
-bool FlushEntry(const platform::HeldFolder& folder, const std::wstring& name, bool isFolder);
+// Every committed entry (each under its committed name) on the disk: a
+// file's data, a folder's files and subfolders whole, then each folder
+// holding an entry, once. The files are flushed side by side on worker
+// threads while this thread runs ctx's messages: the window answers, and
+// flushes that wait together cost the file system one write of its log.
+// The index of the first entry that could not be flushed; entries.size()
+// when every one was. A stop requested meanwhile is left to the caller.
+size_t Unflushed(fileops::WorkContext& ctx, const std::vector<fileops::Staging::Entry>& entries);
 
 }  // namespace install

@@ -4,6 +4,7 @@
 #include "install/Install.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -284,7 +285,6 @@ class Run {
           const std::wstring inner = std::wstring(step.copyFrom).substr(1);
           fileops::CopyDir(host_, work_.Child(inner), sourceDir_ + step.copyFrom, target,
                            step.folder, step.topLevelOnly, nullptr, &copied, &staging);
-          vzory_ = std::move(own);
         }
         staged_.insert(staged_.end(), staging.entries.begin(), staging.entries.end());
         for (fileops::CopyLog::File& file : copied.files)
@@ -301,8 +301,8 @@ class Run {
             return Fatal(CannotWriteUninstaller(step.folder));
           }
           staged_.push_back({choices_.vantorPro, temp, kUninstallerName,
-                             app_.AttributesOf(kUninstallerName) != INVALID_FILE_ATTRIBUTES,
-                             false});
+                             app_.AttributesOf(kUninstallerName) != INVALID_FILE_ATTRIBUTES, false,
+                             std::make_shared<const platform::HeldFolder>(app_.Share())});
           record_.uninstaller = uninstaller.path;
           record_.files.push_back(std::move(uninstaller));
         }
@@ -351,6 +351,7 @@ class Run {
       // Each shortcut is written under a fresh name of the run's own through
       // the held group and takes its name with the commit, by a rename
       // through the same handle.
+      const auto held = std::make_shared<const platform::HeldFolder>(group_.Share());
       auto stage = [&](const std::wstring& target, const std::wstring& name,
                        const std::wstring& description) {
         std::wstring temp;
@@ -363,7 +364,7 @@ class Run {
         discard.Keep();
         record_.files.push_back(std::move(facts));
         staged_.push_back(
-            {group, temp, name, group_.AttributesOf(name) != INVALID_FILE_ATTRIBUTES, false});
+            {group, temp, name, group_.AttributesOf(name) != INVALID_FILE_ATTRIBUTES, false, held});
       };
       stage(appFolder + L"\\VantorPro.exe", L"VantorPro.lnk", L"VantorPro");
       stage(appFolder + L"\\VantorPro.hlp", L"Nápověda VantorPro.lnk", L"Nápověda VantorPro");
@@ -411,8 +412,7 @@ class Run {
 
   // Everything staged takes its place in one short pass.
   Step Commit() {
-    const std::vector<const platform::HeldFolder*> roots = {&app_, &vzory_, &group_};
-    switch (CommitStaged(host_, journal_, roots, staged_, choices_.vantorPro)) {
+    switch (CommitStaged(host_, journal_, staged_)) {
       case CommitResult::Done:
         return {};
       case CommitResult::Cancelled:
@@ -469,7 +469,6 @@ class Run {
   platform::HeldFolder earlier_;  // a stopped run's work folder, still held
   platform::HeldFolder app_;      // the application folder, from step 4 on
   platform::HeldFolder work_;     // the work folder, from step 4 on
-  platform::HeldFolder vzory_;    // the templates folder, from its copy on
   platform::HeldFolder group_;    // the Start-menu group, from its shortcuts on
   Journal& journal_;
   std::vector<fileops::Staging::Entry> staged_;     // what the commit puts in place

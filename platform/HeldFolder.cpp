@@ -420,6 +420,14 @@ HeldFolder HeldFolder::Pass(const std::wstring& name) const {
   return HeldFolder(std::move(next), Join(path_, name), Duplicate(handle_.get()), name);
 }
 
+HeldFolder HeldFolder::Share() const {
+  UniqueFile handle = Duplicate(handle_.get());
+  if (!handle) return {};
+  HeldFolder shared(std::move(handle), path_, Duplicate(parent_.get()), name_);
+  shared.identity_ = identity_;
+  return shared;
+}
+
 HeldFolder::Removal HeldFolder::RemoveIfHolds(const std::wstring& name, uint64_t size,
                                               uint32_t crc) const {
   UniqueFile file = OpenFile(name, GENERIC_READ | DELETE, FILE_SHARE_READ, FILE_OPEN);

@@ -154,6 +154,10 @@ class HeldFolder {
   // when it does not. For the few calls that take only a path.
   std::wstring ConfirmedPath() const;
 
+  // Another hold on this very folder (its handles duplicated), for one that
+  // must outlive this one: empty when the folder is not held.
+  HeldFolder Share() const;
+
   void Release() {
     handle_.reset();
     parent_.reset();
