@@ -13,6 +13,7 @@
 #include "install/InstallRecord.h"
 #include "install/Messages.h"
 #include "install/WorkFolder.h"
+#include "platform/Handles.h"
 #include "platform/Platform.h"
 
 namespace install {
@@ -33,14 +34,14 @@ using UniqueZip = std::unique_ptr<zip_t, ZipClose>;
 // The medium's archive, its directory read; none when it cannot be.
 UniqueZip OpenArchive(const std::wstring& mediumDir) {
   const std::wstring path = mediumDir + L"\\Vaninst.pak";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
+  platform::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
   zip_error_t error;
   zip_error_init(&error);
-  // The source closes the handle, with the archive or on its own.
-  zip_source_t* source = zip_source_win32handle_create(file, 0, -1, &error);
-  if (!source) CloseHandle(file);
+  // The source closes the handle from then on, with the archive or on its own.
+  zip_source_t* source = zip_source_win32handle_create(file.get(), 0, -1, &error);
+  if (source) file.release();
   zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
   if (!archive && source) zip_source_free(source);
   zip_error_fini(&error);

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 
+#include "platform/Handles.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -76,10 +77,10 @@ bool OneWizard::Hold(bool join) {
     if (boundary_ && CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) &&
         api.addSid(&boundary_, admins)) {
       // Administrators and SYSTEM may use it, no one else.
-      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      platform::UniqueLocal descriptor;
       if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
-              L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+              L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1, descriptor.put(), nullptr)) {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
         // Made by the first wizard, opened by the next; a wizard that ends
         // between the two takes it away, and it is made again.
         for (int attempt = 0; !namespace_ && attempt < 3; ++attempt) {
@@ -87,7 +88,6 @@ bool OneWizard::Hold(bool join) {
           if (!namespace_ && GetLastError() == ERROR_ALREADY_EXISTS)
             namespace_ = api.open(boundary_, kNamespace);
         }
-        LocalFree(descriptor);
       }
     }
   }
