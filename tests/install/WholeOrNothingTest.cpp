@@ -91,6 +91,27 @@ void NewRevision(Scene& scene, MediumSpec layout) {
   WriteArchive(scene.medium / L"Vaninst.pak", scene.payload);
 }
 
+// A run starts no program but the engine's setup, over an earlier
+// installation too. Under Wine a shortcut saved by its path starts the
+// shell's menu builder, which reads it without delete sharing: a staged
+// shortcut read so while the commit renames it ends the run Cancelled.
+TEST(WholeOrNothing, ARunStartsNoProgramButTheEngineSetup) {
+  const platform::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  ASSERT_TRUE(job && AssignProcessToJobObject(job.get(), GetCurrentProcess()));
+  auto started = [&] {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    EXPECT_TRUE(QueryInformationJobObject(job.get(), JobObjectBasicAccountingInformation, &info,
+                                          sizeof info, nullptr));
+    return info.TotalProcesses;
+  };
+  Scene scene({EngineStub()});
+  const DWORD before = started();
+  InstallWhole(scene);
+  NewRevision(scene, {EngineStub()});
+  InstallWhole(scene);
+  EXPECT_EQ(started() - before, 2u);
+}
+
 // Runs in a child process of the test below: the installation of that
 // scene, held at the point named, until the test ends the process.
 TEST(WholeOrNothing, DISABLED_RunUntilEnded) {
