@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "install/Journal.h"
+
 namespace installtest {
 
 namespace {
@@ -121,6 +123,13 @@ bool InstallTest::WaitForEngineToEnd(DWORD timeoutMs) {
         return true;
       },
       timeoutMs);
+}
+
+void InstallTest::ExpectFinished(const std::wstring& work) {
+  EXPECT_FALSE(install::Journal::Load().has_value()) << "the finish left its journal";
+  EXPECT_TRUE(testutil::PumpUntil([&] { return !platform::FolderExists(work); }))
+      << "left in " << platform::Utf8(work) << ": "
+      << testing::PrintToString(testutil::Names(work));
 }
 
 void InstallTest::SetFolders(const std::wstring& app, const std::wstring& projects,

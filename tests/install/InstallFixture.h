@@ -85,6 +85,10 @@ class InstallTest : public wiztest::WizardTest {
   // moment later; until then its file in the unpack folder is in use. A
   // person reads the last page first.
   bool WaitForEngineToEnd(DWORD timeoutMs = 10000);
+  // "&Dokončit" pressed: the finish reported the run finished (its journal
+  // is gone) and the work folder goes. Wine unlinks a folder marked for
+  // removal at the last close of any handle on it, whoever holds one.
+  void ExpectFinished(const std::wstring& work);
 
   void SetFolders(const std::wstring& app, const std::wstring& projects,
                   const std::wstring& templates);

@@ -144,7 +144,7 @@ TEST_F(InstallTest, CompleteRunInstallsEverythingAndTheFinishRemovesTheUnpackFol
 
   ASSERT_TRUE(WaitForEngineToEnd());
   Click(L"pbNext");
-  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
+  ExpectFinished(app + L"\\Instalace");
   EXPECT_TRUE(platform::FileExists(app + L"\\VantorPro.exe"));
   EXPECT_TRUE(platform::Terminated());
   EXPECT_TRUE(boxes.Asked().empty());
@@ -355,7 +355,7 @@ TEST_F(InstallTest, ApplicationFolderAtADriveRoot) {
   // The stand-in's trace is not the archive's: the finish would leave it.
   DeleteFileW((stub + L".ran").c_str());
   Click(L"pbNext");
-  EXPECT_FALSE(platform::FolderExists(disk + L"\\Instalace"));
+  ExpectFinished(disk + L"\\Instalace");
   EXPECT_TRUE(platform::FileExists(disk + L"\\VantorPro.exe"));
   EXPECT_TRUE(boxes.Asked().empty());
 }
@@ -389,7 +389,7 @@ TEST_F(InstallTest, FolderTextsWithTwoTrailingBackslashesLoseOne) {
   // Its folder is never removed while the engine's setup runs from it.
   ASSERT_EQ(WaitForSingleObject(form.Session().Engine(), 60000), WAIT_OBJECT_0);
   Click(L"pbNext");
-  EXPECT_FALSE(platform::FolderExists(app + L"\\Instalace"));
+  ExpectFinished(app + L"\\Instalace");
   EXPECT_TRUE(boxes.Asked().empty());
 }
 
