@@ -283,13 +283,17 @@ bool HeldFolder::RemoveSelf() {
   // Its own handle shares no deletion, so it goes first; the entry found
   // by its name in the folder above must then still be this very folder.
   const FileIdentity identity = Identity();
+  // Found by name in the held folder above, and so on that folder's volume:
+  // the index alone tells whether it is still this very folder. (Wine gives
+  // the serial of whichever drive letter the path maps to now, and that
+  // changes as letters are mapped and removed.)
+  auto same = [&](HANDLE found) { return IdentityOf(found).index == identity.index; };
   handle_.reset();
   UniqueFile self =
       NtOpen(parent_.get(), name_, DELETE | FILE_READ_ATTRIBUTES,
              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
              FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
-  if (self && identity.Known() && IdentityOf(self.get()) == identity &&
-      DeleteWhenClosed(self.get())) {
+  if (self && identity.index != 0 && same(self.get()) && DeleteWhenClosed(self.get())) {
     self.reset();
     Release();
     return true;
@@ -300,7 +304,7 @@ bool HeldFolder::RemoveSelf() {
   UniqueFile again =
       NtOpen(parent_.get(), name_, kFolderAccess, kFolderShare, FILE_OPEN,
              FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, 0);
-  if (again && IdentityOf(again.get()) == identity)
+  if (again && same(again.get()))
     handle_ = std::move(again);
   else
     Release();
