@@ -33,8 +33,8 @@ Process::Process(const std::wstring& exe, const std::wstring& arguments,
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
+  if (!testutil::StartProcess(exe.c_str(), commandLine, false, 0,
+                              currentDir.empty() ? nullptr : currentDir.c_str(), startup, info))
     throw DriveError(L"cannot start " + exe + L" (error " + std::to_wstring(GetLastError()) + L")");
   const platform::UniqueHandle thread(info.hThread);
   handle_.reset(info.hProcess);
@@ -238,8 +238,7 @@ std::string RunForOutput(const std::wstring& commandLine, DWORD timeoutMs) {
   startup.hStdError = write;
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info))
+  if (!testutil::StartProcess(nullptr, line, true, CREATE_NO_WINDOW, nullptr, startup, info))
     throw DriveError(L"cannot start " + commandLine);
   const platform::UniqueHandle process(info.hProcess), thread(info.hThread);
   writer.reset();  // the pipe ends when the program's copy of it closes

@@ -28,8 +28,7 @@ std::unique_ptr<Running> Start(const testutil::TempDir& dir, const std::wstring&
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, program.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      dir.Path().c_str(), &si, &pi))
+  if (!testutil::StartProcess(nullptr, program, false, 0, dir.Path().c_str(), si, pi))
     return nullptr;
   auto running = std::make_unique<Running>();
   running->process.reset(pi.hProcess);

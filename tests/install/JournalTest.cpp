@@ -311,8 +311,7 @@ TEST(Journal, WorkFoldersStayWhileTheEngineRuns) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                             nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(testutil::StartProcess(nullptr, command, false, CREATE_SUSPENDED, nullptr, si, pi));
   const platform::UniqueHandle engine(pi.hProcess), thread(pi.hThread);
   journal.EngineStarted(engine.get());
   journal.Save();

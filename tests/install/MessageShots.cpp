@@ -216,9 +216,7 @@ std::vector<PROCESS_INFORMATION> StartHeld(const std::wstring& dir,
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, program.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
-                        &si, &pi))
-      continue;
+    if (!testutil::StartProcess(nullptr, program, false, 0, dir.c_str(), si, pi)) continue;
     WaitForInputIdle(pi.hProcess, 30000);
     SuspendThread(pi.hThread);
     started.push_back(pi);

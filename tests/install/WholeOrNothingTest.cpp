@@ -180,8 +180,7 @@ TEST(WholeOrNothing, EndedAtOnceThenTheNextStart) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &si, &pi));
+    ASSERT_TRUE(testutil::StartProcess(nullptr, command, false, 0, nullptr, si, pi));
     const platform::UniqueHandle child(pi.hProcess), thread(pi.hThread);
     SetEnvironmentVariableW(L"SV_CHILD_POINT", nullptr);
     const HANDLE waits[] = {ready.get(), child.get()};
@@ -310,8 +309,8 @@ TEST(WholeOrNothing, ARunningProgramIsClosedOnThePersonsWord) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(nullptr, program.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               scene.choices.vantorPro.c_str(), &si, &pi));
+    ASSERT_TRUE(testutil::StartProcess(nullptr, program, false, 0, scene.choices.vantorPro.c_str(),
+                                       si, pi));
     const platform::UniqueHandle running(pi.hProcess), thread(pi.hThread);
     WaitForInputIdle(running.get(), 30000);
     if (!answers) {

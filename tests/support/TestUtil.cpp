@@ -21,8 +21,7 @@ bool StartUnixShell(const std::wstring& command) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process))
+  if (!StartProcess(nullptr, line, false, CREATE_NO_WINDOW, nullptr, startup, process))
     return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -45,6 +44,18 @@ void RunUnix(const std::string& command, const std::wstring& path) {
 }
 
 }  // namespace
+
+bool StartProcess(const wchar_t* application, std::wstring commandLine, bool inherit, DWORD flags,
+                  const wchar_t* folder, STARTUPINFOW& startup, PROCESS_INFORMATION& info) {
+  for (int tries = 0; tries < 3; ++tries) {
+    std::wstring line = commandLine;
+    if (CreateProcessW(application, line.data(), nullptr, nullptr, inherit, flags, nullptr, folder,
+                       &startup, &info))
+      return true;
+    if (GetLastError() != ERROR_INTERNAL_ERROR) return false;
+  }
+  return false;
+}
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};

@@ -94,6 +94,14 @@ bool IsEmptyFolder(const std::wstring& folder);
 // answers too; answered false (and "") when the window does not answer.
 std::wstring WindowText(HWND window, bool* answered = nullptr);
 
+// CreateProcessW, started again when the start fails with
+// ERROR_INTERNAL_ERROR. Under Wine that error means the new process ended
+// before it reported itself to the server, before any code of its own ran: a
+// program that does nothing meets it now and then on a busy machine. The
+// command line is copied, as CreateProcessW may write into it.
+bool StartProcess(const wchar_t* application, std::wstring commandLine, bool inherit, DWORD flags,
+                  const wchar_t* folder, STARTUPINFOW& startup, PROCESS_INFORMATION& info);
+
 // A path of the build (a Linux path) as Wine sees it, on drive Z:.
 std::wstring FromBuild(const char* unixPath);
 #ifdef SV_SETUP_EXE

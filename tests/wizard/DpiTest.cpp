@@ -61,8 +61,7 @@ TEST(Dpi, WindowsAt150PercentAreLaidOutForIt) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                      nullptr, &startup, &info);
+  const BOOL started = testutil::StartProcess(nullptr, command, false, 0, nullptr, startup, info);
   SetEnvironmentVariableW(kChildVariable, nullptr);
   ASSERT_TRUE(started) << GetLastError();
   const platform::UniqueHandle thread(info.hThread), process(info.hProcess);

@@ -76,8 +76,8 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
   std::wstring command = L"\"" + ProgramPath() + L"\"";
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             medium.Path().c_str(), &startup, &info))
+  ASSERT_TRUE(
+      testutil::StartProcess(nullptr, command, false, 0, medium.Path().c_str(), startup, info))
       << GetLastError();
   const platform::UniqueHandle thread(info.hThread), process(info.hProcess);
 
@@ -97,8 +97,8 @@ TEST(Program, StartsInItsFolderAndClosesThroughTheRealQuestion) {
   // window of its own and nothing written, while the first runs on.
   PROCESS_INFORMATION second{};
   std::wstring again = command;
-  ASSERT_TRUE(CreateProcessW(nullptr, again.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             medium.Path().c_str(), &startup, &second));
+  ASSERT_TRUE(
+      testutil::StartProcess(nullptr, again, false, 0, medium.Path().c_str(), startup, second));
   const platform::UniqueHandle secondThread(second.hThread), secondProcess(second.hProcess);
   ASSERT_EQ(WaitForSingleObject(second.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD secondCode = 1;
@@ -166,8 +166,8 @@ TEST(Program, ANameTakenByAnotherProgramEndsNoStartWithoutAWord) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     std::wstring command = L"\"" + ProgramPath() + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               medium.Path().c_str(), &startup, &info));
+    ASSERT_TRUE(
+        testutil::StartProcess(nullptr, command, false, 0, medium.Path().c_str(), startup, info));
     const platform::UniqueHandle thread(info.hThread), process(info.hProcess);
     if (!namespaces && row.blocksWithoutNamespaces) {
       HWND box = FindProcessWindow(info.dwProcessId, L"#32770", 20000);
