@@ -209,6 +209,18 @@ std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names) {
          L"Ukončete je a zvolte Opakovat." + kCancelEnds;
 }
 
+std::wstring EmptyFolderText(const std::wstring& part) {
+  return L"Není vyplněn název složky pro součást \"" + part + L"\"!";
+}
+
+std::wstring CloseQuestion() {
+  return L"Opravdu chcete ukončit instalaci?";
+}
+
+std::wstring AbortQuestion() {
+  return L"Opravdu chcete přerušit kopírování souborů?";
+}
+
 std::wstring RunsForAnotherUser() {
   return L"Instalace VantorPro již na tomto počítači běží pod jiným přihlášeným uživatelem. "
          L"Počkejte, až skončí, a potom ji spusťte znovu.";

@@ -58,6 +58,12 @@ std::wstring NoRoom(const fileops::RoomShortfall& shortfall);
 std::wstring ProgramsRunning(const std::vector<std::wstring>& names);
 // Those that did not end when asked to: the person closes them and retries.
 std::wstring ProgramsStillRunning(const std::vector<std::wstring>& names);
+// The folders page's refusal of a part's empty folder text ("VantorPro",
+// "Projekty", "Vzory", "Příklady").
+std::wstring EmptyFolderText(const std::wstring& part);
+// The wizard's questions before it closes and before it stops the copy.
+std::wstring CloseQuestion();
+std::wstring AbortQuestion();
 // The wizard started while the one-wizard lock is held in this session and
 // no wizard's window is there to bring forward: the uninstaller holds it
 // while it removes (or a wizard started a moment earlier has no window yet).

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "install/Engine.h"
+#include "install/Messages.h"
 #include "platform/Platform.h"
 
 // The window as the installation sees it. The file work's reports go to the
@@ -160,7 +161,7 @@ void TfrmSetup::timSetupTimer() {
 }
 
 void TfrmSetup::pbPrerusitClick() {
-  if (platform::ShowMessageBox(L"Opravdu chcete přerušit kopírování souborů?", SetupTitle(),
+  if (platform::ShowMessageBox(install::AbortQuestion(), SetupTitle(),
                                MB_YESNO | MB_ICONQUESTION) == IDYES)
     StopInstall();
 }

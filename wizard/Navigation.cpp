@@ -132,18 +132,19 @@ void TfrmSetup::pbNextClick() {
     struct Check {
       const wchar_t* field;
       const wchar_t* leaveOnCd;
-      const wchar_t* message;
+      const wchar_t* part;
     };
     static const Check checks[] = {
-        {L"txtVantorPro", nullptr, L"Není vyplněn název složky pro součást \"VantorPro\"!"},
-        {L"txtProjekty", nullptr, L"Není vyplněn název složky pro součást \"Projekty\"!"},
-        {L"txtVzory", L"cbVzory", L"Není vyplněn název složky pro součást \"Vzory\"!"},
-        {L"txtPriklady", L"cbPriklady", L"Není vyplněn název složky pro součást \"Příklady\"!"},
+        {L"txtVantorPro", nullptr, L"VantorPro"},
+        {L"txtProjekty", nullptr, L"Projekty"},
+        {L"txtVzory", L"cbVzory", L"Vzory"},
+        {L"txtPriklady", L"cbPriklady", L"Příklady"},
     };
     for (const Check& check : checks) {
       if (check.leaveOnCd && Checked(check.leaveOnCd)) continue;
       if (!Text(check.field).empty()) continue;
-      platform::ShowMessageBox(check.message, SetupTitle(), MB_OK | MB_ICONEXCLAMATION);
+      platform::ShowMessageBox(install::EmptyFolderText(check.part), SetupTitle(),
+                               MB_OK | MB_ICONEXCLAMATION);
       SetFocus(check.field);
       return;
     }
@@ -213,7 +214,7 @@ void TfrmSetup::FormClose(bool& accept) {
     accept = true;
     return;
   }
-  accept = platform::ShowMessageBox(L"Opravdu chcete ukončit instalaci?", SetupTitle(),
+  accept = platform::ShowMessageBox(install::CloseQuestion(), SetupTitle(),
                                     MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
