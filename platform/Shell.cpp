@@ -132,12 +132,18 @@ std::optional<FileId> FileIdOf(HANDLE file) {
 
 bool StartProcess(const std::wstring& commandLine, STARTUPINFOW& startup, UniqueHandle* process,
                   HANDLE image, const std::wstring& folder, bool inherit) {
-  std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
   PROCESS_INFORMATION info{};
   const DWORD flags = NORMAL_PRIORITY_CLASS | (image ? CREATE_SUSPENDED : 0);
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, inherit, flags, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
-    return false;
+  // Under Wine a start now and then fails with ERROR_INTERNAL_ERROR: the new
+  // process ended before any code of its own ran, so starting it again is
+  // safe.
+  for (int tries = 0;; ++tries) {
+    std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
+    if (CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, inherit, flags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+      break;
+    if (GetLastError() != ERROR_INTERNAL_ERROR || tries == 2) return false;
+  }
   UniqueHandle thread(info.hThread), owned(info.hProcess);
   if (image) {
     // The path was looked up once more by the start: the image the process
